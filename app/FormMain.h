@@ -1,0 +1,63 @@
+#pragma once
+// The program's only window: a drive list and a folder list to pick a folder, the number of its
+// pictures, the target height and width, a progress bar and the start button. The two picture
+// boxes are off-screen drawing surfaces that nobody sees.
+
+#include <string>
+#include <vector>
+
+#include "platform/forms/CommandButton.h"
+#include "platform/forms/ControlArray.h"
+#include "platform/forms/DirListBox.h"
+#include "platform/forms/DriveListBox.h"
+#include "platform/forms/Form.h"
+#include "platform/forms/Label.h"
+#include "platform/forms/PictureBox.h"
+#include "platform/forms/ProgressBar.h"
+#include "platform/forms/TextBox.h"
+
+namespace quillane {
+
+class FormMain : public Form {
+  public:
+    FormMain();
+
+    // Controls in the order the user sees them, top to bottom.
+    DriveListBox DriveS;
+    DirListBox DirS;
+    Label Label5;
+    Label LabCount;
+    Label Label3;
+    Label Label4;
+    ControlArray<Label> Label1{"Label1"};  // element 0: "像素高"
+    TextBox txtH;
+    ControlArray<Label> height{"height"};  // elements 1 and 2: "pix" after each field
+    Label Label2;
+    TextBox txtW;
+    ProgressBar tBar;
+    CommandButton CMD_OK;
+    Label Lab1;  // hidden; holds the current folder's path
+    PictureBox oPic;
+    PictureBox sPic;
+
+    // Event handlers.
+    void Form_Load();
+    void DriveS_Change();
+    void DirS_Change();
+    // The start button. The batch run is not built yet: a press does nothing.
+    void CMD_OK_Click();
+
+    // Lists the pictures (".jpg" and ".bmp", any case) directly in Path into fileName, in the
+    // enumeration's order. True when at least one was found; False, without a message, for a
+    // folder without pictures or one that cannot be listed (fileName is then not meaningful).
+    bool GetDirectoryFileList(std::string Path, std::vector<std::string>& fileName);
+
+    // The window's file list: bare names of the current folder's pictures, filled by
+    // GetDirectoryFileList.
+    const std::vector<std::string>& FileList() const { return m_FileList; }
+
+  private:
+    std::vector<std::string> m_FileList;
+};
+
+}  // namespace quillane
