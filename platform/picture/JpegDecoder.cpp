@@ -1,0 +1,241 @@
+// JPEG through libjpeg-turbo: header only for the size and orientation, then a decode straight
+// into BGR at a DCT scale. libjpeg reports fatal errors by longjmp; that is confined to
+// JpegSession::Guard, and all cleanup happens in JpegSession's destructor.
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+// jerror.h after jpeglib.h: the message codes tell memory trouble and corrupt data apart.
+#include <jerror.h>
+
+#include "platform/picture/PictureDecoding.h"
+
+namespace quillane {
+namespace {
+
+constexpr int kApp1 = JPEG_APP0 + 1;
+constexpr unsigned kMaxMarkerBytes = 0xFFFF;  // a marker segment can hold no more
+// A progressive file may carry any number of scans, and each one redoes the whole picture; a
+// few hundred bytes of empty scans can keep the decoder busy for minutes. Real encoders write
+// about ten.
+constexpr int kMaxScans = 500;
+
+struct JpegErrorManager {
+    jpeg_error_mgr Base;  // first, so libjpeg's pointer to it is a pointer to the whole
+    std::jmp_buf Jump;
+    char Message[JMSG_LENGTH_MAX] = {};
+    bool OutOfMemory = false;
+};
+
+// Warnings that mean the pixels are damaged. libjpeg fills what it could not decode with gray
+// and carries on; a batch tool must not turn that into a good-looking output file.
+bool IsCorruptDataWarning(int code) {
+    switch (code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_MUST_RESYNC:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_NOT_SEQUENTIAL:
+        case JWRN_BOGUS_PROGRESSION:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsMemoryError(int code) {
+    return code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE;
+}
+
+[[noreturn]] void JumpOut(j_common_ptr cinfo) {
+    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (manager->Message[0] == '\0') (*cinfo->err->format_message)(cinfo, manager->Message);
+    manager->OutOfMemory = IsMemoryError(cinfo->err->msg_code);
+    std::longjmp(manager->Jump, 1);
+}
+
+void OnErrorExit(j_common_ptr cinfo) {
+    JumpOut(cinfo);
+}
+
+void OnMessage(j_common_ptr cinfo, int level) {
+    // Level -1 is a warning; higher levels are trace output, which is not wanted.
+    if (level < 0) {
+        cinfo->err->num_warnings++;
+        if (IsCorruptDataWarning(cinfo->err->msg_code)) JumpOut(cinfo);
+    }
+}
+
+void OnProgress(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor) return;
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+        std::snprintf(manager->Message, sizeof manager->Message, "more than %d progressive scans",
+                      kMaxScans);
+        JumpOut(cinfo);
+    }
+}
+
+class JpegSession {
+  public:
+    explicit JpegSession(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {
+        std::memset(&m_cinfo, 0, sizeof m_cinfo);
+        m_cinfo.err = jpeg_std_error(&m_error.Base);
+        m_error.Base.error_exit = OnErrorExit;
+        m_error.Base.emit_message = OnMessage;
+        m_progress.progress_monitor = OnProgress;
+    }
+    JpegSession(const JpegSession&) = delete;
+    JpegSession& operator=(const JpegSession&) = delete;
+    ~JpegSession() {
+        if (m_created) jpeg_destroy_decompress(&m_cinfo);
+    }
+
+    // Runs libjpeg calls; false when libjpeg gave up. The work must not hold objects with
+    // destructors, since a longjmp out of it would skip them.
+    template <class Work>
+    bool Guard(Work&& work) {
+        if (setjmp(m_error.Jump)) return false;
+        work();
+        return true;
+    }
+
+    // Creates the decompressor and reads the header, keeping APP1 segments for the EXIF data.
+    bool Start() {
+        return Guard([this] {
+            jpeg_create_decompress(&m_cinfo);
+            m_created = true;
+            m_cinfo.progress = &m_progress;
+            // The whole-picture buffers of a progressive file count against this; past it
+            // libjpeg stops with "Backing store not supported" instead of allocating.
+            m_cinfo.mem->max_memory_to_use = static_cast<long>(kMaxBufferBytes);
+            jpeg_mem_src(&m_cinfo, m_bytes.data(), static_cast<unsigned long>(m_bytes.size()));
+            jpeg_save_markers(&m_cinfo, kApp1, kMaxMarkerBytes);
+            jpeg_read_header(&m_cinfo, TRUE);
+        });
+    }
+
+    PictureFailure Failure() const {
+        if (m_error.OutOfMemory) {
+            return {ErrorNumber::OutOfMemory,
+                    std::string("needs more memory than allowed (") + m_error.Message + ")"};
+        }
+        return {ErrorNumber::InvalidPicture, std::string("is damaged (") + m_error.Message + ")"};
+    }
+
+    jpeg_decompress_struct& Info() { return m_cinfo; }
+
+  private:
+    std::span<const std::uint8_t> m_bytes;
+    jpeg_decompress_struct m_cinfo;
+    JpegErrorManager m_error;
+    jpeg_progress_mgr m_progress = {};
+    bool m_created = false;
+};
+
+std::optional<PictureFailure> CheckColourSpace(const jpeg_decompress_struct& cinfo) {
+    const bool known =
+        (cinfo.jpeg_color_space == JCS_GRAYSCALE && cinfo.num_components == 1) ||
+        ((cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_RGB) &&
+         cinfo.num_components == 3) ||
+        ((cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK) &&
+         cinfo.num_components == 4);
+    if (known) return std::nullopt;
+    return PictureFailure{ErrorNumber::InvalidPicture,
+                          "is a JPEG with an unsupported colour space (" +
+                              std::to_string(cinfo.num_components) + " components)"};
+}
+
+int OrientationFromMarkers(const jpeg_decompress_struct& cinfo) {
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
+        if (marker->marker != kApp1) continue;
+        const int orientation = ExifOrientation({marker->data, marker->data_length});
+        if (orientation != 1) return orientation;
+    }
+    return 1;
+}
+
+std::uint8_t MulDiv255(unsigned a, unsigned b) {
+    return static_cast<std::uint8_t>((a * b + 127) / 255);
+}
+
+// CMYK to BGR by the plain subtractive rule. Photoshop writes CMYK inverted (255 = no ink)
+// and marks such files with its APP14 segment; without that segment 255 means full ink.
+void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool inverted) {
+    const unsigned flip = inverted ? 0 : 255;
+    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        const unsigned c = cmyk[0] ^ flip, m = cmyk[1] ^ flip, y = cmyk[2] ^ flip;
+        const unsigned k = cmyk[3] ^ flip;
+        bgr[0] = MulDiv255(y, k);
+        bgr[1] = MulDiv255(m, k);
+        bgr[2] = MulDiv255(c, k);
+    }
+}
+
+}  // namespace
+
+PictureResult<PictureHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes) {
+    JpegSession session(bytes);
+    if (!session.Start()) return session.Failure();
+    const jpeg_decompress_struct& cinfo = session.Info();
+    if (auto failure = CheckColourSpace(cinfo)) return *failure;
+    PictureHeader header;
+    header.Width = static_cast<int>(cinfo.image_width);
+    header.Height = static_cast<int>(cinfo.image_height);
+    header.Orientation = OrientationFromMarkers(cinfo);
+    return header;
+}
+
+PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator) {
+    JpegSession session(bytes);
+    if (!session.Start()) return session.Failure();
+    jpeg_decompress_struct& cinfo = session.Info();
+    if (auto failure = CheckColourSpace(cinfo)) return *failure;
+    if (auto failure = CheckPictureSize(cinfo.image_width, cinfo.image_height)) return *failure;
+
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    const bool inverted = cinfo.saw_Adobe_marker;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = static_cast<unsigned>(scaleDenominator);
+    // The accurate integer DCT: at quality 90 the fast one visibly bands smooth skies, and
+    // the scaled DCTs run just as fast with it.
+    cinfo.dct_method = JDCT_ISLOW;
+    if (!session.Guard([&cinfo] { jpeg_calc_output_dimensions(&cinfo); })) {
+        return session.Failure();
+    }
+    const int width = static_cast<int>(cinfo.output_width);
+    const int height = static_cast<int>(cinfo.output_height);
+    if (auto failure = CheckBufferSize(width, height, 3)) return *failure;
+    auto picture = AllocatePicture(width, height);
+    if (!picture.Ok()) return picture;
+    BgrView out = picture.Value().View();
+
+    std::vector<std::uint8_t> cmykRow;
+    if (cmyk) cmykRow.resize(static_cast<std::size_t>(width) * 4);
+    std::uint8_t* cmykData = cmykRow.data();
+
+    // The rest of the file is not read once every row is out: trailing bytes after the last
+    // scan cannot change the picture.
+    const bool decoded = session.Guard([&] {
+        jpeg_start_decompress(&cinfo);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const int y = static_cast<int>(cinfo.output_scanline);
+            JSAMPROW row = cmyk ? cmykData : out.Row(y);
+            if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
+            if (cmyk) CmykRowToBgr(cmykData, out.Row(y), width, inverted);
+        }
+    });
+    if (!decoded) return session.Failure();
+    if (cinfo.output_scanline < cinfo.output_height) {
+        return PictureFailure{ErrorNumber::InvalidPicture, "is damaged (rows are missing)"};
+    }
+    return picture;
+}
+
+}  // namespace quillane

@@ -1,0 +1,76 @@
+#pragma once
+// Shared by the picture loader's decoders (private to platform/picture): memory limits, the
+// failure value the decoders return, and the decoder entry points. Decoders never throw;
+// PictureFile turns a failure into the run-time error, naming the file.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <variant>
+
+#include "platform/RuntimeError.h"
+#include "platform/raster/BgrImage.h"
+
+namespace quillane {
+
+// Policy caps: sensible bounds for a desktop tool, not hard limits of the code.
+inline constexpr std::int64_t kMaxFileBytes = std::int64_t{512} << 20;  // 512 MiB
+inline constexpr std::int64_t kMaxPixels = 256'000'000;                 // 256 megapixels
+inline constexpr std::int64_t kMaxBufferBytes = std::int64_t{1} << 30;  // 1 GiB per buffer
+
+struct PictureFailure {
+    ErrorNumber Number = ErrorNumber::InvalidPicture;
+    std::string Why;  // completes "'name' ...", e.g. "is damaged (Premature end of JPEG file)"
+};
+
+template <class T>
+class PictureResult {
+  public:
+    PictureResult(T value) : m_value(std::move(value)) {}  // NOLINT: implicit like a return
+    PictureResult(PictureFailure failure) : m_value(std::move(failure)) {}  // NOLINT
+
+    bool Ok() const { return std::holds_alternative<T>(m_value); }
+    T& Value() { return std::get<T>(m_value); }
+    const PictureFailure& Failure() const { return std::get<PictureFailure>(m_value); }
+
+  private:
+    std::variant<T, PictureFailure> m_value;
+};
+
+// Refuses a declared picture size before anything is allocated for it.
+std::optional<PictureFailure> CheckPictureSize(std::int64_t width, std::int64_t height);
+// Refuses a buffer of width x height pixels of bytesPerPixel above kMaxBufferBytes.
+std::optional<PictureFailure> CheckBufferSize(std::int64_t width, std::int64_t height,
+                                              int bytesPerPixel);
+// Allocates through BgrImage's soft-failing factory, as a result.
+PictureResult<BgrImage> AllocatePicture(int width, int height);
+
+struct PictureHeader {
+    int Width = 0;  // stored frame, before the orientation
+    int Height = 0;
+    int Orientation = 1;
+};
+
+// JPEG (JpegDecoder.cpp). The bytes must start with the SOI marker.
+PictureResult<PictureHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes);
+PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator);
+
+// Everything Qt's image reader knows (QtPictureDecoder.cpp).
+struct QtHeader {
+    int Width = 0;
+    int Height = 0;
+    bool Bmp = false;
+};
+PictureResult<QtHeader> ReadQtHeader(std::span<const std::uint8_t> bytes);
+// ignoreAlpha: keep the colour channels as stored instead of compositing over white.
+PictureResult<BgrImage> DecodeWithQt(std::span<const std::uint8_t> bytes, bool ignoreAlpha);
+
+// EXIF orientation (Orientation.cpp). The payload is an APP1 segment's data after its length;
+// anything that is not a readable EXIF block gives 1, since the picture itself is still good.
+int ExifOrientation(std::span<const std::uint8_t> app1Payload);
+// Turns a picture stored with the given orientation upright.
+PictureResult<BgrImage> ApplyOrientation(BgrImage stored, int orientation);
+
+}  // namespace quillane

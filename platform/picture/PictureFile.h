@@ -1,0 +1,62 @@
+#pragma once
+// A picture file as the picture loader sees it: the bytes read once, the format decided by
+// content and the header parsed, so the picture's size is known before any pixel is decoded.
+// JPEG goes through libjpeg-turbo (with DCT-domain shrink-on-load), everything else through
+// Qt's image reader. Separate objects may be used from different threads at the same time.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/raster/BgrImage.h"
+
+namespace quillane {
+
+struct PictureFailure;
+
+class PictureFile {
+  public:
+    // A JPEG is shrunk on load only while the result stays at least this many times the size
+    // it will be painted at, so the stretching filter still has real pixels to work with.
+    static constexpr int kMargin = 2;
+
+    // Reads the file (whole, into memory: a snapshot taken now), sniffs the format by content
+    // and parses the header. Raises RuntimeError: 53 "File not found" (missing), 75 "Path/File
+    // access error" (unreadable, a folder, a FIFO/socket/device: never opened), 481 "Invalid
+    // picture" (unknown, corrupt or truncated header), 7 "Out of memory" (file or picture too
+    // large for the limits). Descriptions name the file and say why.
+    [[nodiscard]] static std::unique_ptr<PictureFile> Open(const std::string& path);
+
+    // Size in pixels as a person sees it: after the EXIF orientation (5-8 swap the two).
+    int Width() const;
+    int Height() const;
+
+    // Decodes the picture upright (EXIF orientation applied) as 24-bit BGR. A JPEG decodes at
+    // the smallest DCT scale among 1/8, 1/4, 1/2 and 1/1 whose result is still at least kMargin
+    // times the paint size in both directions; paintWidth/paintHeight <= 0 mean full size.
+    // Other formats decode at full size. Raises 481 for corrupt or truncated data (no damaged
+    // picture is ever returned) and 7 when the pixels would exceed the memory limit.
+    [[nodiscard]] BgrImage Decode(int paintWidth, int paintHeight) const;
+
+    // The DCT scale denominator (1, 2, 4 or 8) Decode uses for this paint size; 1 for pictures
+    // that are not JPEG.
+    int ScaleDenominatorFor(int paintWidth, int paintHeight) const;
+
+    ~PictureFile();
+
+  private:
+    enum class Format { Jpeg, Bmp, Other };
+
+    PictureFile() = default;
+    [[noreturn]] void Fail(const PictureFailure& failure) const;
+
+    std::string m_name;  // the file's own name, for error descriptions
+    std::vector<std::uint8_t> m_bytes;
+    Format m_format = Format::Other;
+    int m_storedWidth = 0;  // as the pixels are stored, before the orientation
+    int m_storedHeight = 0;
+    int m_orientation = 1;  // EXIF orientation, 1..8
+};
+
+}  // namespace quillane
