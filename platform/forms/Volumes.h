@@ -19,6 +19,11 @@ struct Volume {
 // The text a drive list shows for a volume: "/ [System]", "/media/usb [STICK]", "/home".
 std::string VolumeText(const Volume& volume);
 
+// The volume a drive text names among volumes: its listed text (VolumeText), its mount point
+// (a trailing "/" allowed), or "c:" ("C:", "c:\", "c:/") for the system volume "/".
+// Returns its position, -1 when the text names none of them.
+int FindVolume(std::string_view driveText, const std::vector<Volume>& volumes);
+
 // Reads the volumes of this machine (from /proc/self/mountinfo, labels from
 // /dev/disk/by-label). Never empty: "/" with the label "System" is always the first entry.
 std::vector<Volume> MountedVolumes();
