@@ -1,0 +1,143 @@
+#include "platform/ijl/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/ijl/IjlTesting.h"
+
+namespace quillane {
+
+namespace {
+
+constexpr int kCreateAttempts = 16;  // name clashes are rare; give up on a folder that is odd
+
+// A fresh name for the temporary file. The leading dot hides it from folder listings (ours
+// included), and its fixed, short length keeps it under NAME_MAX whatever the target is called.
+std::string TemporaryName() {
+    std::uint64_t value = 0;
+    if (getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value)) {
+        // Without the kernel's generator, the clock and process id still make clashes rare,
+        // and O_EXCL turns any clash into another attempt.
+        static std::uint64_t counter = 0;
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        value = (static_cast<std::uint64_t>(now.tv_nsec) << 20) ^
+                static_cast<std::uint64_t>(now.tv_sec) ^
+                (static_cast<std::uint64_t>(getpid()) << 40) ^ ++counter;
+    }
+    char name[40];
+    std::snprintf(name, sizeof name, ".quillane-%016" PRIx64 ".tmp", value);
+    return name;
+}
+
+}  // namespace
+
+AtomicFile::~AtomicFile() {
+    Abandon();
+}
+
+int AtomicFile::Open(const std::string& target) {
+    Abandon();
+    m_target = target;
+    m_written = 0;
+    const std::size_t slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+
+    if (const int injected = IjlFaultsInEffect().CreateErrno) {
+        return injected;
+    }
+    int error = EEXIST;
+    for (int attempt = 0; attempt < kCreateAttempts && error == EEXIST; ++attempt) {
+        const std::string candidate = folder + TemporaryName();
+        // 0666 lets the umask decide, as for any file a program creates.
+        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_temporary = candidate;
+            error = 0;
+        } else {
+            error = errno;
+        }
+    }
+    if (error != 0) {
+        return error;
+    }
+    // Replacing a file keeps the permissions its owner gave it (ownership is not carried over).
+    struct stat existing {};
+    if (lstat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        fchmod(m_fd, existing.st_mode & 0777);
+    }
+    return 0;
+}
+
+int AtomicFile::Write(const void* data, std::size_t size) {
+    if (m_fd < 0) {
+        return EBADF;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t allowed = size;
+    const std::int64_t budget = IjlFaultsInEffect().WriteBytesBeforeFailure;
+    if (budget >= 0 && m_written + static_cast<std::int64_t>(size) > budget) {
+        allowed = static_cast<std::size_t>(budget > m_written ? budget - m_written : 0);
+    }
+    std::size_t done = 0;
+    while (done < allowed) {
+        const ssize_t n = write(m_fd, bytes + done, allowed - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        done += static_cast<std::size_t>(n);
+        m_written += n;
+    }
+    return allowed == size ? 0 : ENOSPC;
+}
+
+int AtomicFile::Commit() {
+    if (m_fd < 0) {
+        return EBADF;
+    }
+    // The data reaches the disk before the name does, so a crash right after the rename
+    // cannot leave an empty or partial file where a good one stood.
+    // File systems that cannot sync at all (EINVAL) are not a reason to fail the save.
+    int error = fdatasync(m_fd) == 0 || errno == EINVAL ? 0 : errno;
+    if (close(m_fd) != 0 && error == 0) {
+        error = errno;
+    }
+    m_fd = -1;
+    if (error == 0) {
+        error = IjlFaultsInEffect().RenameErrno;
+    }
+    if (error == 0 && rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        Abandon();
+        return error;
+    }
+    m_temporary.clear();
+    return 0;
+}
+
+void AtomicFile::Abandon() {
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temporary.empty()) {
+        unlink(m_temporary.c_str());
+        m_temporary.clear();
+    }
+}
+
+}  // namespace quillane

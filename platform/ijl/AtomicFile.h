@@ -1,0 +1,45 @@
+#pragma once
+// A file that appears under its name only once it is complete: the bytes go to a hidden
+// temporary file in the target's folder, which is renamed over the target on Commit. Until
+// then the target, if it exists, keeps its old content; an abandoned file leaves nothing behind.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quillane {
+
+class AtomicFile {
+  public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    // Removes the temporary file unless Commit succeeded.
+    ~AtomicFile();
+
+    // Creates the temporary file for the target path (a byte string, used as it is). New files
+    // get the usual 0666 less the umask; an existing regular target passes on its permission
+    // bits. Returns 0 or the errno of the failure.
+    [[nodiscard]] int Open(const std::string& target);
+
+    // Appends bytes, retrying short writes. Returns 0 or the errno of the failure.
+    [[nodiscard]] int Write(const void* data, std::size_t size);
+
+    // Flushes the data to the disk, closes the file and renames it over the target. Returns 0
+    // or the errno of the failure, in which case the temporary file is gone again.
+    [[nodiscard]] int Commit();
+
+    // Closes and removes the temporary file, if any.
+    void Abandon();
+
+    // The temporary file's path while one is open ("" otherwise).
+    const std::string& TemporaryPath() const { return m_temporary; }
+
+  private:
+    std::string m_target;
+    std::string m_temporary;
+    int m_fd = -1;
+    std::int64_t m_written = 0;
+};
+
+}  // namespace quillane

@@ -1,0 +1,406 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
+#include <climits>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/ijl/IjlTesting.h"
+#include "platform/ijl/ijl.h"
+
+namespace quillane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// --- fixtures ---------------------------------------------------------------------------------
+
+struct Rgb {
+    int r, g, b;
+};
+
+// Smooth colour ramps that differ along x and y, with a black 4x4 block at the top-left
+// corner and a white one at the bottom-right: a flipped or mirrored picture cannot match.
+Rgb Expected(int x, int y, int width, int height) {
+    if (x < 4 && y < 4) return {0, 0, 0};
+    if (x >= width - 4 && y >= height - 4) return {255, 255, 255};
+    return {40 + 170 * x / width, 40 + 170 * y / height, 200 - 100 * (x + y) / (width + height)};
+}
+
+// Picture memory as the picture-memory class holds it: BGR rows padded to 4 bytes, the first
+// row in memory the bottom line when bottomUp is set.
+struct Picture {
+    int width, height, pad;
+    bool bottomUp;
+    std::vector<std::uint8_t> bytes;
+
+    Picture(int w, int h, bool up) : width(w), height(h), pad((4 - w * 3 % 4) % 4), bottomUp(up) {
+        const int stride = w * 3 + pad;
+        bytes.assign(static_cast<std::size_t>(stride) * h, 0xEE);  // padding stays 0xEE
+        for (int y = 0; y < h; ++y) {
+            std::uint8_t* row =
+                bytes.data() + static_cast<std::size_t>(up ? h - 1 - y : y) * stride;
+            for (int x = 0; x < w; ++x) {
+                const Rgb c = Expected(x, y, w, h);
+                row[3 * x] = static_cast<std::uint8_t>(c.b);
+                row[3 * x + 1] = static_cast<std::uint8_t>(c.g);
+                row[3 * x + 2] = static_cast<std::uint8_t>(c.r);
+            }
+        }
+    }
+};
+
+struct Decoded {
+    bool ok = false;
+    int width = 0, height = 0, components = 0;
+    int lumaH = 0, lumaV = 0;  // sampling factors of the first component
+    std::vector<std::uint8_t> rgb;
+};
+
+struct DecodeError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+// Reads a JPEG file back with libjpeg's own decoder, into RGB.
+Decoded DecodeJpeg(const std::string& path) {
+    Decoded out;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return out;
+    jpeg_decompress_struct cinfo{};
+    DecodeError error{};
+    cinfo.err = jpeg_std_error(&error.pub);
+    error.pub.error_exit = [](j_common_ptr c) {
+        std::longjmp(reinterpret_cast<DecodeError*>(c->err)->jump, 1);
+    };
+    if (setjmp(error.jump) != 0) {
+        jpeg_destroy_decompress(&cinfo);
+        std::fclose(file);
+        out.ok = false;
+        return out;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+    out.components = cinfo.num_components;
+    out.lumaH = cinfo.comp_info[0].h_samp_factor;
+    out.lumaV = cinfo.comp_info[0].v_samp_factor;
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    out.width = static_cast<int>(cinfo.output_width);
+    out.height = static_cast<int>(cinfo.output_height);
+    out.rgb.resize(static_cast<std::size_t>(out.width) * out.height * 3);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row =
+            out.rgb.data() + static_cast<std::size_t>(cinfo.output_scanline) * out.width * 3;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(file);
+    out.ok = true;
+    return out;
+}
+
+// Mean absolute difference against Expected, over all channels; reports the worst corner miss.
+double MeanError(const Decoded& d, std::string* where) {
+    double sum = 0;
+    for (int y = 0; y < d.height; ++y) {
+        for (int x = 0; x < d.width; ++x) {
+            const Rgb e = Expected(x, y, d.width, d.height);
+            const std::uint8_t* p = d.rgb.data() + (static_cast<std::size_t>(y) * d.width + x) * 3;
+            const int err = std::abs(p[0] - e.r) + std::abs(p[1] - e.g) + std::abs(p[2] - e.b);
+            sum += err;
+            if (err > 60 && where->empty()) {
+                *where =
+                    "first large difference at x=" + std::to_string(x) + " y=" + std::to_string(y);
+            }
+        }
+    }
+    return sum / (3.0 * d.width * d.height);
+}
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Every entry of the folder, hidden ones included.
+std::set<std::string> Listing(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+class IjlTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "ijl-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override {
+        IjlSetFaultsForTesting(IjlFaults{});
+        fs::permissions(m_folder, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(m_folder);
+    }
+
+    // A record readied by ijlInit and filled as the writer fills it.
+    JPEG_CORE_PROPERTIES Record(Picture& picture, const std::string& name) {
+        m_name = name;
+        JPEG_CORE_PROPERTIES p{};
+        EXPECT_EQ(ijlInit(&p), IJL_OK);
+        p.DIBBytes = picture.bytes.data();
+        p.DIBWidth = picture.width;
+        p.DIBHeight = picture.bottomUp ? -picture.height : picture.height;
+        p.DIBPadBytes = picture.pad;
+        p.JPGFile = m_name.c_str();
+        p.JPGWidth = picture.width;
+        p.JPGHeight = picture.height;
+        p.jquality = 90;
+        return p;
+    }
+
+    std::string Path(const std::string& name) const { return (m_folder / name).string(); }
+
+    fs::path m_folder;
+    std::string m_name;
+};
+
+// --- tests -------------------------------------------------------------------------------------
+
+TEST_F(IjlTest, BothRowOrdersAndEveryPaddingComeOutUpright) {
+    struct Case {
+        int width, height;
+        bool bottomUp;
+    };
+    for (const Case c :
+         {Case{176, 220, true}, Case{175, 220, true}, Case{174, 33, true}, Case{173, 17, true},
+          Case{176, 220, false}, Case{173, 17, false}, Case{1, 1, true}, Case{9, 300, false}}) {
+        SCOPED_TRACE(testing::Message()
+                     << c.width << "x" << c.height << (c.bottomUp ? " bottom-up" : " top-down"));
+        Picture picture(c.width, c.height, c.bottomUp);
+        const std::vector<std::uint8_t> before = picture.bytes;
+        JPEG_CORE_PROPERTIES p = Record(picture, Path("out.jpg"));
+        ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+        EXPECT_EQ(ijlFree(&p), IJL_OK);
+        EXPECT_EQ(picture.bytes, before) << "the encoder must only read the picture";
+
+        const Decoded d = DecodeJpeg(Path("out.jpg"));
+        ASSERT_TRUE(d.ok);
+        EXPECT_EQ(d.width, c.width);
+        EXPECT_EQ(d.height, c.height);
+        if (c.width >= 16 && c.height >= 16) {
+            std::string where;
+            EXPECT_LT(MeanError(d, &where), 3.0) << where;
+            EXPECT_LT(d.rgb[0] + d.rgb[1] + d.rgb[2], 60) << "top-left marker missing";
+        }
+        EXPECT_EQ(Listing(m_folder), std::set<std::string>{"out.jpg"});
+    }
+}
+
+TEST_F(IjlTest, ColourLayoutsOfTheFile) {
+    struct Case {
+        std::int32_t color, channels, subsampling;
+        int components, lumaH, lumaV;
+    };
+    for (const Case c :
+         {Case{IJL_YCBCR, 3, IJL_NONE, 3, 1, 1}, Case{IJL_YCBCR, 3, IJL_420, 3, 2, 2},
+          Case{IJL_YCBCR, 3, IJL_422, 3, 2, 1}, Case{IJL_G, 1, IJL_NONE, 1, 1, 1}}) {
+        SCOPED_TRACE(testing::Message()
+                     << "colour " << c.color << " subsampling " << c.subsampling);
+        Picture picture(64, 48, true);
+        JPEG_CORE_PROPERTIES p = Record(picture, Path("layout.jpg"));
+        p.JPGColor = c.color;
+        p.JPGChannels = c.channels;
+        p.JPGSubsampling = c.subsampling;
+        ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+        ijlFree(&p);
+        const Decoded d = DecodeJpeg(Path("layout.jpg"));
+        ASSERT_TRUE(d.ok);
+        EXPECT_EQ(d.components, c.components);
+        EXPECT_EQ(d.lumaH, c.lumaH);
+        EXPECT_EQ(d.lumaV, c.lumaV);
+    }
+}
+
+TEST_F(IjlTest, EachInvalidRecordHasItsOwnStatusAndWritesNothing) {
+    struct Case {
+        const char* what;
+        std::function<void(JPEG_CORE_PROPERTIES&)> change;
+        IJLERR status;
+        std::int32_t op = IJL_JFILE_WRITEWHOLEIMAGE;
+    };
+    const std::string folderName = Path("sub") + "/";
+    const Case cases[] = {
+        {"never initialised", [](auto& p) { p.jprops = IJL_WORKING_STATE{}; }, IJL_NOT_INITIALISED},
+        {"unknown operation", [](auto&) {}, IJL_UNSUPPORTED_OPERATION, 7},
+        {"no pixels", [](auto& p) { p.DIBBytes = nullptr; }, IJL_NULL_POINTER},
+        {"zero width", [](auto& p) { p.DIBWidth = p.JPGWidth = 0; }, IJL_BAD_SIZE},
+        {"negative width", [](auto& p) { p.DIBWidth = p.JPGWidth = -4; }, IJL_BAD_SIZE},
+        {"zero height", [](auto& p) { p.DIBHeight = p.JPGHeight = 0; }, IJL_BAD_SIZE},
+        {"height INT_MIN", [](auto& p) { p.DIBHeight = INT_MIN; }, IJL_BAD_SIZE},
+        {"width over libjpeg's limit", [](auto& p) { p.DIBWidth = p.JPGWidth = 65504; },
+         IJL_BAD_SIZE},
+        {"JPG width differs", [](auto& p) { p.JPGWidth += 1; }, IJL_SIZE_MISMATCH},
+        {"JPG height differs", [](auto& p) { p.JPGHeight = p.DIBHeight; }, IJL_SIZE_MISMATCH},
+        {"padding 4", [](auto& p) { p.DIBPadBytes = 4; }, IJL_INVALID_PADDING},
+        {"padding -1", [](auto& p) { p.DIBPadBytes = -1; }, IJL_INVALID_PADDING},
+        {"padding off by one", [](auto& p) { p.DIBPadBytes = 2; }, IJL_INVALID_PADDING},
+        {"quality 0", [](auto& p) { p.jquality = 0; }, IJL_INVALID_QUALITY},
+        {"quality 101", [](auto& p) { p.jquality = 101; }, IJL_INVALID_QUALITY},
+        {"four DIB channels", [](auto& p) { p.DIBChannels = 4; }, IJL_UNSUPPORTED_COLOR},
+        {"DIB in YCbCr", [](auto& p) { p.DIBColor = IJL_YCBCR; }, IJL_UNSUPPORTED_COLOR},
+        {"JPG in RGB", [](auto& p) { p.JPGColor = IJL_RGB; }, IJL_UNSUPPORTED_COLOR},
+        {"unknown subsampling", [](auto& p) { p.JPGSubsampling = 9; }, IJL_UNSUPPORTED_COLOR},
+        {"no file name", [](auto& p) { p.JPGFile = nullptr; }, IJL_INVALID_FILENAME},
+        {"empty file name", [](auto& p) { p.JPGFile = ""; }, IJL_INVALID_FILENAME},
+        {"folder name", [&](auto& p) { p.JPGFile = folderName.c_str(); }, IJL_INVALID_FILENAME},
+        {"parent folder", [](auto& p) { p.JPGFile = ".."; }, IJL_INVALID_FILENAME},
+    };
+    std::set<IJLERR> kinds;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Picture picture(175, 20, true);  // padding 3
+        JPEG_CORE_PROPERTIES p = Record(picture, Path("bad.jpg"));
+        const IJL_WORKING_STATE state = p.jprops;
+        c.change(p);
+        EXPECT_EQ(ijlWrite(&p, c.op), c.status);
+        EXPECT_TRUE(Listing(m_folder).empty());
+        p.jprops = state;
+        EXPECT_EQ(ijlFree(&p), IJL_OK);
+        kinds.insert(c.status);
+    }
+    EXPECT_EQ(kinds.size(), 9u) << "every kind of fault has a status of its own";
+    EXPECT_TRUE(std::all_of(kinds.begin(), kinds.end(), [](IJLERR s) { return s < 0; }));
+}
+
+TEST_F(IjlTest, NullAndFreedRecordsAreRefused) {
+    EXPECT_EQ(ijlInit(nullptr), IJL_INVALID_JPEG_PROPERTIES);
+    EXPECT_EQ(ijlWrite(nullptr, IJL_JFILE_WRITEWHOLEIMAGE), IJL_INVALID_JPEG_PROPERTIES);
+    EXPECT_EQ(ijlFree(nullptr), IJL_INVALID_JPEG_PROPERTIES);
+    Picture picture(8, 8, true);
+    JPEG_CORE_PROPERTIES p = Record(picture, Path("x.jpg"));
+    EXPECT_EQ(ijlFree(&p), IJL_OK);
+    EXPECT_EQ(ijlFree(&p), IJL_NOT_INITIALISED);
+    EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_NOT_INITIALISED);
+    EXPECT_TRUE(Listing(m_folder).empty());
+}
+
+TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
+    // Noise makes a file of several output buffers, so failures land before, inside and
+    // after the first flush as well as at the final rename.
+    Picture picture(400, 300, true);
+    std::uint32_t x = 12345;
+    for (auto& byte : picture.bytes)
+        byte = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+    struct Case {
+        const char* what;
+        IjlFaults faults;
+        bool targetExists;
+    };
+    const Case cases[] = {
+        {"disk full at once", {0, 0, 0, 0}, true},
+        {"disk full after 100 bytes", {0, 0, 100, 0}, true},
+        {"disk full after 70000 bytes", {0, 0, 70000, 0}, true},
+        {"disk full, no old file", {0, 0, 70000, 0}, false},
+        {"folder refuses new files", {0, EACCES, -1, 0}, true},
+        {"rename refused", {0, 0, -1, EACCES}, true},
+        {"rename refused, no old file", {0, 0, -1, EXDEV}, false},
+    };
+    const std::string old = "old picture bytes, which must survive\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(m_folder / "target.jpg");
+        if (c.targetExists) WriteBytes(m_folder / "target.jpg", old);
+        JPEG_CORE_PROPERTIES p = Record(picture, Path("target.jpg"));
+        IjlSetFaultsForTesting(c.faults);
+        EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
+        IjlSetFaultsForTesting(IjlFaults{});
+        if (c.targetExists) {
+            EXPECT_EQ(Listing(m_folder), std::set<std::string>{"target.jpg"});
+            EXPECT_EQ(ReadBytes(m_folder / "target.jpg"), old);
+        } else {
+            EXPECT_TRUE(Listing(m_folder).empty());
+        }
+        // The same record works again once the disk recovers.
+        ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+        EXPECT_TRUE(DecodeJpeg(Path("target.jpg")).ok);
+        EXPECT_EQ(Listing(m_folder), std::set<std::string>{"target.jpg"});
+        ijlFree(&p);
+    }
+}
+
+TEST_F(IjlTest, RealFileSystemRefusalsAreFileErrors) {
+    fs::create_directory(m_folder / "taken.jpg");
+    fs::create_directory(m_folder / "locked");
+    fs::permissions(m_folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    struct Case {
+        const char* what;
+        std::string name;
+        bool needsNonRoot;
+    };
+    for (const Case& c : {Case{"missing folder", Path("nowhere/out.jpg"), false},
+                          Case{"name of a folder", Path("taken.jpg"), false},
+                          Case{"read-only folder", Path("locked/out.jpg"), true}}) {
+        SCOPED_TRACE(c.what);
+        if (c.needsNonRoot && geteuid() == 0) continue;  // root writes anywhere; faults cover it
+        Picture picture(16, 16, true);
+        JPEG_CORE_PROPERTIES p = Record(picture, c.name);
+        EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
+        ijlFree(&p);
+        EXPECT_EQ(Listing(m_folder), (std::set<std::string>{"locked", "taken.jpg"}));
+        EXPECT_TRUE(fs::is_empty(m_folder / "locked"));
+        EXPECT_TRUE(fs::is_directory(m_folder / "taken.jpg"));
+    }
+}
+
+TEST_F(IjlTest, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirPermissions) {
+    const mode_t previous = umask(027);
+    Picture picture(16, 16, true);
+    JPEG_CORE_PROPERTIES p = Record(picture, Path("new.jpg"));
+    ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+    umask(previous);
+    EXPECT_EQ(fs::status(m_folder / "new.jpg").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    WriteBytes(m_folder / "kept.jpg", "old");
+    fs::permissions(m_folder / "kept.jpg",
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    m_name = Path("kept.jpg");
+    p.JPGFile = m_name.c_str();
+    ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+    ijlFree(&p);
+    EXPECT_EQ(fs::status(m_folder / "kept.jpg").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    EXPECT_TRUE(DecodeJpeg(Path("kept.jpg")).ok);
+}
+
+TEST_F(IjlTest, InitFaultIsReportedAsGiven) {
+    IjlSetFaultsForTesting(IjlFaults{-1, 0, -1, 0});
+    JPEG_CORE_PROPERTIES p{};
+    EXPECT_EQ(ijlInit(&p), -1);
+    EXPECT_EQ(ijlFree(&p), IJL_NOT_INITIALISED);
+}
+
+}  // namespace
+}  // namespace quillane
