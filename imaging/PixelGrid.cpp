@@ -1,0 +1,11 @@
+#include "imaging/PixelGrid.h"
+
+#include "platform/RuntimeError.h"
+
+namespace quillane {
+
+void PixelGrid::OutOfRange() {
+    RaiseError(ErrorNumber::SubscriptOutOfRange);
+}
+
+}  // namespace quillane
