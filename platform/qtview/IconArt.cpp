@@ -3,6 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QPolygonF>
 #include <algorithm>
 
@@ -114,6 +115,13 @@ std::vector<int> quillaneIconSizes() {
             sizes.push_back(spec.size);
     }
     return sizes;
+}
+
+QIcon quillaneIcon() {
+    QIcon icon;
+    for (int size : quillaneIconSizes())
+        icon.addPixmap(QPixmap::fromImage(renderQuillaneIcon(size)));
+    return icon;
 }
 
 }  // namespace quillane

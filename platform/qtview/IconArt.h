@@ -2,6 +2,7 @@
 // The application's icon: one drawing (a framed photo with a diagonal resize arrow), rendered
 // at any size. The window, the hicolor PNGs and the .ico file all come from this drawing.
 
+#include <QIcon>
 #include <QImage>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct IconImageSpec {
 // The icon's twelve images in file order: 16, 24, 32 and 48 pixels each at 8 bits then 32
 // bits, then 64, 72, 96 and 128 pixels at 32 bits only.
 const std::vector<IconImageSpec>& quillaneIconTable();
+
+// The drawing at every size of the icon table, for the window and the application.
+QIcon quillaneIcon();
 
 // The square sizes of the icon table, each once, smallest first (the hicolor PNG sizes).
 std::vector<int> quillaneIconSizes();
