@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <vector>
+
+#include "platform/gdi/BitmapPicture.h"
+#include "platform/gdi/Gdi.h"
+
+namespace quillane {
+namespace {
+
+BITMAPINFO Header24(std::int32_t width, std::int32_t height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = 40;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+// A memory DC holding a fresh compatible bitmap whose bytes follow a pattern.
+struct Surface {
+    std::int32_t Dc = CreateCompatibleDC(0);
+    std::int32_t Bitmap = 0;
+    std::int32_t Previous = 0;
+
+    Surface(int width, int height, int salt) {
+        Bitmap = CreateCompatibleBitmap(Dc, width, height);
+        Previous = SelectObject(Dc, Bitmap);
+        const BgrView view = *BitmapPixels(Bitmap);
+        for (int y = 0; y < height; ++y)
+            for (int i = 0; i < width * 3; ++i) view.Row(y)[i] = Byte(i / 3, y, i % 3, salt);
+    }
+    ~Surface() {
+        SelectObject(Dc, Previous);
+        DeleteObject(Bitmap);
+        DeleteDC(Dc);
+    }
+    static std::uint8_t Byte(int x, int y, int channel, int salt) {
+        return static_cast<std::uint8_t>(salt + 40 * y + 7 * x + channel);
+    }
+    std::uint8_t At(int x, int y, int channel) const {
+        return BitmapPixels(Bitmap)->Row(y)[x * 3 + channel];
+    }
+};
+
+TEST(GdiHandles, StaleAndWrongHandlesFailWithoutEffect) {
+    const std::int32_t dc = CreateCompatibleDC(0);
+    const std::int32_t bitmap = CreateCompatibleBitmap(dc, 2, 2);
+    const std::int32_t deadDc = CreateCompatibleDC(0);
+    const std::int32_t deadBitmap = CreateCompatibleBitmap(dc, 2, 2);
+    ASSERT_TRUE(DeleteDC(deadDc));
+    ASSERT_TRUE(DeleteObject(deadBitmap));
+    BITMAP record{};
+    const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+        {"SelectObject into dead DC", [&] { return SelectObject(deadDc, bitmap) != 0; }},
+        {"SelectObject dead bitmap", [&] { return SelectObject(dc, deadBitmap) != 0; }},
+        {"SelectObject DC as bitmap", [&] { return SelectObject(dc, dc) != 0; }},
+        {"DeleteDC twice", [&] { return DeleteDC(deadDc); }},
+        {"DeleteDC of a bitmap", [&] { return DeleteDC(bitmap); }},
+        {"DeleteObject twice", [&] { return DeleteObject(deadBitmap); }},
+        {"DeleteObject of a DC", [&] { return DeleteObject(dc); }},
+        {"GetObjectA dead", [&] { return GetObjectA(deadBitmap, sizeof record, &record) != 0; }},
+        {"BitBlt into null DC", [&] { return BitBlt(0, 0, 0, 1, 1, dc, 0, 0, SRCCOPY); }},
+        {"BitBlt from dead DC", [&] { return BitBlt(dc, 0, 0, 1, 1, deadDc, 0, 0, SRCCOPY); }},
+        {"CreateCompatibleDC of dead", [&] { return CreateCompatibleDC(deadDc) != 0; }},
+        {"CreateCompatibleBitmap dead", [&] { return CreateCompatibleBitmap(deadDc, 1, 1) != 0; }},
+        {"BitmapPixels dead", [&] { return BitmapPixels(deadBitmap).has_value(); }},
+        {"GetDC of unknown window", [&] { return GetDC(12345) != 0; }},
+        {"ReleaseDC of memory DC", [&] { return ReleaseDC(0, dc); }},
+    };
+    for (const auto& [name, call] : calls) EXPECT_FALSE(call()) << name;
+    EXPECT_TRUE(DeleteObject(bitmap));
+    EXPECT_TRUE(DeleteDC(dc));
+}
+
+TEST(GdiHandles, SelectObjectReturnsWhatItReplacedAndGuardsSelectedBitmaps) {
+    const std::int32_t dc = CreateCompatibleDC(0);
+    const std::int32_t other = CreateCompatibleDC(0);
+    const std::int32_t first = CreateCompatibleBitmap(dc, 3, 3);
+    const std::int32_t second = CreateCompatibleBitmap(dc, 4, 4);
+    const std::int32_t stock = SelectObject(dc, first);
+    BITMAP record{};
+    ASSERT_EQ(GetObjectA(stock, sizeof record, &record), static_cast<int>(sizeof record));
+    EXPECT_EQ(record.bmWidth, 1);  // a fresh memory DC holds a 1x1 bitmap
+    EXPECT_EQ(record.bmHeight, 1);
+    EXPECT_EQ(SelectObject(dc, second), first);
+    EXPECT_EQ(SelectObject(other, second), 0) << "already selected into dc";
+    EXPECT_FALSE(DeleteObject(second)) << "still selected";
+    EXPECT_EQ(SelectObject(dc, stock), second);
+    EXPECT_TRUE(DeleteObject(second));
+    EXPECT_TRUE(DeleteObject(first));
+    const std::int32_t screen = GetDC(GetDesktopWindow());
+    EXPECT_EQ(SelectObject(screen, CreateCompatibleBitmap(screen, 1, 1)), 0);
+    EXPECT_TRUE(ReleaseDC(GetDesktopWindow(), screen));
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_TRUE(DeleteDC(other));
+}
+
+// Each case copies a 3x2 block from a 5x4 source into a 4x3 destination at offsets that
+// cross every edge; the expectation comes from a pixel-by-pixel bounds check.
+TEST(GdiBitBlt, ClipsAgainstBothBitmaps) {
+    struct Case {
+        int x, y, w, h, x1, y1;
+    };
+    const Case cases[] = {{0, 0, 3, 2, 0, 0},
+                          {-2, -1, 3, 2, 0, 0},
+                          {2, 2, 3, 2, 0, 0},
+                          {0, 0, 3, 2, -2, -1},
+                          {1, 1, 3, 2, 3, 3},
+                          {0, 0, 10, 10, 1, 1},
+                          {5, 0, 3, 2, 0, 0},
+                          {0, 0, 3, 2, 5, 0},
+                          {0, 0, 0, 2, 0, 0},
+                          {INT_MAX, 0, 3, 2, 0, 0},
+                          {0, 0, INT_MAX, INT_MAX, INT_MIN, 0}};
+    for (const Case& c : cases) {
+        Surface src(5, 4, 100), dest(4, 3, 0);
+        ASSERT_TRUE(BitBlt(dest.Dc, c.x, c.y, c.w, c.h, src.Dc, c.x1, c.y1, SRCCOPY));
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const long sx = long{c.x1} + x - c.x, sy = long{c.y1} + y - c.y;
+                const bool inside = x >= c.x && long{x} < long{c.x} + c.w && y >= c.y &&
+                                    long{y} < long{c.y} + c.h && sx >= 0 && sx < 5 && sy >= 0 &&
+                                    sy < 4;
+                const std::uint8_t expected =
+                    inside ? Surface::Byte(int(sx), int(sy), 1, 100) : Surface::Byte(x, y, 1, 0);
+                ASSERT_EQ(dest.At(x, y, 1), expected) << "case x=" << c.x << " y=" << c.y
+                                                      << " x1=" << c.x1 << " at " << x << "," << y;
+            }
+    }
+}
+
+TEST(GdiBitBlt, RasterOperationsCombineSourceAndDestination) {
+    struct Case {
+        const char* name;
+        std::int32_t rop;
+        std::function<std::uint8_t(std::uint8_t, std::uint8_t)> expected;
+    };
+    const Case cases[] = {
+        {"SRCCOPY", SRCCOPY, [](auto s, auto) { return s; }},
+        {"SRCPAINT", SRCPAINT, [](auto s, auto d) { return s | d; }},
+        {"SRCAND", SRCAND, [](auto s, auto d) { return s & d; }},
+        {"SRCINVERT", SRCINVERT, [](auto s, auto d) { return s ^ d; }},
+        {"SRCERASE", SRCERASE, [](auto s, auto d) { return s & ~d; }},
+        {"NOTSRCCOPY", NOTSRCCOPY, [](auto s, auto) { return ~s; }},
+        {"NOTSRCERASE", NOTSRCERASE, [](auto s, auto d) { return ~(s | d); }},
+        {"MERGEPAINT", MERGEPAINT, [](auto s, auto d) { return ~s | d; }},
+        {"DSTINVERT", DSTINVERT, [](auto, auto d) { return ~d; }},
+        {"BLACKNESS", BLACKNESS, [](auto, auto) { return 0; }},
+        {"WHITENESS", WHITENESS, [](auto, auto) { return 255; }},
+    };
+    for (const Case& c : cases) {
+        Surface src(3, 2, 77), dest(3, 2, 9);
+        ASSERT_TRUE(BitBlt(dest.Dc, 0, 0, 3, 2, src.Dc, 0, 0, c.rop)) << c.name;
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                EXPECT_EQ(dest.At(x, y, 2),
+                          static_cast<std::uint8_t>(
+                              c.expected(Surface::Byte(x, y, 2, 77), Surface::Byte(x, y, 2, 9))))
+                    << c.name << " at " << x << "," << y;
+    }
+    Surface dest(2, 2, 0);
+    EXPECT_FALSE(BitBlt(dest.Dc, 0, 0, 2, 2, 0, 0, 0, 0x00F00021)) << "PATCOPY needs a brush";
+    EXPECT_TRUE(BitBlt(dest.Dc, 0, 0, 2, 2, 0, 0, 0, WHITENESS)) << "no source needed";
+}
+
+TEST(GdiBitBlt, OverlappingCopyWithinOneBitmap) {
+    Surface s(4, 3, 0);
+    ASSERT_TRUE(BitBlt(s.Dc, 1, 1, 3, 2, s.Dc, 0, 0, SRCCOPY));
+    for (int y = 1; y < 3; ++y)
+        for (int x = 1; x < 4; ++x) EXPECT_EQ(s.At(x, y, 0), Surface::Byte(x - 1, y - 1, 0, 0));
+}
+
+TEST(GdiStretchBlt, NearestNeighbourDoublesEachPixel) {
+    Surface src(2, 2, 50), dest(5, 5, 0);
+    ASSERT_TRUE(StretchBlt(dest.Dc, 1, 1, 4, 4, src.Dc, 0, 0, 2, 2, SRCCOPY));
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const std::uint8_t expected = x == 0 || y == 0
+                                              ? Surface::Byte(x, y, 0, 0)
+                                              : Surface::Byte((x - 1) / 2, (y - 1) / 2, 0, 50);
+            EXPECT_EQ(dest.At(x, y, 0), expected) << x << "," << y;
+        }
+}
+
+TEST(GdiDibSection, RefusesBadHeadersAndSizes) {
+    struct Case {
+        const char* name;
+        BITMAPINFO info;
+        std::uint32_t usage = DIB_RGB_COLORS;
+        std::int32_t section = 0;
+    };
+    auto bits16 = Header24(4, 4);
+    bits16.bmiHeader.biBitCount = 16;
+    auto compressed = Header24(4, 4);
+    compressed.bmiHeader.biCompression = 1;
+    auto planes = Header24(4, 4);
+    planes.bmiHeader.biPlanes = 2;
+    const Case cases[] = {
+        {"width 0", Header24(0, 4)},
+        {"width -1", Header24(-1, 4)},
+        {"height 0", Header24(4, 0)},
+        {"height INT_MIN", Header24(4, INT_MIN)},
+        {"16 bits", bits16},
+        {"RLE", compressed},
+        {"two planes", planes},
+        {"over 2 GiB", Header24(30000, 30000)},
+        {"overflowing", Header24(INT_MAX, INT_MAX)},
+        {"palette usage", Header24(4, 4), 1},
+        {"file mapping", Header24(4, 4), DIB_RGB_COLORS, 7},
+    };
+    for (const Case& c : cases) {
+        void* bits = reinterpret_cast<void*>(1);
+        EXPECT_EQ(CreateDIBSection(0, &c.info, c.usage, &bits, c.section, 0), 0) << c.name;
+        EXPECT_EQ(bits, nullptr) << c.name;
+    }
+}
+
+TEST(GdiDibSection, ReportsItsLayoutAndKeepsItsBitsInPlace) {
+    struct Case {
+        std::int32_t height;
+        bool bottomUp;
+    };
+    for (const Case c : {Case{3, true}, Case{-3, false}}) {
+        const BITMAPINFO info = Header24(5, c.height);
+        std::uint8_t* bits = nullptr;
+        const std::int32_t section = CreateDIBSection(0, &info, DIB_RGB_COLORS, &bits, 0, 0);
+        ASSERT_NE(section, 0);
+        EXPECT_EQ(DIBSectionBytes(bits), 48u);
+        for (int i = 0; i < 48; ++i) ASSERT_EQ(bits[i], 0) << "zero-initialised";
+        // Other objects come and go; the section's memory must not move.
+        std::vector<std::int32_t> others;
+        for (int i = 0; i < 50; ++i)
+            others.push_back(
+                CreateDIBSection(0, &info, DIB_RGB_COLORS, static_cast<void**>(nullptr), 0, 0));
+        for (std::int32_t other : others) DeleteObject(other);
+        BITMAP record{};
+        ASSERT_EQ(GetObjectA(section, sizeof record, &record), static_cast<int>(sizeof record));
+        EXPECT_EQ(record.bmWidth, 5);
+        EXPECT_EQ(record.bmHeight, 3);
+        EXPECT_EQ(record.bmWidthBytes, 16);
+        EXPECT_EQ(record.bmBitsPixel, 24);
+        EXPECT_EQ(record.bmPlanes, 1);
+        EXPECT_EQ(record.bmBits, bits);
+        EXPECT_EQ(GetObjectA(section, sizeof record - 1, &record), 0) << "short buffer";
+        const BgrView view = *BitmapPixels(section);
+        EXPECT_EQ(view.Row(0), c.bottomUp ? bits + 2 * 16 : bits) << "top line";
+        EXPECT_EQ(view.Stride, c.bottomUp ? -16 : 16);
+        ASSERT_TRUE(DeleteObject(section));
+        EXPECT_EQ(DIBSectionBytes(bits), 0u);
+    }
+    const std::int32_t dc = CreateCompatibleDC(0);
+    const std::int32_t ddb = CreateCompatibleBitmap(dc, 2, 2);
+    BITMAP record{};
+    GetObjectA(ddb, sizeof record, &record);
+    EXPECT_EQ(record.bmBits, nullptr) << "device-dependent bitmaps expose no bits";
+    DeleteObject(ddb);
+    DeleteDC(dc);
+}
+
+TEST(GdiBitmapPicture, OwnsItsBitmapEvenWhenSelected) {
+    std::int32_t handle = 0;
+    const std::int32_t dc = CreateCompatibleDC(0);
+    const std::int32_t stock = SelectedBitmap(dc);
+    {
+        auto picture = BitmapPicture::Create(6, 4);
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(picture->PixelWidth(), 6);
+        EXPECT_EQ(picture->PixelHeight(), 4);
+        handle = picture->Handle();
+        EXPECT_EQ(SelectObject(dc, handle), stock);
+    }
+    EXPECT_FALSE(BitmapPixels(handle).has_value()) << "deleted with the picture";
+    EXPECT_EQ(SelectedBitmap(dc), stock) << "the DC got its stock bitmap back";
+    EXPECT_TRUE(BitBlt(dc, 0, 0, 1, 1, 0, 0, 0, WHITENESS));
+    EXPECT_EQ(BitmapPicture::Adopt(handle), nullptr);
+    EXPECT_EQ(BitmapPicture::Create(0, 5), nullptr);
+    auto adopted = BitmapPicture::Adopt(CreateCompatibleBitmap(dc, 2, 3));
+    ASSERT_NE(adopted, nullptr);
+    EXPECT_EQ(adopted->PixelHeight(), 3);
+    DeleteDC(dc);
+}
+
+}  // namespace
+}  // namespace quillane
