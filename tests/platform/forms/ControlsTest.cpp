@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "platform/forms/ControlArray.h"
+#include "platform/forms/DirListBox.h"
+#include "platform/forms/DriveListBox.h"
+#include "platform/forms/Events.h"
+#include "platform/forms/Form.h"
+#include "platform/forms/Label.h"
+#include "platform/forms/ProgressBar.h"
+#include "support/FolderFixtures.h"
+
+namespace quillane {
+namespace {
+
+using testing::ErrorOf;
+using testing::FixedVolumes;
+using testing::MessageRecorder;
+using testing::TempFolder;
+
+TEST(FormsEvents, FolderChangeRunsInsideTheAssignmentAndOnlyOnChange) {
+    TempFolder temp;
+    temp.Folder("a");
+    DirListBox list("DirS", 0, 0, 100, 100, 0);
+    std::vector<std::string> seen;
+    list.OnChange = [&] { seen.push_back(list.Path()); };
+
+    list.SetPath(temp / "a");
+    ASSERT_EQ(seen, std::vector<std::string>{temp / "a"})
+        << "event must run before SetPath returns";
+    // The same folder spelled differently is no change.
+    list.SetPath(temp / "a/");
+    list.SetPath(temp / "a/./");
+    list.SetPath(temp.Path() + "//a");
+    EXPECT_EQ(seen.size(), 1u);
+    list.SetPath("..");  // relative to the current folder
+    EXPECT_EQ(seen, (std::vector<std::string>{temp / "a", temp.Path()}));
+}
+
+TEST(FormsEvents, DriveChangeRunsInsideTheAssignment) {
+    TempFolder temp;
+    FixedVolumes volumes({{"/", "System"}, {temp.Path(), "T"}});
+    DriveListBox drives("DriveS", 0, 0, 100, 20, 0);
+    int events = 0;
+    std::string seen;
+    drives.OnChange = [&] {
+        ++events;
+        seen = drives.Drive();
+    };
+    drives.SetDrive("c:");
+    const int afterC = events;  // 0 or 1, by where the working folder lies
+    drives.SetDrive(temp.Path() + "/");
+    EXPECT_EQ(seen, temp.Path() + " [T]");
+    drives.SetDrive(temp.Path() + " [T]");
+    EXPECT_EQ(events, afterC + 1);
+    drives.SetDrive("C:\\");
+    EXPECT_EQ(seen, "/ [System]");
+    EXPECT_EQ(drives.ListIndex(), 0);
+    EXPECT_EQ(drives.List(), (std::vector<std::string>{"/ [System]", temp.Path() + " [T]"}));
+}
+
+TEST(FormsEvents, DriveTextsThatNameNoReachableVolumeRaise68) {
+    TempFolder temp;
+    FixedVolumes volumes({{"/", "System"}, {temp / "gone", "Gone"}});
+    DriveListBox drives("DriveS", 0, 0, 100, 20, 0);
+    drives.SetDrive("c:");
+    int events = 0;
+    drives.OnChange = [&] { ++events; };
+    for (const std::string& text :
+         std::vector<std::string>{"d:", "", "/nowhere", "System", temp / "gone [Gone]"}) {
+        EXPECT_EQ(ErrorOf([&] { drives.SetDrive(text); }), 68) << text;
+    }
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(drives.Drive(), "/ [System]");
+}
+
+TEST(FormsEvents, ErrorLeavingAHandlerIsShownAndTheAssignmentReturns) {
+    TempFolder temp;
+    MessageRecorder recorder;
+    DirListBox list("DirS", 0, 0, 100, 100, 0);
+    list.OnChange = [] { RaiseError(ErrorNumber::PathNotFound, "Path not found: /x"); };
+    list.SetPath(temp.Path());
+    EXPECT_EQ(list.Path(), temp.Path());
+    ASSERT_EQ(recorder.Messages.size(), 1u);
+    EXPECT_EQ(recorder.Messages[0].Prompt, "Path not found: /x");
+    EXPECT_EQ(recorder.Messages[0].Style, vbExclamation);
+    EXPECT_EQ(recorder.Messages[0].Title, "Quillane");
+
+    // A form loads once, whatever its load handler did.
+    Form form;
+    int loads = 0;
+    form.OnLoad = [&] {
+        ++loads;
+        throw std::bad_alloc();
+    };
+    form.Load();
+    form.Load();
+    EXPECT_EQ(loads, 1);
+    EXPECT_EQ(recorder.Messages.back().Prompt, "Out of memory");
+}
+
+TEST(FormsFolderList, BadPathsRaiseAndKeepThePath) {
+    TempFolder temp;
+    temp.File("file.jpg");
+    DirListBox list("DirS", 0, 0, 100, 100, 0);
+    list.SetPath(temp.Path());
+    int events = 0;
+    list.OnChange = [&] { ++events; };
+    struct Case {
+        std::string Path;
+        int Error;
+    } cases[] = {
+        {temp / "missing", 76}, {temp / "file.jpg", 76}, {temp / "file.jpg/x", 76}, {"", 76}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(ErrorOf([&] { list.SetPath(c.Path); }), c.Error) << c.Path;
+    }
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(list.Path(), temp.Path());
+}
+
+TEST(FormsFolderList, EntriesShowAncestorsThenVisibleSubFoldersSorted) {
+    TempFolder temp;
+    for (const char* name : {"cur/Zeta", "cur/alpha", "cur/.hidden", "cur/Beta"}) temp.Folder(name);
+    temp.File("cur/file.jpg");
+    temp.Link("cur/linked", temp.Path());
+    temp.Link("cur/dangling", temp / "nothing");
+    DirListBox list("DirS", 0, 0, 100, 100, 0);
+    list.SetPath(temp / "cur");
+
+    std::vector<std::string> names;
+    for (const auto& entry : list.Entries()) names.push_back(entry.Name);
+    const auto& entries = list.Entries();
+    const int current = list.CurrentEntry();
+    ASSERT_GE(current, 1);
+    EXPECT_EQ(entries[0].Name, "/");
+    EXPECT_EQ(entries[0].Level, 0);
+    EXPECT_EQ(entries[current].Name, "cur");
+    EXPECT_TRUE(entries[current].IsCurrent);
+    EXPECT_EQ(entries[current].FullPath, temp / "cur");
+    EXPECT_EQ(std::vector<std::string>(names.begin() + current + 1, names.end()),
+              (std::vector<std::string>{"alpha", "Beta", "linked", "Zeta"}));
+    EXPECT_EQ(entries.back().FullPath, temp / "cur/Zeta");
+    EXPECT_EQ(entries.back().Level, current + 1);
+
+    // Opening an ancestor by its entry goes back up.
+    list.SetPath(entries[current - 1].FullPath);
+    EXPECT_EQ(list.Path(), temp.Path());
+    // A drive text opens the volume's top folder.
+    list.SetPath("/ [System]");
+    EXPECT_EQ(list.Path(), "/");
+    EXPECT_EQ(list.Entries().front().IsCurrent, true);
+}
+
+TEST(FormsLabel, SelfSizingLabelKeepsLeftAndTopAndTakesTheTextSize) {
+    struct Case {
+        const char* Caption;
+        float Width, Height;
+    } cases[] = {
+        {"0", 6, 12},        {"12", 12, 12},      {"32768", 30, 12}, {"图片数", 36, 12},
+        {"小1寸：", 42, 12}, {"ab\ncde", 18, 24}, {"", 0, 12},
+    };
+    Label label("LabCount", kNoControlIndex, 88, 184, 14, 12, 14, "0", true);
+    int notified = 0;
+    label.Subscribe([&] { ++notified; });
+    for (const Case& c : cases) {
+        label.SetCaption(c.Caption);
+        EXPECT_EQ(label.Width(), c.Width) << c.Caption;
+        EXPECT_EQ(label.Height(), c.Height) << c.Caption;
+        EXPECT_EQ(label.Left(), 88);
+        EXPECT_EQ(label.Top(), 184);
+    }
+    EXPECT_GE(notified, static_cast<int>(std::size(cases)));
+
+    Label box("Label4", kNoControlIndex, 176, 192, 97, 49, 16, "", false, true);
+    box.SetCaption("小1寸：390*260 中1寸：413*295");
+    EXPECT_EQ(box.Width(), 97);
+    EXPECT_EQ(box.Height(), 49);
+}
+
+TEST(FormsProgressBar, ValuesOutsideTheRangeShowTheNearestEnd) {
+    ProgressBar bar("tBar", 0, 0, 100, 17, 0, 0, 100);
+    const struct {
+        float Set, Shown;
+    } cases[] = {{50, 50}, {100, 100}, {101, 100}, {1e9f, 100}, {-1, 0}, {NAN, 0}, {0.5f, 0.5f}};
+    for (const auto& c : cases) {
+        bar.SetValue(c.Set);
+        EXPECT_EQ(bar.Value(), c.Shown) << c.Set;
+    }
+}
+
+TEST(FormsControlArray, MissingElementRaises9) {
+    ControlArray<Label> height("height");
+    height.Add(1, 128, 208, 18, 12, 9, "pix", true);
+    height.Add(2, 128, 232, 18, 12, 10, "pix", true);
+    EXPECT_EQ(height[2].Top(), 232);
+    EXPECT_EQ(height[2].Index(), 2);
+    EXPECT_EQ(height[1].Name(), "height");
+    EXPECT_EQ(ErrorOf([&] { height[0]; }), 9);
+}
+
+}  // namespace
+}  // namespace quillane

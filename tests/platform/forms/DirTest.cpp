@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/forms/Dir.h"
+#include "support/FolderFixtures.h"
+
+namespace quillane {
+namespace {
+
+using testing::ErrorOf;
+using testing::TempFolder;
+
+std::vector<std::string> ListAll(const std::string& pattern, int attributes = vbNormal) {
+    std::vector<std::string> names;
+    for (std::string name = Dir(pattern, attributes); !name.empty(); name = Dir()) {
+        names.push_back(name);
+        if (names.size() > 10000) break;  // a cursor that never ends is a fault, not a hang
+    }
+    return names;
+}
+
+// Every kind of entry a folder may hold; only regular files and links to them are normal.
+void FillWithEveryKind(const TempFolder& temp) {
+    temp.File("plain.txt");
+    temp.File("README");
+    temp.File(".hidden.jpg");
+    temp.File(".jpg");
+    temp.Folder("x.jpg");
+    temp.Folder(".git");
+    temp.Fifo("fifo.jpg");
+    temp.Socket("socket.bmp");
+    temp.Link("link-to-file.jpg", temp / "plain.txt");
+    temp.Link("link-to-folder.jpg", temp / "x.jpg");
+    temp.Link("dangling.jpg", temp / "nothing");
+    temp.Link(".hidden-link.jpg", temp / "plain.txt");
+}
+
+TEST(Dir, NormalFilesOnlyAndNothingIsOpened) {
+    TempFolder temp;
+    FillWithEveryKind(temp);
+    // A FIFO opened for reading would block here for ever; reaching the end proves it was not.
+    EXPECT_EQ(ListAll(temp / "*.*"),
+              (std::vector<std::string>{"link-to-file.jpg", "plain.txt", "README"}));
+}
+
+TEST(Dir, AttributeBitsAddTheirKinds) {
+    TempFolder temp;
+    FillWithEveryKind(temp);
+    const struct {
+        int Attributes;
+        std::vector<std::string> Names;
+    } cases[] = {
+        {vbDirectory, {"link-to-file.jpg", "link-to-folder.jpg", "plain.txt", "README", "x.jpg"}},
+        {vbHidden,
+         {".hidden-link.jpg", ".hidden.jpg", ".jpg", "link-to-file.jpg", "plain.txt", "README"}},
+        {vbSystem,
+         {"dangling.jpg", "fifo.jpg", "link-to-file.jpg", "plain.txt", "README", "socket.bmp"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ListAll(temp / "*.*", c.Attributes), c.Names) << c.Attributes;
+    }
+}
+
+TEST(Dir, StableCaseInsensitiveOrderWithByteTieBreak) {
+    TempFolder temp;
+    for (const char* name : {"b.jpg", "a.jpg", "Z.bmp", "_x", "A.jpg", "9.jpg", "10.jpg", "ab"}) {
+        temp.File(name);
+    }
+    const std::vector<std::string> expected = {"10.jpg", "9.jpg", "_x",    "A.jpg",
+                                               "a.jpg",  "ab",    "b.jpg", "Z.bmp"};
+    EXPECT_EQ(ListAll(temp / "*.*"), expected);
+    EXPECT_EQ(ListAll(temp / "*.*"), expected) << "a second listing differs";
+}
+
+TEST(Dir, NamesAreBytesAsStored) {
+    TempFolder temp;
+    const std::string odd = "\xff\xfe odd.jpg";  // not UTF-8
+    const std::string chinese = "处理后照片.JPG";
+    temp.File(odd);
+    temp.File(chinese);
+    EXPECT_EQ(ListAll(temp / "*.*"), (std::vector<std::string>{chinese, odd}));
+}
+
+TEST(Dir, MasksMatchWithoutCase) {
+    TempFolder temp;
+    for (const char* name : {"a.JPG", "b.jpg", "c.jpeg", "d.bmp", "README"}) temp.File(name);
+    const struct {
+        const char* Mask;
+        std::vector<std::string> Names;
+    } cases[] = {
+        {"*.jpg", {"a.JPG", "b.jpg"}},
+        {"*", {"a.JPG", "b.jpg", "c.jpeg", "d.bmp", "README"}},
+        {"?.*p*", {"a.JPG", "b.jpg", "c.jpeg", "d.bmp"}},
+        {"*.png", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ListAll(temp / c.Mask), c.Names) << c.Mask;
+}
+
+TEST(Dir, FoldersThatCannotBeListedRaiseAndEndTheCursor) {
+    TempFolder temp;
+    temp.File("a.jpg");
+    temp.File("b.jpg");
+    EXPECT_EQ(Dir(temp / "*.*", vbNormal), "a.jpg");  // an enumeration left half-way
+    const struct {
+        std::string Pattern;
+        int Error;
+    } cases[] = {{temp / "missing/*.*", 76}, {temp / "a.jpg/*.*", 76}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ErrorOf([&] { Dir(c.Pattern, vbNormal); }), c.Error) << c.Pattern;
+        EXPECT_EQ(Dir(), "") << "the failed start must not continue the old enumeration";
+    }
+}
+
+TEST(Dir, UnreadableFolderRaises75) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop the superuser";
+    TempFolder temp;
+    temp.Folder("closed");
+    chmod((temp / "closed").c_str(), 0);
+    EXPECT_EQ(ErrorOf([&] { Dir(temp / "closed/*.*", vbNormal); }), 75);
+    chmod((temp / "closed").c_str(), 0700);
+}
+
+}  // namespace
+}  // namespace quillane

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "platform/forms/Volumes.h"
+
+namespace quillane {
+namespace {
+
+// A machine with the usual pseudo file systems, a container's bind mounts, a snap, a network
+// share, a name with a blank and a mount that is hidden by a later one.
+constexpr const char* kMountInfo =
+    "21 1 0:20 / / rw,relatime - overlay overlay rw,lowerdir=/l\n"
+    "22 21 0:21 / /proc rw,nosuid - proc proc rw\n"
+    "23 21 0:22 / /sys rw,nosuid - sysfs sysfs rw\n"
+    "24 23 0:23 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
+    "25 21 0:24 / /dev rw,nosuid - tmpfs tmpfs rw\n"
+    "26 21 0:25 / /tmp rw - tmpfs tmpfs rw\n"
+    "27 21 8:1 / /home rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+    "28 21 8:1 /docker/hosts /etc/hosts rw - ext4 /dev/sda1 rw\n"
+    "29 21 8:1 /srv/data /data rw - ext4 /dev/sda1 rw\n"
+    "30 21 7:0 / /snap/core/1 ro - squashfs /dev/loop0 ro\n"
+    "31 21 0:40 / /mnt/share rw - nfs4 server:/export rw\n"
+    "32 21 8:18 / /media/My\\040Disk rw - vfat /dev/sdb2 rw\n"
+    "33 21 8:33 / /mnt/usb rw - vfat /dev/sdc1 rw\n"
+    "34 33 0:41 / /mnt/usb rw - tmpfs tmpfs rw\n"
+    "35 21 8:1 / /home/ rw - ext4 /dev/sda1 rw\n"
+    "broken line\n";
+
+TEST(Volumes, RealFileSystemsAfterTheSystemVolume) {
+    const auto volumes = ParseMountInfo(kMountInfo, [](const std::string& source) {
+        return source == "/dev/sdb2" ? std::string("STICK") : std::string();
+    });
+    const std::vector<Volume> expected = {
+        {"/", "System"}, {"/home", ""}, {"/media/My Disk", "STICK"}, {"/mnt/share", ""}};
+    EXPECT_EQ(volumes, expected);
+}
+
+TEST(Volumes, DriveTextsFindTheirVolume) {
+    const std::vector<Volume> volumes = {
+        {"/", "System"}, {"/home", ""}, {"/media/My Disk", "STICK"}};
+    const struct {
+        const char* Text;
+        int Index;
+    } cases[] = {
+        {"c:", 0},
+        {"C:", 0},
+        {"c:\\", 0},
+        {"c:/", 0},
+        {"/ [System]", 0},
+        {"/", 0},
+        {"/home", 1},
+        {"/home/", 1},
+        {"/media/My Disk [STICK]", 2},
+        {"/media/My Disk", 2},
+        {"d:", -1},
+        {"c:\\x", -1},
+        {"", -1},
+        {"/home [System]", -1},
+        {"System", -1},
+        {"/nowhere", -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FindVolume(c.Text, volumes), c.Index) << c.Text;
+    EXPECT_EQ(VolumeText(volumes[0]), "/ [System]");
+    EXPECT_EQ(VolumeText(volumes[1]), "/home");
+}
+
+TEST(Volumes, ThisMachineStartsWithTheSystemVolume) {
+    const auto volumes = MountedVolumes();
+    ASSERT_FALSE(volumes.empty());
+    EXPECT_EQ(volumes[0], (Volume{"/", "System"}));
+    for (const Volume& volume : volumes) {
+        EXPECT_EQ(volume.MountPoint[0], '/') << volume.MountPoint;
+        EXPECT_NE(volume.MountPoint.rfind("/proc", 0), 0u) << volume.MountPoint;
+        EXPECT_NE(volume.MountPoint.rfind("/sys", 0), 0u) << volume.MountPoint;
+    }
+}
+
+}  // namespace
+}  // namespace quillane

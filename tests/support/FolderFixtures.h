@@ -1,0 +1,112 @@
+#pragma once
+// Real temporary folders filled with the kinds of entries a folder may hold, a recorder for
+// message boxes, and a fixed list of volumes, for the forms and window tests.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/MessageBox.h"
+#include "platform/RuntimeError.h"
+#include "platform/forms/Volumes.h"
+
+namespace quillane::testing {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempFolder {
+  public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quillane-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
+        m_path = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+    void File(const std::string& name, const std::string& content = "x") const {
+        std::ofstream(*this / name, std::ios::binary) << content;
+    }
+    void Folder(const std::string& name) const {
+        std::filesystem::create_directories(*this / name);
+    }
+    void Link(const std::string& name, const std::string& target) const {
+        ASSERT_EQ(symlink(target.c_str(), (*this / name).c_str()), 0) << name;
+    }
+    void Fifo(const std::string& name) const {
+        ASSERT_EQ(mkfifo((*this / name).c_str(), 0600), 0) << name;
+    }
+    // A listening-less socket bound to the name; the descriptor is closed, the entry stays.
+    void Socket(const std::string& name) const {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string full = *this / name;
+        ASSERT_LT(full.size(), sizeof(address.sun_path));
+        std::memcpy(address.sun_path, full.c_str(), full.size() + 1);
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0) << full;
+        close(fd);
+    }
+
+  private:
+    std::string m_path;
+};
+
+// Records message boxes instead of showing them, for the life of the object.
+class MessageRecorder {
+  public:
+    MessageRecorder()
+        : m_previous(SetMessageBoxPresenter(
+              [this](const MessageBoxRequest& request) { Messages.push_back(request); })) {}
+    ~MessageRecorder() { SetMessageBoxPresenter(m_previous); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    std::vector<MessageBoxRequest> Messages;
+
+  private:
+    MessageBoxPresenter m_previous;
+};
+
+// Makes the drive lists see a fixed set of volumes for the life of the object.
+class FixedVolumes {
+  public:
+    explicit FixedVolumes(std::vector<Volume> volumes)
+        : m_previous(SetVolumeProvider([volumes] { return volumes; })) {}
+    ~FixedVolumes() { SetVolumeProvider(m_previous); }
+    FixedVolumes(const FixedVolumes&) = delete;
+    FixedVolumes& operator=(const FixedVolumes&) = delete;
+
+  private:
+    VolumeProvider m_previous;
+};
+
+// The number of the run-time error the action raises, 0 when it raises none.
+inline int ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError& error) {
+        return error.NumberValue();
+    }
+    return 0;
+}
+
+}  // namespace quillane::testing
