@@ -57,6 +57,10 @@ struct PictureHeader {
 PictureResult<PictureHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes);
 PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator);
 
+// BMP (BmpCheck.cpp): headers, pixel offset and data length checked before Qt decodes. The
+// bytes must start with "BM".
+std::optional<PictureFailure> CheckBmpStructure(std::span<const std::uint8_t> bytes);
+
 // Everything Qt's image reader knows (QtPictureDecoder.cpp).
 struct QtHeader {
     int Width = 0;

@@ -17,7 +17,8 @@ namespace quillane {
 namespace {
 
 constexpr std::uint8_t kJpegStart[] = {0xFF, 0xD8};  // SOI: every JPEG starts with it
-constexpr int kScaleDenominators[] = {8, 4, 2};      // libjpeg's cheap DCT shrink factors
+constexpr std::uint8_t kBmpStart[] = {'B', 'M'};
+constexpr int kScaleDenominators[] = {8, 4, 2};  // libjpeg's cheap DCT shrink factors
 constexpr std::size_t kReadChunk = std::size_t{1} << 20;
 
 std::string BaseName(const std::string& path) {
@@ -109,6 +110,11 @@ bool StartsWithJpeg(const std::vector<std::uint8_t>& bytes) {
            std::memcmp(bytes.data(), kJpegStart, sizeof kJpegStart) == 0;
 }
 
+bool StartsWithBmp(const std::vector<std::uint8_t>& bytes) {
+    return bytes.size() >= sizeof kBmpStart &&
+           std::memcmp(bytes.data(), kBmpStart, sizeof kBmpStart) == 0;
+}
+
 }  // namespace
 
 std::optional<PictureFailure> CheckPictureSize(std::int64_t width, std::int64_t height) {
@@ -168,6 +174,9 @@ std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path) {
         file->m_storedHeight = header.Value().Height;
         file->m_orientation = header.Value().Orientation;
     } else {
+        if (StartsWithBmp(file->m_bytes)) {
+            if (auto failure = CheckBmpStructure(file->m_bytes)) file->Fail(*failure);
+        }
         auto header = ReadQtHeader(file->m_bytes);
         if (!header.Ok()) file->Fail(header.Failure());
         file->m_format = header.Value().Bmp ? Format::Bmp : Format::Other;

@@ -1,0 +1,232 @@
+// Every BMP variant Windows reads, built here byte by byte, must decode to exactly the pixels
+// it was built from, and to what ImageMagick's independent BMP reader makes of it.
+
+#include <gtest/gtest.h>
+
+#include "platform/picture/PictureFile.h"
+#include "platform/picture/PictureTestSupport.h"
+
+namespace quillane::test {
+namespace {
+
+constexpr int kWidth = 13;  // odd: every bit depth needs row padding
+constexpr int kHeight = 7;
+enum Compression : std::uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3 };
+
+struct BmpCase {
+    const char* Name;
+    std::uint32_t HeaderSize;  // 12 core, 40 info, 108 V4, 124 V5
+    int BitCount;
+    Compression Method;
+    bool Rgb565 = false;
+    bool TopDown = false;
+};
+
+struct Colour {
+    std::uint8_t R, G, B;
+};
+
+Colour PaletteColour(int i) {
+    return {std::uint8_t(i * 37 + 11), std::uint8_t(i * 91 + 3), std::uint8_t(i * 173 + 50)};
+}
+int PaletteIndex(int x, int y, int colours) {
+    return (x / 3 + y * 5) % colours;
+}
+
+// 16-bit channels are made of values a 5- or 6-bit field holds exactly: Windows widens them
+// to 8 bits by a plain shift (31 becomes 248), and so do the readers compared here.
+Colour DirectColour(int x, int y, bool sixteen, bool rgb565) {
+    const Colour full = {std::uint8_t(x * 19), std::uint8_t(y * 35 + 1),
+                         std::uint8_t(x * y * 7 + 9)};
+    if (!sixteen) return full;
+    return {std::uint8_t(full.R & 0xF8), std::uint8_t(full.G & (rgb565 ? 0xFC : 0xF8)),
+            std::uint8_t(full.B & 0xF8)};
+}
+
+void Put16(Bytes& b, std::uint32_t v) {
+    b.insert(b.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+}
+void Put32(Bytes& b, std::uint32_t v) {
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
+
+// One stored row (bottom-up unless top-down), padded to 4 bytes; or the RLE stream.
+Bytes PixelData(const BmpCase& c, int colours) {
+    Bytes data;
+    for (int i = 0; i < kHeight; ++i) {
+        const int y = c.TopDown ? i : kHeight - 1 - i;
+        const std::size_t rowStart = data.size();
+        if (c.Method == BI_RLE8 || c.Method == BI_RLE4) {
+            const bool four = c.Method == BI_RLE4;
+            if (y % 2 == 0) {  // encoded runs, each of one index
+                for (int x = 0; x < kWidth;) {
+                    const int index = PaletteIndex(x, y, colours);
+                    int run = 1;
+                    while (x + run < kWidth && PaletteIndex(x + run, y, colours) == index) ++run;
+                    data.insert(data.end(),
+                                {std::uint8_t(run), std::uint8_t(four ? index * 17 : index)});
+                    x += run;
+                }
+            } else {  // absolute mode: the whole row literally, padded to 16 bits
+                data.insert(data.end(), {0, std::uint8_t(kWidth)});
+                const std::size_t literal = data.size();
+                for (int x = 0; x < kWidth; x += four ? 2 : 1) {
+                    const int next = four && x + 1 < kWidth ? PaletteIndex(x + 1, y, colours) : 0;
+                    data.push_back(std::uint8_t(four ? PaletteIndex(x, y, colours) << 4 | next
+                                                     : PaletteIndex(x, y, colours)));
+                }
+                if ((data.size() - literal) % 2) data.push_back(0);
+            }
+            data.insert(data.end(), {0, 0});  // end of line
+            continue;
+        }
+        std::uint32_t bits = 0;
+        int used = 0;
+        for (int x = 0; x < kWidth; ++x) {
+            const Colour p = DirectColour(x, y, c.BitCount == 16, c.Rgb565);
+            if (c.BitCount <= 8) {
+                bits = bits << c.BitCount | PaletteIndex(x, y, colours);
+                used += c.BitCount;
+                if (used == 8) data.push_back(std::uint8_t(bits)), bits = 0, used = 0;
+            } else if (c.BitCount == 16) {
+                Put16(data, c.Rgb565 ? (p.R >> 3) << 11 | (p.G >> 2) << 5 | p.B >> 3
+                                     : (p.R >> 3) << 10 | (p.G >> 3) << 5 | p.B >> 3);
+            } else {
+                data.insert(data.end(), {p.B, p.G, p.R});
+                if (c.BitCount == 32) data.push_back(0);  // unused, as Windows writes it
+            }
+        }
+        if (used) data.push_back(std::uint8_t(bits << (8 - used)));
+        while ((data.size() - rowStart) % 4) data.push_back(0);
+    }
+    if (c.Method == BI_RLE8 || c.Method == BI_RLE4) data.insert(data.end(), {0, 1});  // end
+    return data;
+}
+
+Bytes MakeBmp(const BmpCase& c) {
+    const int colours = c.BitCount <= 8 ? std::min(1 << c.BitCount, 16) : 0;
+    const bool core = c.HeaderSize == 12;
+    const std::uint32_t r = c.Rgb565 ? 0xF800 : 0x7C00, g = c.Rgb565 ? 0x07E0 : 0x03E0, b = 0x1F;
+    Bytes header;
+    Put32(header, c.HeaderSize);
+    if (core) {
+        Put16(header, kWidth), Put16(header, kHeight), Put16(header, 1), Put16(header, c.BitCount);
+    } else {
+        Put32(header, kWidth);
+        Put32(header, std::uint32_t(c.TopDown ? -kHeight : kHeight));
+        Put16(header, 1), Put16(header, c.BitCount), Put32(header, c.Method);
+        for (int i = 0; i < 3; ++i) Put32(header, 0);  // image size, resolution
+        Put32(header, colours), Put32(header, 0);
+        if (c.HeaderSize >= 108) {
+            Put32(header, r), Put32(header, g), Put32(header, b), Put32(header, 0);
+            Put32(header, 0x73524742);  // 'sRGB'
+            while (header.size() < c.HeaderSize) header.push_back(0);
+        } else if (c.Method == BI_BITFIELDS) {
+            Put32(header, r), Put32(header, g), Put32(header, b);
+        }
+    }
+    EXPECT_EQ(header.size(),
+              c.HeaderSize + (c.HeaderSize == 40 && c.Method == BI_BITFIELDS ? 12 : 0));
+    // A core header has no colour count: its palette always has every entry.
+    const int entries = core && colours ? 1 << c.BitCount : colours;
+    for (int i = 0; i < entries; ++i) {
+        const Colour p = PaletteColour(i);
+        header.insert(header.end(), {p.B, p.G, p.R});
+        if (!core) header.push_back(0);
+    }
+    const Bytes pixels = PixelData(c, colours);
+    Bytes file = {'B', 'M'};
+    const std::uint32_t offset = 14 + std::uint32_t(header.size());
+    Put32(file, offset + std::uint32_t(pixels.size())), Put32(file, 0), Put32(file, offset);
+    file.insert(file.end(), header.begin(), header.end());
+    file.insert(file.end(), pixels.begin(), pixels.end());
+    return file;
+}
+
+RgbPicture Expected(const BmpCase& c) {
+    const int colours = c.BitCount <= 8 ? std::min(1 << c.BitCount, 16) : 0;
+    RgbPicture picture{kWidth, kHeight, {}};
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const Colour p = colours ? PaletteColour(PaletteIndex(x, y, colours))
+                                     : DirectColour(x, y, c.BitCount == 16, c.Rgb565);
+            picture.Rgb.insert(picture.Rgb.end(), {p.R, p.G, p.B});
+        }
+    }
+    return picture;
+}
+
+const BmpCase kCases[] = {
+    {"core_1bit", 12, 1, BI_RGB},
+    {"core_4bit", 12, 4, BI_RGB},
+    {"core_8bit", 12, 8, BI_RGB},
+    {"core_24bit", 12, 24, BI_RGB},
+    {"info_1bit", 40, 1, BI_RGB},
+    {"info_4bit", 40, 4, BI_RGB},
+    {"info_8bit", 40, 8, BI_RGB},
+    {"info_16bit_555", 40, 16, BI_RGB},
+    {"info_16bit_565_fields", 40, 16, BI_BITFIELDS, true},
+    {"info_16bit_555_fields", 40, 16, BI_BITFIELDS, false},
+    {"info_24bit", 40, 24, BI_RGB},
+    {"info_32bit_alpha_unused", 40, 32, BI_RGB},
+    {"info_rle8", 40, 8, BI_RLE8},
+    {"info_rle4", 40, 4, BI_RLE4},
+    {"info_24bit_top_down", 40, 24, BI_RGB, false, true},
+    {"info_8bit_top_down", 40, 8, BI_RGB, false, true},
+    {"v4_24bit", 108, 24, BI_RGB},
+    {"v4_16bit_565", 108, 16, BI_BITFIELDS, true},
+    {"v5_8bit", 124, 8, BI_RGB},
+    {"v5_32bit", 124, 32, BI_RGB},
+};
+
+TEST(BmpLoading, EveryVariantDecodesExactly) {
+    TempDir dir;
+    const bool magick = HaveTool("convert");
+    for (const BmpCase& c : kCases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = dir.Path(std::string(c.Name) + ".bmp");
+        WriteBytes(path, MakeBmp(c));
+        auto file = PictureFile::Open(path);
+        EXPECT_EQ(file->Width(), kWidth);
+        EXPECT_EQ(file->Height(), kHeight);
+        const BgrImage image = file->Decode(0, 0);
+        EXPECT_EQ(FirstDifference(image, Expected(c)), "");
+        if (!magick) continue;
+        // ImageMagick widens 5-bit fields by repeating bits (31 becomes 255), so there it is
+        // only near; every other variant must match it exactly.
+        if (c.BitCount == 16) {
+            EXPECT_LT(MeanError(image, DecodeWithImageMagick(path)), 4.0);
+        } else {
+            EXPECT_EQ(FirstDifference(image, DecodeWithImageMagick(path)), "");
+        }
+    }
+}
+
+TEST(BmpLoading, DamagedHeadersAndDataAreRefused) {
+    TempDir dir;
+    const Bytes good = MakeBmp({"info_24bit", 40, 24, BI_RGB});
+    struct Damage {
+        const char* Name;
+        std::size_t Offset;
+        std::uint32_t Value;
+    };
+    const Damage damages[] = {
+        {"header size 2", 14, 2}, {"zero width", 18, 0}, {"bit count 7", 28, 7},
+        {"compression 9", 30, 9}, {"planes 3", 26, 3},   {"offset past end", 10, 100000},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.Name);
+        Bytes bad = good;
+        for (int i = 0; i < (d.Offset == 26 || d.Offset == 28 ? 2 : 4); ++i) {
+            bad[d.Offset + i] = std::uint8_t(d.Value >> (8 * i));
+        }
+        const std::string path = dir.Path("bad.bmp");
+        WriteBytes(path, bad);
+        const Raised raised = RaisedBy([&] { (void)PictureFile::Open(path)->Decode(0, 0); });
+        EXPECT_EQ(raised.Number, ErrorNumber::InvalidPicture) << raised.Description;
+    }
+}
+
+}  // namespace
+}  // namespace quillane::test

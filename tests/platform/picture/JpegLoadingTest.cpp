@@ -1,0 +1,258 @@
+// JPEG kinds against an independent decode, CMYK ink colours, the EXIF orientations and the
+// choice of the DCT shrink. Fixtures are made at test time by libjpeg-turbo's cjpeg,
+// ImageMagick, or libjpeg itself for the CMYK variants no tool writes.
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "platform/picture/PictureFile.h"
+#include "platform/picture/PictureTestSupport.h"
+
+namespace quillane::test {
+namespace {
+
+// Smooth ramps (red across, green down) and a dark square in the top-left corner, so any
+// mirror or turn shows.
+RgbPicture Pattern(int width, int height) {
+    RgbPicture picture{width, height, {}};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool marker = x < width / 4 && y < height / 4;
+            picture.Rgb.insert(picture.Rgb.end(),
+                               {std::uint8_t(marker ? 20 : 40 + 200 * x / width),
+                                std::uint8_t(marker ? 20 : 40 + 200 * y / height),
+                                std::uint8_t(marker ? 20 : 160)});
+        }
+    }
+    return picture;
+}
+
+std::string MakeJpeg(const TempDir& dir, const std::string& name, const RgbPicture& picture,
+                     const std::string& cjpegOptions) {
+    const std::string ppm = dir.Path(name + ".ppm"), jpeg = dir.Path(name + ".jpg");
+    WritePpm(ppm, picture);
+    EXPECT_TRUE(
+        Shell("cjpeg -quality 95 " + cjpegOptions + " -outfile " + Quote(jpeg) + " " + Quote(ppm)));
+    return jpeg;
+}
+
+TEST(JpegLoading, EachKindMatchesAnIndependentDecode) {
+    REQUIRE_TOOL("cjpeg");
+    REQUIRE_TOOL("convert");
+    TempDir dir;
+    const RgbPicture pattern = Pattern(67, 45);  // not whole MCUs: partial edge blocks
+    struct Kind {
+        const char* Name;
+        std::string Path;
+    };
+    const std::string ppm = dir.Path("pattern.ppm");
+    WritePpm(ppm, pattern);
+    const std::string adobeCmyk = dir.Path("adobe_cmyk.jpg");
+    // ImageMagick stores CMYK as Photoshop does: inverted, marked with an Adobe segment.
+    ASSERT_TRUE(
+        Shell("convert " + Quote(ppm) + " -colorspace CMYK -quality 95 " + Quote(adobeCmyk)));
+    const Kind kinds[] = {
+        {"baseline", MakeJpeg(dir, "baseline", pattern, "-baseline")},
+        {"progressive", MakeJpeg(dir, "progressive", pattern, "-progressive")},
+        {"grayscale", MakeJpeg(dir, "grayscale", pattern, "-grayscale")},
+        {"restart markers", MakeJpeg(dir, "restart", pattern, "-restart 1B")},
+        {"no subsampling", MakeJpeg(dir, "s444", pattern, "-sample 1x1")},
+        {"adobe cmyk", adobeCmyk},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.Name);
+        const BgrImage image = PictureFile::Open(kind.Path)->Decode(0, 0);
+        EXPECT_LT(MeanError(image, DecodeWithImageMagick(kind.Path)), 1.5);
+        if (std::string(kind.Name) != "grayscale") {
+            EXPECT_LT(MeanError(image, pattern), 6.0);
+        }
+    }
+}
+
+struct Colour3 {
+    int R, G, B;
+};
+
+// Writes a CMYK JPEG of four flat 16x16 patches with libjpeg directly.
+void WriteCmykJpeg(const std::string& path, const std::uint8_t inks[4][4], bool adobeInverted,
+                   J_COLOR_SPACE stored) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    jpeg_stdio_dest(&cinfo, out);
+    cinfo.image_width = 64;
+    cinfo.image_height = 16;
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, stored);
+    cinfo.write_Adobe_marker = adobeInverted;
+    jpeg_set_quality(&cinfo, 95, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::uint8_t row[64 * 4];
+    for (int x = 0; x < 64; ++x) {
+        for (int c = 0; c < 4; ++c) {
+            row[x * 4 + c] = adobeInverted ? 255 - inks[x / 16][c] : inks[x / 16][c];
+        }
+    }
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[] = {row};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(out);
+}
+
+TEST(JpegLoading, CmykInksBecomeTheirColours) {
+    const std::uint8_t inks[4][4] = {
+        {0, 0, 0, 0}, {255, 0, 0, 0}, {0, 255, 255, 0}, {0, 0, 0, 255}};
+    const Colour3 wanted[4] = {{255, 255, 255}, {0, 255, 255}, {255, 0, 0}, {0, 0, 0}};
+    struct Variant {
+        const char* Name;
+        bool AdobeInverted;
+        J_COLOR_SPACE Stored;
+    };
+    const Variant variants[] = {{"adobe inverted cmyk", true, JCS_CMYK},
+                                {"plain cmyk", false, JCS_CMYK},
+                                {"adobe ycck", true, JCS_YCCK}};
+    TempDir dir;
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.Name);
+        const std::string path = dir.Path("cmyk.jpg");
+        WriteCmykJpeg(path, inks, v.AdobeInverted, v.Stored);
+        const BgrImage image = PictureFile::Open(path)->Decode(0, 0);
+        ASSERT_EQ(image.Width(), 64);
+        for (int patch = 0; patch < 4; ++patch) {
+            const std::uint8_t* px = image.View().Row(8) + (patch * 16 + 8) * 3;
+            EXPECT_NEAR(px[2], wanted[patch].R, 8) << "patch " << patch;
+            EXPECT_NEAR(px[1], wanted[patch].G, 8) << "patch " << patch;
+            EXPECT_NEAR(px[0], wanted[patch].B, 8) << "patch " << patch;
+        }
+    }
+}
+
+// An APP1 block carrying only IFD0 with a maker string and the orientation.
+Bytes ExifSegment(int orientation, bool bigEndian) {
+    Bytes tiff;
+    auto u16 = [&](unsigned v) {
+        bigEndian ? tiff.insert(tiff.end(), {std::uint8_t(v >> 8), std::uint8_t(v)})
+                  : tiff.insert(tiff.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+    };
+    auto u32 = [&](unsigned v) { bigEndian ? (u16(v >> 16), u16(v)) : (u16(v), u16(v >> 16)); };
+    tiff.insert(tiff.end(),
+                {std::uint8_t(bigEndian ? 'M' : 'I'), std::uint8_t(bigEndian ? 'M' : 'I')});
+    u16(42), u32(8), u16(2);
+    u16(0x010F), u16(2), u32(4), tiff.insert(tiff.end(), {'A', 'b', 'c', 0});
+    u16(0x0112), u16(3), u32(1), u16(unsigned(orientation)), u16(0);
+    u32(0);
+    Bytes segment = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), tiff.begin(), tiff.end());
+    segment[2] = std::uint8_t((segment.size() - 2) >> 8);
+    segment[3] = std::uint8_t(segment.size() - 2);
+    return segment;
+}
+
+// ImageMagick turns the upright pattern into what a camera stores for each orientation.
+const char* const kStoredAs[9] = {"",          "",           "-flop",       "-rotate 180",
+                                  "-flip",     "-transpose", "-rotate -90", "-transverse",
+                                  "-rotate 90"};
+
+std::string MakeOrientedJpeg(const TempDir& dir, const RgbPicture& upright, int orientation) {
+    const std::string name = "orient" + std::to_string(orientation);
+    const std::string up = dir.Path("upright.ppm"), stored = dir.Path(name + ".ppm");
+    WritePpm(up, upright);
+    EXPECT_TRUE(Shell("convert " + Quote(up) + " " + kStoredAs[orientation] + " " + Quote(stored)));
+    const std::string jpeg = dir.Path(name + ".jpg");
+    EXPECT_TRUE(Shell("cjpeg -quality 95 -outfile " + Quote(jpeg) + " " + Quote(stored)));
+    Bytes bytes = ReadBytes(jpeg);
+    const Bytes app1 = ExifSegment(orientation, orientation % 2 == 0);
+    bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+    WriteBytes(jpeg, bytes);
+    return jpeg;
+}
+
+TEST(JpegLoading, EveryExifOrientationComesOutUpright) {
+    REQUIRE_TOOL("cjpeg");
+    REQUIRE_TOOL("convert");
+    TempDir dir;
+    const RgbPicture upright = Pattern(48, 32);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE("orientation " + std::to_string(orientation));
+        auto file = PictureFile::Open(MakeOrientedJpeg(dir, upright, orientation));
+        EXPECT_EQ(file->Width(), 48);
+        EXPECT_EQ(file->Height(), 32);
+        const BgrImage image = file->Decode(0, 0);
+        EXPECT_LT(MeanError(image, upright), 4.0);
+        EXPECT_LT(image.View().Row(2)[2 * 3 + 2], 60) << "the dark corner is not top-left";
+    }
+}
+
+TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
+    REQUIRE_TOOL("cjpeg");
+    REQUIRE_TOOL("djpeg");
+    TempDir dir;
+    const std::string plain = MakeJpeg(dir, "big", Pattern(1600, 1200), "");
+    struct Case {
+        int PaintWidth, PaintHeight, Orientation, Width, Height;
+    };
+    const Case cases[] = {
+        {176, 220, 1, 800, 600},  // 1/4 gives 300 rows, short of 2 x 220
+        {176, 140, 1, 400, 300}, {100, 75, 1, 200, 150},  {101, 75, 1, 400, 300},
+        {0, 0, 1, 1600, 1200},   {176, 0, 1, 1600, 1200}, {1600, 1200, 1, 1600, 1200},
+        {100, 200, 6, 300, 400},  // upright 1200x1600: the paint size turns with it
+        {100, 200, 1, 800, 600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.PaintWidth << "x" << c.PaintHeight << " o" << c.Orientation);
+        const std::string path =
+            c.Orientation == 1 ? plain : MakeOrientedJpeg(dir, Pattern(1200, 1600), c.Orientation);
+        const BgrImage image = PictureFile::Open(path)->Decode(c.PaintWidth, c.PaintHeight);
+        EXPECT_EQ(image.Width(), c.Width);
+        EXPECT_EQ(image.Height(), c.Height);
+    }
+    // The shrunk pixels are libjpeg's own scaled decode, not a crude subsample.
+    const std::string reference = dir.Path("quarter.ppm");
+    ASSERT_TRUE(
+        Shell("djpeg -dct int -scale 1/4 -ppm -outfile " + Quote(reference) + " " + Quote(plain)));
+    EXPECT_LT(MeanError(PictureFile::Open(plain)->Decode(176, 140), ReadPpm(reference)), 0.5);
+}
+
+TEST(JpegLoading, SeparatePicturesDecodeOnSeparateThreads) {
+    REQUIRE_TOOL("cjpeg");
+    TempDir dir;
+    const std::string a = MakeJpeg(dir, "a", Pattern(300, 200), "-progressive");
+    const std::string b = MakeJpeg(dir, "b", Pattern(200, 300), "");
+    const BgrImage soloA = PictureFile::Open(a)->Decode(0, 0);
+    const BgrImage soloB = PictureFile::Open(b)->Decode(0, 0);
+    double errorA = -1, errorB = -1;
+    auto decodeMany = [](const std::string& path, const BgrImage& solo, double& worst) {
+        auto file = PictureFile::Open(path);
+        worst = 0;
+        for (int i = 0; i < 20; ++i) {
+            const BgrImage image = file->Decode(0, 0);
+            for (int y = 0; y < image.Height(); ++y) {
+                if (std::memcmp(image.View().Row(y), solo.View().Row(y), image.Width() * 3) != 0) {
+                    worst = 1;
+                }
+            }
+        }
+    };
+    std::thread first(decodeMany, a, std::cref(soloA), std::ref(errorA));
+    std::thread second(decodeMany, b, std::cref(soloB), std::ref(errorB));
+    first.join();
+    second.join();
+    EXPECT_EQ(errorA, 0);
+    EXPECT_EQ(errorB, 0);
+}
+
+}  // namespace
+}  // namespace quillane::test
