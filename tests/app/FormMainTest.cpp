@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/FormMain.h"
+#include "platform/forms/Application.h"
+#include "platform/forms/Events.h"
+#include "support/FolderFixtures.h"
+
+namespace quillane {
+namespace {
+
+using testing::ErrorOf;
+using testing::FixedVolumes;
+using testing::MessageRecorder;
+using testing::TempFolder;
+
+std::string TextOf(const Control& control) {
+    switch (control.Kind()) {
+        case ControlKind::Label:
+            return static_cast<const Label&>(control).Caption();
+        case ControlKind::TextBox:
+            return static_cast<const TextBox&>(control).Text();
+        case ControlKind::CommandButton:
+            return static_cast<const CommandButton&>(control).Caption;
+        default:
+            return {};
+    }
+}
+
+TEST(FormMainLayout, EveryControlInPlaceWithItsText) {
+    const struct {
+        const char* Name;
+        int Index;
+        float Left, Top, Width, Height;
+        int TabIndex;
+        const char* Text;
+    } expected[] = {
+        {"DriveS", -1, 16, 16, 305, 22, 0, ""},
+        {"DirS", -1, 16, 40, 305, 134, 1, ""},
+        {"Label5", -1, 32, 184, 36, 12, 13, "图片数"},
+        {"LabCount", -1, 88, 184, 14, 12, 14, "0"},
+        {"Label3", -1, 104, 184, 12, 12, 15, "张"},
+        {"Label4", -1, 176, 192, 97, 49, 16,
+         "小1寸：390*260 中1寸：413*295 大1寸：567*390  2寸：413*626"},
+        {"Label1", 0, 32, 208, 36, 12, 7, "像素高"},
+        {"txtH", -1, 80, 205, 49, 18, 5, "220"},
+        {"height", 1, 128, 208, 18, 12, 9, "pix"},
+        {"Label2", -1, 32, 232, 36, 12, 8, "像素宽"},
+        {"txtW", -1, 80, 229, 49, 18, 6, "176"},
+        {"height", 2, 128, 232, 18, 12, 10, "pix"},
+        {"tBar", -1, 16, 264, 313, 17, 11, ""},
+        {"CMD_OK", -1, 120, 288, 81, 25, 2, "开始调整"},
+        {"Lab1", -1, 376, 200, 18, 12, 12, "c:\\"},
+        {"oPic", -1, 352, 40, 144, 148, 4, ""},
+        {"sPic", -1, 408, 208, 81, 89, 3, ""},
+    };
+    FormMain form;
+    ASSERT_EQ(form.Controls().size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const Control& c = *form.Controls()[i];
+        const auto& e = expected[i];
+        SCOPED_TRACE(e.Name);
+        EXPECT_EQ(c.Name(), e.Name);
+        EXPECT_EQ(c.Index(), e.Index);
+        EXPECT_EQ(c.Left(), e.Left);
+        EXPECT_EQ(c.Top(), e.Top);
+        EXPECT_EQ(c.Width(), e.Width);
+        EXPECT_EQ(c.Height(), e.Height);
+        EXPECT_EQ(c.TabIndex(), e.TabIndex);
+        EXPECT_EQ(TextOf(c), e.Text);
+        const bool listFont =
+            c.Kind() == ControlKind::DriveListBox || c.Kind() == ControlKind::DirListBox;
+        EXPECT_EQ(c.Font(), listFont ? std::optional<FontSpec>(FontSpec{"宋体", 10.5f, 134, 400})
+                                     : std::nullopt);
+        const bool hidden = e.Name == std::string("Lab1") || e.Name == std::string("oPic") ||
+                            e.Name == std::string("sPic");
+        EXPECT_EQ(c.Visible(), !hidden);
+        EXPECT_EQ(c.Enabled(), e.Name != std::string("Lab1"));
+    }
+    EXPECT_EQ(form.Caption, "QuillaneV1.0");
+    EXPECT_EQ(form.ClientWidth, 342);
+    EXPECT_EQ(form.ClientHeight, 324);
+    EXPECT_TRUE(form.FixedSingleBorder && form.CenterOnScreen);
+    EXPECT_FALSE(form.MinButton || form.MaxButton || form.CMD_OK.Default || form.CMD_OK.Cancel);
+    EXPECT_EQ(form.tBar.Max(), 100);
+    EXPECT_EQ(form.tBar.Value(), 0);
+}
+
+TEST(FormMainLoad, SelectsTheSystemVolumeAndTheProgramsFolder) {
+    TempFolder temp;
+    FixedVolumes volumes({{"/", "System"}, {temp.Path(), "Other"}});
+    // Start on the other volume, so that loading has to change the drive.
+    const std::string before = std::filesystem::current_path().string();
+    ASSERT_EQ(chdir(temp.Path().c_str()), 0);
+    FormMain form;
+    ASSERT_EQ(chdir(before.c_str()), 0);
+    ASSERT_EQ(form.DriveS.Drive(), temp.Path() + " [Other]");
+
+    MessageRecorder recorder;
+    form.Load();
+    EXPECT_TRUE(recorder.Messages.empty());
+    EXPECT_EQ(form.DriveS.Drive(), "/ [System]");
+    EXPECT_EQ(form.DirS.Path(), AppPath());
+    EXPECT_EQ(form.Lab1.Caption(), AppPath());
+    EXPECT_FALSE(form.Lab1.Visible());
+    std::vector<std::string> pictures;
+    const bool found = form.GetDirectoryFileList(AppPath(), pictures);
+    EXPECT_EQ(form.LabCount.Caption(), std::to_string(found ? pictures.size() : 0));
+}
+
+TEST(FormMainBrowsing, CountLabelFollowsTheFolderAndGrowsToTheRight) {
+    TempFolder temp;
+    temp.Folder("twelve");
+    for (int i = 0; i < 12; ++i)
+        temp.File("twelve/p" + std::to_string(i) + (i % 2 ? ".jpg" : ".BMP"));
+    temp.File("twelve/notes.txt");
+    FormMain form;
+    form.DirS.SetPath(temp.Path());
+    EXPECT_EQ(form.LabCount.Caption(), "0");
+    EXPECT_EQ(form.LabCount.Width(), 6);
+
+    // Opening the sub-folder by its list entry, as a double-click does.
+    const auto& entries = form.DirS.Entries();
+    ASSERT_EQ(entries.back().Name, "twelve");
+    form.DirS.SetPath(entries.back().FullPath);
+    EXPECT_EQ(form.LabCount.Caption(), "12");
+    EXPECT_EQ(form.LabCount.Left(), 88);
+    EXPECT_EQ(form.LabCount.Width(), 12);
+    EXPECT_EQ(form.Lab1.Caption(), temp / "twelve");
+    EXPECT_EQ(form.FileList().size(), 12u);
+}
+
+TEST(FormMainBrowsing, CountsBeyond16BitsShowInFull) {
+    TempFolder temp;
+    constexpr int kPictures = 32768;  // one more than a 16-bit count holds
+    // Hard links to one file: many names without the cost of as many files.
+    temp.File("p0.jpg");
+    for (int i = 1; i < kPictures; ++i) {
+        ASSERT_EQ(
+            link((temp / "p0.jpg").c_str(), (temp / ("p" + std::to_string(i) + ".jpg")).c_str()),
+            0);
+    }
+    MessageRecorder recorder;
+    FormMain form;
+    form.DirS.SetPath(temp.Path());
+    EXPECT_EQ(form.LabCount.Caption(), "32768");
+    EXPECT_TRUE(recorder.Messages.empty());
+}
+
+TEST(FormMainBrowsing, BadDrivesAndFoldersAreReportedAndTheWindowGoesOn) {
+    TempFolder temp;
+    temp.File("not-a-folder");
+    temp.Folder("good");
+    temp.File("good/a.jpg");
+    temp.Folder("vanishing");
+    FixedVolumes volumes({{"/", "System"}, {temp / "not-a-folder", "Odd"}});
+    MessageRecorder recorder;
+    FormMain form;
+    form.DirS.SetPath(temp / "good");
+    ASSERT_EQ(form.LabCount.Caption(), "1");
+
+    EXPECT_EQ(ErrorOf([&] { form.DriveS.SetDrive("q:"); }), 68);
+
+    // The drive changes, but its folder cannot be shown: the change handler's error is
+    // reported at the event's edge and the folder list stays where it was.
+    form.DriveS.SetDrive(temp / "not-a-folder");
+    ASSERT_EQ(recorder.Messages.size(), 1u);
+    EXPECT_NE(recorder.Messages[0].Prompt.find("Path not found"), std::string::npos);
+    EXPECT_EQ(recorder.Messages[0].Style, vbExclamation);
+    EXPECT_EQ(form.DirS.Path(), temp / "good");
+
+    // A folder that vanished between showing it and opening it.
+    form.DirS.SetPath(temp.Path());
+    std::filesystem::remove(temp / "vanishing");
+    EXPECT_FALSE(ReportRuntimeErrors([&] { form.DirS.SetPath(temp / "vanishing"); }));
+    EXPECT_EQ(recorder.Messages.size(), 2u);
+    EXPECT_EQ(form.DirS.Path(), temp.Path());
+    EXPECT_EQ(form.LabCount.Caption(), "0");
+
+    form.DirS.SetPath(temp / "good");
+    EXPECT_EQ(form.LabCount.Caption(), "1");
+    EXPECT_EQ(form.FileList(), std::vector<std::string>{"a.jpg"});
+}
+
+}  // namespace
+}  // namespace quillane
