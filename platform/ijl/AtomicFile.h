@@ -25,8 +25,9 @@ class AtomicFile {
     // Appends bytes, retrying short writes. Returns 0 or the errno of the failure.
     [[nodiscard]] int Write(const void* data, std::size_t size);
 
-    // Flushes the data to the disk, closes the file and renames it over the target. Returns 0
-    // or the errno of the failure, in which case the temporary file is gone again.
+    // Closes the file and renames it over the target, first flushing the data to the disk when
+    // an existing file is replaced. Returns 0 or the errno of the failure, in which case the
+    // temporary file is gone again.
     [[nodiscard]] int Commit();
 
     // Closes and removes the temporary file, if any.
@@ -40,6 +41,7 @@ class AtomicFile {
     std::string m_temporary;
     int m_fd = -1;
     std::int64_t m_written = 0;
+    bool m_replacing = false;  // the target existed as a regular file when the file was opened
 };
 
 }  // namespace quillane
