@@ -195,6 +195,40 @@ TEST(JpegLoading, EveryExifOrientationComesOutUpright) {
     }
 }
 
+// A broken EXIF block leaves the picture as stored; it is not a reason to refuse it.
+TEST(JpegLoading, MalformedExifIsIgnored) {
+    REQUIRE_TOOL("cjpeg");
+    TempDir dir;
+    const std::string plain = MakeJpeg(dir, "plain", Pattern(48, 32), "");
+    struct Damage {
+        const char* Name;
+        std::size_t Offset;  // into the segment; the TIFF data starts at 10
+        std::vector<std::uint8_t> Bytes;
+        std::size_t Keep = 0;  // cut the segment to this length when not 0
+    };
+    const Damage damages[] = {
+        {"IFD offset past the end", 14, {0xF0, 0xFF, 0xFF, 0xFF}},
+        {"orientation beyond the entry count", 18, {1, 0}},
+        {"orientation stored as LONG", 34, {4, 0}},
+        {"orientation 9", 40, {9, 0}},
+        {"cut inside the orientation entry", 0, {}, 38},
+        {"byte order XX", 10, {'X', 'X'}},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.Name);
+        Bytes segment = ExifSegment(6, false);
+        std::copy(d.Bytes.begin(), d.Bytes.end(), segment.begin() + std::ptrdiff_t(d.Offset));
+        if (d.Keep) segment.resize(d.Keep), segment[3] = std::uint8_t(d.Keep - 2);
+        Bytes bytes = ReadBytes(plain);
+        bytes.insert(bytes.begin() + 2, segment.begin(), segment.end());
+        const std::string path = dir.Path("exif.jpg");
+        WriteBytes(path, bytes);
+        auto file = PictureFile::Open(path);
+        EXPECT_EQ(file->Width(), 48);
+        EXPECT_EQ(file->Decode(0, 0).Width(), 48);
+    }
+}
+
 TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
     REQUIRE_TOOL("cjpeg");
     REQUIRE_TOOL("djpeg");
