@@ -62,6 +62,11 @@ const ListingCase kCases[] = {
          t.Link("dangling.jpg", t / "sub/none.jpg");
      },
      {"to-file.jpg"}},
+    {"a picture followed by other files",
+     [](const TempFolder& t) {
+         for (const char* n : {"a.jpg", "b.txt", "c.doc"}) t.File(n);
+     },
+     {"a.jpg"}},
     {"empty folder", [](const TempFolder&) {}, {}},
     {"stable order",
      [](const TempFolder& t) {
