@@ -203,6 +203,8 @@ void FormWindow::loadAndShow() {
     setWindowTitle(QString::fromStdString(m_form.Caption));
     if (m_form.CenterOnScreen) centreOnScreen();
     show();
+    // The frame's size is known only once the window is shown; centre again with it.
+    if (m_form.CenterOnScreen) centreOnScreen();
     const std::vector<QWidget*> chain = tabChain();
     if (!chain.empty()) chain.front()->setFocus(Qt::OtherFocusReason);
 }

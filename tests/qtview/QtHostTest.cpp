@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontInfo>
+#include <QObject>
+#include <vector>
+
+#include "platform/forms/Application.h"
+#include "platform/qtview/QtHost.h"
+
+namespace quillane {
+namespace {
+
+TEST(QtHostTest, MessageBoxStyleAndTitleMapToTheDialog) {
+    struct Case {
+        int style;
+        const char* title;
+        QMessageBox::Icon icon;
+        const char* shownTitle;
+    };
+    const Case cases[] = {
+        {vbOKOnly, "System", QMessageBox::NoIcon, "System"},
+        {vbExclamation, "Warning", QMessageBox::Warning, "Warning"},
+        {vbExclamation, "", QMessageBox::Warning, "Quillane"},
+        {vbOKOnly, "", QMessageBox::NoIcon, "Quillane"},
+        {16, "Error", QMessageBox::Critical, "Error"},
+        {64, "System", QMessageBox::Information, "System"},
+    };
+    for (const Case& c : cases) {
+        const MessageBoxLook look = messageBoxLook({"调整成功:3张图片！", c.style, c.title});
+        EXPECT_EQ(look.icon, c.icon) << c.style;
+        EXPECT_EQ(look.title, QString::fromUtf8(c.shownTitle)) << c.style;
+        EXPECT_EQ(look.text, QString::fromUtf8("调整成功:3张图片！"));
+        EXPECT_EQ(look.buttons, QMessageBox::Ok) << "one OK button only";
+    }
+}
+
+class CountingObject : public QObject {
+  public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User) ++delivered;
+        return QObject::event(e);
+    }
+    int delivered = 0;
+};
+
+TEST(QtHostTest, HostRoutesDoEventsAndMessagesOnlyWhileItLives) {
+    std::vector<MessageBoxRequest> recorded;
+    const MessageBoxPresenter outer = SetMessageBoxPresenter(
+        [&recorded](const MessageBoxRequest& request) { recorded.push_back(request); });
+    CountingObject target;
+    {
+        const QtHost host(nullptr);
+        QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+        DoEvents();
+        EXPECT_EQ(target.delivered, 1) << "DoEvents lets pending events through";
+    }
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    DoEvents();
+    EXPECT_EQ(target.delivered, 1) << "without a host DoEvents does nothing";
+    QCoreApplication::sendPostedEvents(&target);
+
+    MsgBox("after", vbExclamation, "Warning");
+    ASSERT_EQ(recorded.size(), 1u) << "the previous presenter is back";
+    EXPECT_EQ(recorded.front().Title, "Warning");
+    SetMessageBoxPresenter(outer);
+}
+
+TEST(QtHostTest, SongFaceResolvesToAnInstalledCjkFaceAtTheGivenSize) {
+    const QFont list = fontFor({"宋体", 10.5f, 134, 400});
+    EXPECT_DOUBLE_EQ(list.pointSizeF(), 10.5);
+    EXPECT_EQ(list.weight(), QFont::Normal);
+    const QString family = QFontInfo(list).family();
+    EXPECT_TRUE(family.contains("Ming") || family.contains("Sun") || family.contains("CJK") ||
+                family.contains("Sung"))
+        << family.toStdString() << ": install fonts-arphic-uming";
+    EXPECT_EQ(fontFor({"宋体", 9, 134, 700, true}).weight(), QFont::Bold);
+    EXPECT_EQ(QFontInfo(windowFont()).pixelSize(), 12);
+}
+
+}  // namespace
+}  // namespace quillane
