@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "imaging/cDIBSection.h"
 #include "jpeg/mJPEGLibrary.h"
 #include "platform/MessageBox.h"
+#include "platform/RuntimeError.h"
 #include "platform/ijl/IjlTesting.h"
 
 namespace quillane {
@@ -208,6 +210,24 @@ TEST_F(WriteJPGTest, LibraryThatCannotStartIsReportedWithItsStatus) {
     ASSERT_TRUE(dib.Create(16, 16));
     EXPECT_FALSE(WriteJPG(dib, Path("out.jpg")));
     ExpectSingleMessage("Failed to initialise the IJL library: -1");
+    EXPECT_TRUE(Listing(m_folder).empty());
+}
+
+TEST_F(WriteJPGTest, OverflowInThePictureSizePassesToTheCaller) {
+    // A failed Create keeps the size asked for, so the height cannot be negated in 32 bits.
+    cDIBSection dib;
+    try {
+        dib.Create(1, INT_MIN);
+    } catch (const RuntimeError&) {
+    }
+    ASSERT_EQ(dib.height(), INT_MIN);
+    try {
+        WriteJPG(dib, Path("out.jpg"));
+        ADD_FAILURE() << "no error raised";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Number(), ErrorNumber::Overflow);
+    }
+    EXPECT_TRUE(m_messages.empty());
     EXPECT_TRUE(Listing(m_folder).empty());
 }
 
