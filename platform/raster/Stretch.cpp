@@ -1,0 +1,344 @@
+#include "platform/raster/Stretch.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <numbers>
+#include <type_traits>
+
+namespace quillane {
+namespace {
+
+// Weights are fixed point with this many fraction bits. A normalised weight stays well inside
+// (-2, 2) for the kernels below, so it fits an int16; the worst-case sum of 255 * |weight| over
+// a window (negative lobes included) stays below 2 * 255 * 2^14, far inside an int32.
+constexpr int kWeightBits = 14;
+constexpr std::int32_t kWeightOne = std::int32_t{1} << kWeightBits;
+constexpr std::int32_t kRoundHalf = kWeightOne / 2;
+
+// The vertical pass accumulates this many samples of a row at a time, so the accumulators and the
+// source rows it reads stay in the first-level cache however wide the picture is.
+constexpr int kVerticalChunk = 4096;
+
+// How much more a multiply-add of the horizontal pass costs than one of the vertical pass (the
+// vertical one runs over contiguous bytes and vectorises fully). Picks the order of the passes.
+constexpr double kHorizontalCostFactor = 3.0;
+
+double Sinc(double x) {
+    if (x == 0.0) return 1.0;
+    const double px = std::numbers::pi * x;
+    return std::sin(px) / px;
+}
+
+double KernelSupport(StretchFilter filter) {
+    switch (filter) {
+        case StretchFilter::Lanczos3:
+            return 3.0;
+        case StretchFilter::Lanczos2:
+        case StretchFilter::Mitchell:
+            return 2.0;
+    }
+    assert(false && "unknown stretch filter");
+    return 3.0;
+}
+
+double Kernel(StretchFilter filter, double x) {
+    x = std::fabs(x);
+    switch (filter) {
+        case StretchFilter::Lanczos3:
+            return x < 3.0 ? Sinc(x) * Sinc(x / 3.0) : 0.0;
+        case StretchFilter::Lanczos2:
+            return x < 2.0 ? Sinc(x) * Sinc(x / 2.0) : 0.0;
+        case StretchFilter::Mitchell: {
+            // Mitchell-Netravali with B = C = 1/3, written out.
+            constexpr double B = 1.0 / 3.0;
+            constexpr double C = 1.0 / 3.0;
+            if (x < 1.0) {
+                return ((12 - 9 * B - 6 * C) * x * x * x + (-18 + 12 * B + 6 * C) * x * x +
+                        (6 - 2 * B)) /
+                       6.0;
+            }
+            if (x < 2.0) {
+                return ((-B - 6 * C) * x * x * x + (6 * B + 30 * C) * x * x +
+                        (-12 * B - 48 * C) * x + (8 * B + 24 * C)) /
+                       6.0;
+            }
+            return 0.0;
+        }
+    }
+    assert(false && "unknown stretch filter");
+    return 0.0;
+}
+
+template <typename T>
+std::unique_ptr<T[]> AllocateArray(std::size_t count) {
+    return std::unique_ptr<T[]>(new (std::nothrow) T[count]);
+}
+
+// The precomputed taps of one direction. Every output position reads exactly Taps source
+// positions starting at First[i]; windows that are shorter (at the borders, or simply narrower
+// than the widest one) are padded with zero weights, and their start is moved so that the
+// padded window still lies inside the source. The inner loops then never test for borders.
+struct Axis {
+    int Taps = 0;
+    std::unique_ptr<int[]> First;             // per output position
+    std::unique_ptr<std::int16_t[]> Weights;  // Taps per output position, summing to kWeightOne
+};
+
+// Where the filter window of output position i lies, before clipping: the open interval
+// (centre - support, centre + support) around the centre of the output pixel mapped onto the
+// source grid. The kernel is widened by the factor only when shrinking.
+struct Window {
+    double Centre;
+    int Left;   // first source index, clipped to the source
+    int Right;  // last source index, clipped to the source
+};
+
+Window WindowFor(int i, int inSize, double scale, double support) {
+    const double centre = (i + 0.5) * scale - 0.5;
+    int left = static_cast<int>(std::floor(centre - support)) + 1;
+    int right = static_cast<int>(std::ceil(centre + support)) - 1;
+    left = std::max(left, 0);
+    right = std::min(right, inSize - 1);
+    if (left > right) {
+        // Cannot happen for the kernels above (the centre lies within half a pixel of the
+        // source), but a single nearest tap is the sound answer should it ever.
+        left = right = std::clamp(static_cast<int>(std::lround(centre)), 0, inSize - 1);
+    }
+    return {centre, left, right};
+}
+
+[[nodiscard]] bool BuildAxis(int inSize, int outSize, StretchFilter filter, Axis& axis) {
+    const double scale = static_cast<double>(inSize) / outSize;
+    const double widen = std::max(1.0, scale);
+    const double support = KernelSupport(filter) * widen;
+
+    int taps = 1;
+    for (int i = 0; i < outSize; ++i) {
+        const Window window = WindowFor(i, inSize, scale, support);
+        taps = std::max(taps, window.Right - window.Left + 1);
+    }
+    const auto weightCount = static_cast<std::size_t>(outSize) * static_cast<std::size_t>(taps);
+    axis.Taps = taps;
+    axis.First = AllocateArray<int>(static_cast<std::size_t>(outSize));
+    axis.Weights = AllocateArray<std::int16_t>(weightCount);
+    auto exact = AllocateArray<double>(static_cast<std::size_t>(taps));
+    if (!axis.First || !axis.Weights || !exact) return false;
+
+    for (int i = 0; i < outSize; ++i) {
+        const Window window = WindowFor(i, inSize, scale, support);
+        const int count = window.Right - window.Left + 1;
+        double sum = 0.0;
+        for (int k = 0; k < count; ++k) {
+            exact[k] = Kernel(filter, (window.Left + k - window.Centre) / widen);
+            sum += exact[k];
+        }
+        // Shift the window left where padding to Taps would run past the right edge.
+        const int first = std::min(window.Left, inSize - taps);
+        const int offset = window.Left - first;
+        std::int16_t* weights = axis.Weights.get() + static_cast<std::size_t>(i) * taps;
+        std::fill(weights, weights + taps, std::int16_t{0});
+        if (!(sum > 1e-9)) {
+            // A window whose weights cancel out has no meaningful average; take the pixel
+            // under the centre rather than divide by (nearly) zero.
+            const int nearest =
+                std::clamp(static_cast<int>(std::lround(window.Centre)), window.Left, window.Right);
+            weights[offset + nearest - window.Left] = static_cast<std::int16_t>(kWeightOne);
+            axis.First[i] = first;
+            continue;
+        }
+        // Round each weight, then give the rounding residue to the largest one, so the sum is
+        // exactly one and a flat area stays exactly flat.
+        std::int32_t total = 0;
+        int largest = 0;
+        for (int k = 0; k < count; ++k) {
+            const auto w = static_cast<std::int32_t>(std::lround(exact[k] / sum * kWeightOne));
+            assert(w >= std::numeric_limits<std::int16_t>::min() &&
+                   w <= std::numeric_limits<std::int16_t>::max());
+            weights[offset + k] = static_cast<std::int16_t>(w);
+            total += w;
+            if (exact[k] > exact[largest]) largest = k;
+        }
+        weights[offset + largest] =
+            static_cast<std::int16_t>(weights[offset + largest] + (kWeightOne - total));
+        axis.First[i] = first;
+    }
+    return true;
+}
+
+// The picture between the two passes keeps this many fraction bits and the overshoot of the
+// kernel's negative lobes (a value may run from about -0.6 to 1.6 times 255), so the result is
+// that of one two-dimensional filter rounded once, not twice. 1.6 * 255 * 64 fits an int16, and
+// the second pass's worst-case sum, 32767 * 2 * 2^14, still fits an int32.
+constexpr int kBetweenBits = 6;
+
+// A run of rows of samples, three to a pixel; the stride counts samples and may be negative.
+template <typename Sample>
+struct Rows {
+    Sample* Data;
+    int Width;
+    int Height;
+    std::ptrdiff_t Stride;
+
+    Sample* Row(int y) const { return Data + static_cast<std::ptrdiff_t>(y) * Stride; }
+};
+
+Rows<const std::uint8_t> RowsOf(ConstBgrView view) {
+    return {view.Data, view.Width, view.Height, view.Stride};
+}
+Rows<std::uint8_t> RowsOf(BgrView view) {
+    return {view.Data, view.Width, view.Height, view.Stride};
+}
+
+template <typename Sample>
+constexpr int FractionBits() {
+    return std::is_same_v<std::remove_const_t<Sample>, std::int16_t> ? kBetweenBits : 0;
+}
+
+// Turns a sum of weighted samples back into a sample of the output's kind: adds half, shifts and
+// clamps (to 0..255 for a final byte, to the int16 range between the passes).
+template <typename In, typename Out>
+struct Narrow {
+    static constexpr int Shift = kWeightBits + FractionBits<In>() - FractionBits<Out>();
+    static constexpr std::int32_t Half = std::int32_t{1} << (Shift - 1);
+    static constexpr std::int32_t Low = std::is_same_v<Out, std::uint8_t> ? 0 : INT16_MIN;
+    static constexpr std::int32_t High = std::is_same_v<Out, std::uint8_t> ? 255 : INT16_MAX;
+    static Out Apply(std::int32_t sum) {
+        const std::int32_t v = sum >> Shift;
+        return static_cast<Out>(v < Low ? Low : (v > High ? High : v));
+    }
+};
+
+// Vertical pass: each output row is a weighted sum of whole source rows. The row is treated as
+// a flat run of samples (the three channels need no distinction), so the inner loop is a plain
+// multiply-add over contiguous memory that the compiler vectorises.
+template <typename In, typename Out>
+void ResampleVertical(Rows<In> src, Rows<Out> dst, const Axis& axis, std::int32_t* acc) {
+    using N = Narrow<In, Out>;
+    const int rowSamples = src.Width * 3;
+    const int taps = axis.Taps;
+    for (int y = 0; y < dst.Height; ++y) {
+        const std::int16_t* weights = axis.Weights.get() + static_cast<std::size_t>(y) * taps;
+        const int first = axis.First[y];
+        Out* out = dst.Row(y);
+        for (int start = 0; start < rowSamples; start += kVerticalChunk) {
+            const int n = std::min(kVerticalChunk, rowSamples - start);
+            std::int32_t* __restrict a = acc;
+            for (int i = 0; i < n; ++i) a[i] = N::Half;
+            for (int k = 0; k < taps; ++k) {
+                const std::int32_t w = weights[k];
+                if (w == 0) continue;
+                const In* __restrict s = src.Row(first + k) + start;
+                for (int i = 0; i < n; ++i) a[i] += w * s[i];
+            }
+            Out* __restrict d = out + start;
+            for (int i = 0; i < n; ++i) d[i] = N::Apply(a[i]);
+        }
+    }
+}
+
+// Horizontal pass: each output pixel is a weighted sum of a run of source pixels in its row.
+template <typename In, typename Out>
+void ResampleHorizontal(Rows<In> src, Rows<Out> dst, const Axis& axis) {
+    using N = Narrow<In, Out>;
+    const int taps = axis.Taps;
+    const int* firsts = axis.First.get();
+    const std::int16_t* allWeights = axis.Weights.get();
+    for (int y = 0; y < dst.Height; ++y) {
+        const In* in = src.Row(y);
+        Out* __restrict out = dst.Row(y);
+        for (int x = 0; x < dst.Width; ++x) {
+            const In* __restrict p = in + static_cast<std::ptrdiff_t>(firsts[x]) * 3;
+            const std::int16_t* __restrict w = allWeights + static_cast<std::size_t>(x) * taps;
+            std::int32_t b = N::Half;
+            std::int32_t g = N::Half;
+            std::int32_t r = N::Half;
+            for (int k = 0; k < taps; ++k) {
+                b += w[k] * p[3 * k];
+                g += w[k] * p[3 * k + 1];
+                r += w[k] * p[3 * k + 2];
+            }
+            out[3 * x] = N::Apply(b);
+            out[3 * x + 1] = N::Apply(g);
+            out[3 * x + 2] = N::Apply(r);
+        }
+    }
+}
+
+void CopyRows(ConstBgrView src, BgrView dst) {
+    const auto rowBytes = static_cast<std::size_t>(src.Width) * 3;
+    for (int y = 0; y < dst.Height; ++y) std::memcpy(dst.Row(y), src.Row(y), rowBytes);
+}
+
+// The picture between the passes, width x height pixels of int16 samples.
+[[nodiscard]] std::unique_ptr<std::int16_t[]> AllocateBetween(int width, int height) {
+    const auto samples = static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height);
+    return AllocateArray<std::int16_t>(samples);
+}
+
+}  // namespace
+
+bool StretchBgr(ConstBgrView src, BgrView dst) {
+    return StretchBgr(src, dst, StretchFilter::Lanczos3);
+}
+
+bool StretchBgr(ConstBgrView src, BgrView dst, StretchFilter filter) {
+    if (dst.Empty() || src.Empty()) return true;
+    const bool sameWidth = src.Width == dst.Width;
+    const bool sameHeight = src.Height == dst.Height;
+    if (sameWidth && sameHeight) {
+        CopyRows(src, dst);
+        return true;
+    }
+
+    // Everything is allocated before dst is touched, so a failure leaves it as it was.
+    Axis horizontal;
+    Axis vertical;
+    if (!sameWidth && !BuildAxis(src.Width, dst.Width, filter, horizontal)) return false;
+    if (!sameHeight && !BuildAxis(src.Height, dst.Height, filter, vertical)) return false;
+
+    const Rows<const std::uint8_t> in = RowsOf(src);
+    const Rows<std::uint8_t> out = RowsOf(dst);
+    if (sameHeight) {
+        ResampleHorizontal(in, out, horizontal);
+        return true;
+    }
+    auto acc = AllocateArray<std::int32_t>(kVerticalChunk);
+    if (!acc) return false;
+    if (sameWidth) {
+        ResampleVertical(in, out, vertical, acc.get());
+        return true;
+    }
+
+    // Both directions change: go through one intermediate picture, choosing the order of the
+    // passes that needs fewer multiply-adds (weighted by how well each pass vectorises). When
+    // shrinking, the vertical pass first does the bulk of the work on contiguous rows.
+    const double verticalFirst = static_cast<double>(src.Width) * dst.Height * vertical.Taps +
+                                 kHorizontalCostFactor * dst.Width * dst.Height * horizontal.Taps;
+    const double horizontalFirst =
+        kHorizontalCostFactor * static_cast<double>(dst.Width) * src.Height * horizontal.Taps +
+        static_cast<double>(dst.Width) * dst.Height * vertical.Taps;
+    if (verticalFirst <= horizontalFirst) {
+        auto between = AllocateBetween(src.Width, dst.Height);
+        if (!between) return false;
+        const Rows<std::int16_t> mid{between.get(), src.Width, dst.Height, src.Width * 3};
+        ResampleVertical(in, mid, vertical, acc.get());
+        ResampleHorizontal(Rows<const std::int16_t>{mid.Data, mid.Width, mid.Height, mid.Stride},
+                           out, horizontal);
+    } else {
+        auto between = AllocateBetween(dst.Width, src.Height);
+        if (!between) return false;
+        const Rows<std::int16_t> mid{between.get(), dst.Width, src.Height, dst.Width * 3};
+        ResampleHorizontal(in, mid, horizontal);
+        ResampleVertical(Rows<const std::int16_t>{mid.Data, mid.Width, mid.Height, mid.Stride}, out,
+                         vertical, acc.get());
+    }
+    return true;
+}
+
+}  // namespace quillane
