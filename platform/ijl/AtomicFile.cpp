@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <ctime>
 
 #include "platform/ijl/IjlTesting.h"
 
@@ -26,10 +26,8 @@ std::string TemporaryName() {
         // Without the kernel's generator, the clock and process id still make clashes rare,
         // and O_EXCL turns any clash into another attempt.
         static std::uint64_t counter = 0;
-        timespec now{};
-        clock_gettime(CLOCK_REALTIME, &now);
-        value = (static_cast<std::uint64_t>(now.tv_nsec) << 20) ^
-                static_cast<std::uint64_t>(now.tv_sec) ^
+        const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
+        value = (static_cast<std::uint64_t>(ticks) << 8) ^
                 (static_cast<std::uint64_t>(getpid()) << 40) ^ ++counter;
     }
     char name[40];
