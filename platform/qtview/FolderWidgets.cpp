@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kLevelRole = Qt::UserRole + 1;  // an entry's depth below the root
 constexpr int kIndentPixels = 8;              // per level, as a folder tree steps in
+constexpr int kIconPixels = 16;               // small folder icons keep the rows compact
 
 // Steps each entry in by its depth, so the ancestors read as a path from the root down.
 class IndentDelegate : public QStyledItemDelegate {
@@ -77,6 +78,7 @@ FolderListWidget::FolderListWidget(DirListBox& model, QWidget* parent)
     setItemDelegate(new IndentDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
+    setIconSize(QSize(kIconPixels, kIconPixels));
 }
 
 void FolderListWidget::syncFromModel() {
