@@ -13,10 +13,10 @@ namespace quillane {
 
 namespace {
 
-// A uniform generator over 0 <= r < 1 in single precision, restarted from a seed value.
+// A uniform generator over 0 <= r < 1 in single precision, restarted from a given value.
 class NoiseSource {
   public:
-    explicit NoiseSource(float fSeed) : m_engine(std::bit_cast<std::uint32_t>(fSeed)) {}
+    explicit NoiseSource(float fStart) : m_engine(std::bit_cast<std::uint32_t>(fStart)) {}
 
     // 24 random bits scaled into [0, 1): every value is exact in a float, and 1 never occurs.
     float Rnd() { return static_cast<float>(m_engine() >> 8) * (1.0f / 16777216.0f); }

@@ -160,15 +160,5 @@ TEST(DIBSection, LoadPictureBltCopiesTheAskedWidth) {
     }
 }
 
-TEST(DIBSection, PaintPictureOntoAnEmptyObjectDoesNothing) {
-    cDIBSection empty, target;
-    ASSERT_TRUE(target.Create(2, 2));
-    FillPattern(target, 5);
-    const auto before = AllBytes(target);
-    empty.PaintPicture(target.hdc());
-    target.LoadPictureBlt(empty.hdc());
-    EXPECT_EQ(AllBytes(target), before);
-}
-
 }  // namespace
 }  // namespace quillane
