@@ -5,6 +5,7 @@
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/qtview/FormWindow.h"
 #include "platform/qtview/IconArt.h"
@@ -25,16 +26,21 @@ bool displayLikelyAvailable() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-QtMessageHandler g_previousHandler = nullptr;
+// Messages Qt gives while it sets up its platform, held back so that a failing start prints
+// only the one line above and a good start still shows them.
+std::vector<QString>& heldStartupMessages() {
+    static std::vector<QString> held;
+    return held;
+}
 
 // A display that is named but cannot be reached makes Qt's platform set-up fatal; turn that
 // into the same one-line message and a plain exit code.
-void startupMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+void startupMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& text) {
     if (type == QtFatalMsg) {
         std::fprintf(stderr, "%s\n", kNoDisplayLine);
         std::_Exit(1);
     }
-    if (g_previousHandler != nullptr) g_previousHandler(type, context, text);
+    heldStartupMessages().push_back(text);
 }
 
 }  // namespace
@@ -48,9 +54,12 @@ int RunWindow(Form& form, int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
     QGuiApplication::setDesktopFileName(QStringLiteral("quillane"));
 
-    g_previousHandler = qInstallMessageHandler(startupMessageHandler);
+    const QtMessageHandler previousHandler = qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
-    qInstallMessageHandler(g_previousHandler);
+    qInstallMessageHandler(previousHandler);
+    for (const QString& text : heldStartupMessages())
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    heldStartupMessages().clear();
     QApplication::setWindowIcon(quillaneIcon());
 
     FormWindow window(form);
