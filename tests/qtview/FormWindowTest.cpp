@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTextLayout>
 #include <memory>
 #include <string>
 #include <vector>
@@ -146,11 +147,24 @@ TEST_F(FormWindowTest, CaptionsAndTextsAreShownExactly) {
 }
 
 TEST_F(FormWindowTest, SizeHintBreaksIntoFourLinesAndShortLabelsAreNotClipped) {
+    // Break the caption as the label does (word wrap at the label's width, its font).
     auto* hint = widget<QLabel>("Label4");
-    const int lines = hint->heightForWidth(hint->width()) / hint->fontMetrics().lineSpacing();
-    EXPECT_EQ(lines, 4) << "window font resolved to "
-                        << QFontInfo(hint->font()).family().toStdString()
-                        << "; the layout needs a Song face (package fonts-arphic-uming)";
+    QTextLayout layout(hint->text(), hint->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    std::vector<QString> lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(hint->width());
+        lines.push_back(hint->text().mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    EXPECT_EQ(lines, (std::vector<QString>{
+                         QString::fromUtf8("小1寸：390*260"), QString::fromUtf8("中1寸：413*295"),
+                         QString::fromUtf8("大1寸：567*390"), QString::fromUtf8("2寸：413*626")}))
+        << "window font: " << QFontInfo(hint->font()).family().toStdString();
+    EXPECT_LE(hint->heightForWidth(hint->width()), hint->height()) << "four lines fit the box";
     for (const char* name : {"Label5", "Label3", "Label1(0)", "height(1)", "Label2"}) {
         auto* label = widget<QLabel>(name);
         EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << name;
