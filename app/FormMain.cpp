@@ -95,8 +95,6 @@ void FormMain::DirS_Change() {
     LabCount.SetCaption(std::to_string(count));
 }
 
-void FormMain::CMD_OK_Click() {}
-
 bool FormMain::GetDirectoryFileList(std::string Path, std::vector<std::string>& fileName) {
     try {
         if (Right(Path, 1) != "/") Path += "/";

@@ -3,6 +3,8 @@
 // pictures, the target height and width, a progress bar and the start button. The two picture
 // boxes are off-screen drawing surfaces that nobody sees.
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,7 +46,8 @@ class FormMain : public Form {
     void Form_Load();
     void DriveS_Change();
     void DirS_Change();
-    // The start button. The batch run is not built yet: a press does nothing.
+    // The start button: checks the two size fields, lists the folder and converts every picture
+    // in it, with the progress bar following, then reports the count.
     void CMD_OK_Click();
 
     // Lists the pictures (".jpg" and ".bmp", any case) directly in Path into fileName, in the
@@ -56,7 +59,18 @@ class FormMain : public Form {
     // GetDirectoryFileList.
     const std::vector<std::string>& FileList() const { return m_FileList; }
 
+    // Told after each picture of a run (pictures gone through, pictures listed), for hosts that
+    // show progress beyond the bar's 100, such as the batch command's progress line.
+    std::function<void(std::int32_t, std::int32_t)> OnPictureDone;
+
   private:
+    // Converts every entry of the file list in order; returns how many were gone through,
+    // converted or not.
+    std::int32_t ResizeFileList();
+    // Loads one picture, stretches it onto the canvas at the typed size and writes it as
+    // "处理后" + its name beside it (.bmp becoming .jpg). Reports its own errors and returns.
+    void ResizePicture(const std::string& folderPath, const std::string& fileName);
+
     std::vector<std::string> m_FileList;
 };
 

@@ -4,7 +4,6 @@
 
 #include "platform/forms/CommandButton.h"
 #include "platform/forms/Events.h"
-#include "platform/forms/PictureBox.h"
 #include "platform/forms/ProgressBar.h"
 #include "platform/forms/TextBox.h"
 
@@ -48,10 +47,5 @@ void ProgressBar::SetValue(float value) {
     m_value = shown;
     NotifyChanged();
 }
-
-PictureBox::PictureBox(std::string name, float left, float top, float width, float height,
-                       int tabIndex)
-    : Control(ControlKind::PictureBox, std::move(name), kNoControlIndex, left, top, width, height,
-              tabIndex) {}
 
 }  // namespace quillane
