@@ -49,5 +49,22 @@ run: deps-run build
 test: deps-test build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# `make bench` times a Release quillane-batch against vipsthumbnail, ImageMagick, GraphicsMagick
+# and the bare JPEG decoder on Debian's wallpaper photographs (fetched once into
+# ~/.cache/quillane-bench, never into the repository) and writes bench/results.md.
+# BENCH_RUNS sets the runs per job; BENCH_QUICK=1 makes one run of the 176x220 job only.
+BENCH_RUNS ?= 5
+BENCH_QUICK ?= 0
+BENCH_BUILD_DIR ?= build-bench
+BENCH_PACKAGES := python3 libvips-tools imagemagick graphicsmagick libjpeg-turbo-progs time
+
+.PHONY: bench
+bench: deps-build
+	$(call install_missing,$(BENCH_PACKAGES))
+	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target quillane-batch
+	BENCH_RUNS=$(BENCH_RUNS) BENCH_QUICK=$(BENCH_QUICK) \
+	    python3 bench/bench.py --batch $(BENCH_BUILD_DIR)/quillane-batch
+
 clean:
 	rm -rf $(BUILD_DIR)

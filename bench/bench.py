@@ -1,0 +1,603 @@
+#!/usr/bin/env python3
+"""Times quillane-batch against the tools people would use instead, on real photographs.
+
+    bench/bench.py [--batch PATH] [--runs N] [--quick] [--output FILE]
+
+Corpus: the JPEG photographs of Debian's mate-backgrounds and lomiri-wallpapers-20.04
+packages plus BMP copies of five of them, fetched and prepared once in a cache outside the
+repository (QUILLANE_BENCH_CACHE, default ${XDG_CACHE_HOME:-~/.cache}/quillane-bench).
+
+Every job (176x220, 413x626, 1920x1080, quality 90, proportions ignored) gives each contender
+a fresh copy of the corpus. The contenders take turns within every run, and the first
+contender of a run moves along by one each run, so a slow spell of the machine does not
+land on one tool. Figures are medians over the runs; peak memory is the largest seen.
+
+Environment: BENCH_RUNS (default 5), BENCH_QUICK=1 (one run, 176x220 only, results not
+written to bench/results.md).
+"""
+
+import argparse
+import concurrent.futures
+import datetime
+import json
+import os
+import pathlib
+import re
+import shlex
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+PACKAGES = ("mate-backgrounds", "lomiri-wallpapers-20.04")
+JOBS = ((176, 220), (413, 626), (1920, 1080))
+QUALITY = 90
+BMP_COPIES = 5
+# quillane decodes a JPEG at the smallest DCT scale that still leaves twice the target size.
+MARGIN = 2
+DENOMINATORS = (8, 4, 2)
+OUTPUT_PREFIX = "处理后"
+# compare reports identical pictures as "inf"; an average needs a finite stand-in.
+PSNR_IDENTICAL = 99.0
+CORPUS_VERSION = 1
+
+TOOLS = {  # command -> Debian package
+    "vipsthumbnail": "libvips-tools",
+    "mogrify": "imagemagick",
+    "convert": "imagemagick",
+    "compare": "imagemagick",
+    "identify": "imagemagick",
+    "gm": "graphicsmagick",
+    "djpeg": "libjpeg-turbo-progs",
+    "/usr/bin/time": "time",
+    "dpkg-deb": "dpkg",
+}
+
+REPO = pathlib.Path(__file__).resolve().parent.parent
+
+
+def log(message):
+    print(message, file=sys.stderr, flush=True)
+
+
+def run(argv, **kwargs):
+    return subprocess.run(argv, check=True, **kwargs)
+
+
+def output_of(argv):
+    done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    return done.stdout.strip()
+
+
+# ---------------------------------------------------------------------------------------------
+# Corpus
+
+
+class Picture:
+    def __init__(self, name, width, height, orientation):
+        self.name = name
+        self.width = width
+        self.height = height
+        self.orientation = orientation  # EXIF value, 1 when absent
+
+    @property
+    def is_bmp(self):
+        return self.name.lower().endswith(".bmp")
+
+    @property
+    def stem(self):
+        return os.path.splitext(self.name)[0]
+
+    def scale_denominator(self, width, height):
+        """The DCT scale quillane decodes this picture at for a width x height target."""
+        if self.is_bmp:
+            return 1
+        swap = self.orientation >= 5  # the target is upright, the scale applies to the frame
+        need_w = MARGIN * (height if swap else width)
+        need_h = MARGIN * (width if swap else height)
+        for d in DENOMINATORS:
+            if -(-self.width // d) >= need_w and -(-self.height // d) >= need_h:
+                return d
+        return 1
+
+
+ORIENTATIONS = {
+    "TopLeft": 1, "TopRight": 2, "BottomRight": 3, "BottomLeft": 4,
+    "LeftTop": 5, "RightTop": 6, "RightBottom": 7, "LeftBottom": 8,
+}
+
+
+def identify(path):
+    text = output_of(["identify", "-format", "%w %h %[orientation]\n", str(path)])
+    width, height, orientation = text.splitlines()[0].split()
+    return int(width), int(height), ORIENTATIONS.get(orientation, 1)
+
+
+def fetch_packages(cache):
+    extracted = []
+    for package in PACKAGES:
+        debs = sorted(cache.glob(f"{package}_*.deb"))
+        if not debs:
+            log(f"fetching {package}")
+            run(["apt-get", "download", package], cwd=cache)
+            debs = sorted(cache.glob(f"{package}_*.deb"))
+        target = cache / "x" / package
+        if not target.is_dir():
+            partial = cache / "x" / f".{package}.partial"
+            shutil.rmtree(partial, ignore_errors=True)
+            partial.mkdir(parents=True)
+            run(["dpkg-deb", "-x", str(debs[-1]), str(partial)])
+            partial.rename(target)
+        extracted.append(target)
+    return extracted
+
+
+def prepare_corpus(cache):
+    """The pictures every job copies, made once; a half-made corpus is never left behind."""
+    corpus = cache / f"corpus-v{CORPUS_VERSION}"
+    meta_file = corpus / "pictures.json"
+    if meta_file.is_file():
+        return corpus, [Picture(**m) for m in json.loads(meta_file.read_text())]
+
+    sources = {}
+    for root in fetch_packages(cache):
+        for path in sorted(root.rglob("*")):
+            if path.is_file() and path.suffix.lower() in (".jpg", ".jpeg"):
+                if path.name in sources:
+                    sys.exit(f"bench: two photographs named {path.name}")
+                sources[path.name] = path
+    if not sources:
+        sys.exit("bench: the wallpaper packages hold no JPEG photographs")
+
+    partial = cache / f".corpus-v{CORPUS_VERSION}.partial"
+    shutil.rmtree(partial, ignore_errors=True)
+    partial.mkdir(parents=True)
+    pictures = []
+    for name, path in sorted(sources.items()):
+        shutil.copyfile(path, partial / name)
+        pictures.append(Picture(name, *identify(partial / name)))
+
+    # BMP copies of five photographs spread over the range of sizes, upright so that every
+    # tool sees the same picture whether it reads EXIF or not.
+    by_size = sorted(pictures, key=lambda p: (p.width * p.height, p.name))
+    count = min(BMP_COPIES, len(by_size))
+    picks = sorted({round(i * (len(by_size) - 1) / max(count - 1, 1)) for i in range(count)})
+    for index in picks:
+        source = by_size[index]
+        # A distinct stem: a.bmp and a.jpg would both be written as 处理后a.jpg.
+        name = f"{source.stem}-bmp.bmp"
+        run(["convert", str(partial / source.name), "-auto-orient", "-type", "TrueColor",
+             str(partial / name)])
+        pictures.append(Picture(name, *identify(partial / name)))
+
+    (partial / "pictures.json").write_text(json.dumps([vars(p) for p in pictures], indent=1))
+    shutil.rmtree(corpus, ignore_errors=True)
+    partial.rename(corpus)
+    return corpus, pictures
+
+
+def prepare_references(cache, corpus, pictures, width, height):
+    """ImageMagick's Lanczos resize of each full-resolution, upright picture in sRGB."""
+    folder = cache / "references" / f"{width}x{height}"
+    folder.mkdir(parents=True, exist_ok=True)
+
+    def make(picture):
+        ref = folder / f"{picture.name}.png"
+        if not ref.is_file():
+            partial = folder / f".{picture.name}.partial.png"
+            run(["convert", str(corpus / picture.name), "-auto-orient", "-colorspace", "sRGB",
+                 "-filter", "Lanczos", "-resize", f"{width}x{height}!", str(partial)])
+            partial.rename(ref)
+        return picture.name, ref
+
+    missing = [p for p in pictures if not (folder / f"{p.name}.png").is_file()]
+    if missing:
+        log(f"making {len(missing)} reference pictures at {width}x{height}")
+    with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 1) as pool:
+        return dict(pool.map(make, pictures))
+
+
+# ---------------------------------------------------------------------------------------------
+# Contenders
+
+
+class Contender:
+    """One tool's command for a job; `outputs` maps each picture to the file it writes."""
+
+    def __init__(self, name, command, outputs=None):
+        self.name = name
+        self.command = command  # work folder -> (argv, cwd)
+        self.outputs = outputs  # (work folder, picture) -> path, or None for the floor
+
+
+def contenders(batch, width, height, pictures):
+    size = f"{width}x{height}"
+    hint = f"{MARGIN * width}x{MARGIN * height}"
+    names = [p.name for p in pictures]
+
+    def beside(work, picture):
+        return work / f"{OUTPUT_PREFIX}{picture.stem}.jpg"
+
+    def quillane_output(work, picture):
+        return work / (OUTPUT_PREFIX + (f"{picture.stem}.jpg" if picture.is_bmp else picture.name))
+
+    def in_out(work, picture):
+        return work / "out" / f"{picture.stem}.jpg"
+
+    def magick(define):
+        def command(work):
+            (work / "out").mkdir()
+            argv = ["mogrify"] + define + ["-auto-orient", "-resize", f"{size}!", "-quality",
+                                           str(QUALITY), "-format", "jpg", "-path", "out"]
+            return argv + names, work
+        return command
+
+    def gm(work):
+        (work / "out").mkdir()
+        argv = ["gm", "mogrify", "-size", hint, "-auto-orient", "-resize", f"{size}!",
+                "-quality", str(QUALITY), "-format", "jpg", "-output-directory", "out"]
+        return argv + names, work
+
+    def floor(work):
+        # Decoding at quillane's DCT scale and nothing else; a BMP is only read.
+        steps = []
+        for p in pictures:
+            if p.is_bmp:
+                steps.append(f"cat {shlex.quote(p.name)} >/dev/null")
+            else:
+                d = p.scale_denominator(width, height)
+                steps.append(f"djpeg -scale 1/{d} -outfile /dev/null {shlex.quote(p.name)}")
+        return ["sh", "-ec", "\n".join(steps)], work
+
+    return [
+        Contender("quillane-batch",
+                  lambda work: ([str(batch), "--width", str(width), "--height", str(height),
+                                 str(work)], work),
+                  quillane_output),
+        Contender("vipsthumbnail",
+                  lambda work: (["vipsthumbnail", "--size", f"{size}!", "-o",
+                                 f"{OUTPUT_PREFIX}%s.jpg[Q={QUALITY}]"] + names, work),
+                  beside),
+        Contender("ImageMagick jpeg:size", magick(["-define", f"jpeg:size={hint}"]), in_out),
+        Contender("ImageMagick", magick([]), in_out),
+        Contender("GraphicsMagick -size", gm, in_out),
+        Contender("floor: djpeg", floor),
+    ]
+
+
+# ---------------------------------------------------------------------------------------------
+# Measuring
+
+
+class Sample:
+    def __init__(self, wall, cpu, rss_kib, status, detail):
+        self.wall = wall
+        self.cpu = cpu
+        self.rss_kib = rss_kib
+        self.status = status
+        self.detail = detail
+
+
+def measure(argv, cwd, scratch):
+    """Wall time by this process's clock; CPU and peak memory from /usr/bin/time -v, which
+    reports the largest resident size of the command or of any process it waited for."""
+    stats = scratch / "time.txt"
+    start = time.perf_counter()
+    done = subprocess.run(["/usr/bin/time", "-v", "-o", str(stats)] + argv, cwd=cwd,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                          errors="replace")
+    wall = time.perf_counter() - start
+    fields = {}
+    for line in stats.read_text().splitlines():
+        key, _, value = line.strip().rpartition(": ")
+        fields[key] = value
+    try:
+        cpu = float(fields["User time (seconds)"]) + float(fields["System time (seconds)"])
+        rss = int(fields["Maximum resident set size (kbytes)"])
+    except (KeyError, ValueError):
+        return Sample(wall, float("nan"), 0, -1, stats.read_text()[-500:])
+    detail = (done.stdout + done.stderr)[-800:] if done.returncode else ""
+    return Sample(wall, cpu, rss, done.returncode, detail)
+
+
+def psnr(output, reference):
+    if not output.is_file():
+        return None
+    text = output_of(["compare", "-metric", "PSNR", str(output), str(reference), "null:"])
+    word = text.split()[0] if text else ""
+    if word == "inf":
+        return PSNR_IDENTICAL
+    try:
+        return float(word)
+    except ValueError:
+        return None  # a wrong size or a file compare cannot read
+
+
+def fresh_copy(corpus, pictures, parent):
+    work = pathlib.Path(tempfile.mkdtemp(prefix="job-", dir=parent))
+    for p in pictures:
+        shutil.copyfile(corpus / p.name, work / p.name)
+    return work
+
+
+def run_job(batch, corpus, pictures, references, width, height, runs, scratch):
+    tools = contenders(batch, width, height, pictures)
+    samples = {c.name: [] for c in tools}
+    quality = {}
+    for r in range(runs):
+        shift = r % len(tools)
+        for contender in tools[shift:] + tools[:shift]:
+            work = fresh_copy(corpus, pictures, scratch)
+            argv, cwd = contender.command(work)
+            sample = measure(argv, cwd, scratch)
+            samples[contender.name].append(sample)
+            log(f"  {width}x{height} run {r + 1}/{runs} {contender.name:24} wall {sample.wall:7.2f} s"
+                f"  cpu {sample.cpu:7.2f} s  peak {sample.rss_kib / 1024:6.0f} MiB"
+                + (f"  EXIT {sample.status}" if sample.status else ""))
+            if sample.status:
+                log(f"    {contender.name} failed: {sample.detail.strip()}")
+            if contender.outputs and contender.name not in quality:
+                quality[contender.name] = score(contender, work, pictures, references)
+            shutil.rmtree(work)
+    return tools, samples, quality
+
+
+def score(contender, work, pictures, references):
+    """Mean PSNR over the pictures and how many outputs could be scored."""
+    with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 1) as pool:
+        values = list(pool.map(lambda p: psnr(contender.outputs(work, p), references[p.name]),
+                               pictures))
+    scored = [v for v in values if v is not None]
+    return (statistics.fmean(scored) if scored else None, len(scored),
+            sum(1 for v in scored if v == PSNR_IDENTICAL))
+
+
+# ---------------------------------------------------------------------------------------------
+# Report
+
+
+def machine_description(batch):
+    cpu = "unknown"
+    for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
+        if line.startswith("model name"):
+            cpu = line.split(":", 1)[1].strip()
+            break
+    memory = "unknown"
+    for line in pathlib.Path("/proc/meminfo").read_text().splitlines():
+        if line.startswith("MemTotal:"):
+            memory = f"{int(line.split()[1]) / 1024 / 1024:.1f} GiB"
+    pretty = "Debian"
+    os_release = pathlib.Path("/etc/os-release")
+    if os_release.is_file():
+        match = re.search(r'^PRETTY_NAME="?([^"\n]*)', os_release.read_text(), re.M)
+        if match:
+            pretty = match.group(1)
+    debian = pathlib.Path("/etc/debian_version")
+    if debian.is_file():
+        pretty += f" ({debian.read_text().strip()})"
+    commit = output_of(["git", "-C", str(REPO), "describe", "--always", "--dirty"])
+
+    def first_line(argv):
+        return output_of(argv).splitlines()[0] if output_of(argv) else "?"
+
+    return [
+        ("CPU", f"{cpu}, {os.cpu_count()} logical cores"),
+        ("Memory", memory),
+        ("System", f"{pretty}, Linux {os.uname().release}"),
+        ("Load average at start", " ".join(f"{x:.2f}" for x in os.getloadavg())),
+        ("quillane-batch", f"{batch} (Release build of {commit})"),
+        ("libvips", first_line(["vips", "--version"])),
+        ("ImageMagick", first_line(["convert", "-version"]).removeprefix("Version: ")),
+        ("GraphicsMagick", first_line(["gm", "-version"])),
+        ("libjpeg-turbo", first_line(["djpeg", "-version"])),
+    ]
+
+
+def fmt(value, digits=2):
+    return "—" if value is None else f"{value:.{digits}f}"
+
+
+def ratio(value, base):
+    if value is None or not base:
+        return "—"
+    return f"{value / base:.2f}"
+
+
+def job_table(width, height, pictures, runs, tools, samples, quality):
+    cores = os.cpu_count() or 1
+    figures = {}
+    for c in tools:
+        ok = [s for s in samples[c.name] if s.status == 0]
+        failed = len(samples[c.name]) - len(ok)
+        figures[c.name] = {
+            "wall": statistics.median(s.wall for s in ok) if ok else None,
+            "wall_range": (min(s.wall for s in ok), max(s.wall for s in ok)) if ok else None,
+            "cpu": statistics.median(s.cpu for s in ok) if ok else None,
+            "rss": max(s.rss_kib for s in ok) / 1024 if ok else None,
+            "failed": failed,
+        }
+    base = figures["quillane-batch"]
+    jpegs = sum(1 for p in pictures if not p.is_bmp)
+    lines = [
+        f"### {width} × {height}",
+        "",
+        f"{len(pictures)} pictures ({jpegs} JPEG, {len(pictures) - jpegs} BMP), quality {QUALITY}, "
+        f"median of {runs} run{'s' if runs != 1 else ''}; peak memory is the largest of the runs.",
+        "",
+        "| contender | wall s (min–max) | wall × quillane | CPU s | CPU × quillane "
+        "| peak MiB | memory × quillane | mean PSNR dB (scored) |",
+        "|---|---:|---:|---:|---:|---:|---:|---:|",
+    ]
+    for c in tools:
+        f = figures[c.name]
+        wall = "—" if f["wall"] is None else (
+            f"{f['wall']:.2f} ({f['wall_range'][0]:.2f}–{f['wall_range'][1]:.2f})")
+        if c.name in quality:
+            mean, scored, identical = quality[c.name]
+            q = f"{fmt(mean)} ({scored}/{len(pictures)})" + ("*" if identical else "")
+        else:
+            q = "—"
+        name = c.name + (f" ({f['failed']} runs FAILED)" if f["failed"] else "")
+        lines.append(
+            f"| {name} | {wall} | {ratio(f['wall'], base['wall'])} | {fmt(f['cpu'])} "
+            f"| {ratio(f['cpu'], base['cpu'])} | {fmt(f['rss'], 0)} "
+            f"| {ratio(f['rss'], base['rss'])} | {q} |")
+    lines.append("")
+
+    floor = figures["floor: djpeg"]
+    notes = []
+    if base["cpu"] is not None and floor["cpu"]:
+        notes.append(f"- quillane-batch CPU ÷ floor CPU: **{base['cpu'] / floor['cpu']:.2f}**")
+    if floor["cpu"] is not None and base["wall"] is not None:
+        line = floor["cpu"] / cores
+        verdict = "met" if base["wall"] <= 1.2 * line else (
+            f"not met, {base['wall'] / (1.2 * line):.2f}× the allowance")
+        notes.append(
+            f"- floor ÷ {cores} cores (the decoder's single-core CPU time spread over every core): "
+            f"**{line:.2f} s**; quillane-batch wall {base['wall']:.2f} s is "
+            f"{base['wall'] / line:.2f}× that line (target ≤ 1.2×: {verdict})")
+    vips = figures["vipsthumbnail"]
+    if vips["wall"] and base["wall"] is not None:
+        verdict = "met" if base["wall"] <= 0.5 * vips["wall"] else "not met"
+        notes.append(f"- quillane-batch wall ÷ vipsthumbnail wall: "
+                     f"**{base['wall'] / vips['wall']:.2f}** (target ≤ 0.50: {verdict})")
+    if base["rss"] is not None:
+        verdict = "met" if base["rss"] < 100 else "not met"
+        notes.append(f"- quillane-batch peak memory {base['rss']:.0f} MiB (target < 100 MiB: {verdict})")
+    others = [quality[c.name][0] for c in tools
+              if c.name in quality and c.name != "quillane-batch" and quality[c.name][0] is not None]
+    ours = quality.get("quillane-batch", (None,))[0]
+    if others and ours is not None:
+        best = max(others)
+        verdict = "met" if ours >= best else f"not met by {best - ours:.2f} dB"
+        notes.append(f"- quillane-batch mean PSNR {ours:.2f} dB, best other contender "
+                     f"{best:.2f} dB (target ≥ best: {verdict})")
+    if any(quality[c][2] for c in quality):
+        notes.append(f"- \\* some outputs were identical to the reference; each counts as "
+                     f"{PSNR_IDENTICAL:.0f} dB in the mean")
+    return lines + notes + [""]
+
+
+def report(jobs, pictures, runs, batch, command, quick):
+    now = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
+    scales = {}
+    for width, height, *_ in jobs:
+        counts = {}
+        for p in pictures:
+            if not p.is_bmp:
+                d = p.scale_denominator(width, height)
+                counts[d] = counts.get(d, 0) + 1
+        scales[(width, height)] = ", ".join(f"1/{d}: {n}" for d, n in sorted(counts.items(),
+                                                                              reverse=True))
+    lines = [
+        "# Quillane benchmark" + (" (quick mode: one run, 176 × 220 only)" if quick else ""),
+        "",
+        f"Generated by `{command}` on {now}. Every figure is a snapshot of this machine at that "
+        "moment; rerun the command to refresh it.",
+        "",
+        "## Machine",
+        "",
+    ]
+    lines += [f"- {k}: {v}" for k, v in machine_description(batch)]
+    megapixels = sorted(p.width * p.height / 1e6 for p in pictures if not p.is_bmp)
+    lines += [
+        "",
+        "## Method",
+        "",
+        f"- Corpus: the {len(megapixels)} JPEG photographs of Debian's "
+        + " and ".join(f"`{p}`" for p in PACKAGES)
+        + f" ({megapixels[0]:.1f} to {megapixels[-1]:.1f} megapixels), plus BMP copies of "
+        + ", ".join(p.name for p in pictures if p.is_bmp) + " made by ImageMagick.",
+        "- Each job resizes every picture to exactly the target size (proportions ignored), "
+        f"JPEG quality {QUALITY}. Every contender works on a fresh copy of the corpus; within a "
+        "run the contenders take turns, and each run starts with the next one.",
+        "- Wall time by the script's clock around the command; CPU time (user + system) and "
+        "peak resident memory from `/usr/bin/time -v`.",
+        "- Contenders: `quillane-batch --width W --height H DIR`; "
+        "`vipsthumbnail --size WxH! -o '处理后%s.jpg[Q=90]'`; "
+        "`mogrify -define jpeg:size=2Wx2H -auto-orient -resize WxH! -quality 90 -format jpg -path OUT` "
+        "and the same without `-define`; "
+        "`gm mogrify -size 2Wx2H -auto-orient -resize WxH! -quality 90 -format jpg -output-directory OUT`.",
+        "- Floor: `djpeg -scale 1/N -outfile /dev/null` on every JPEG, N being the DCT scale "
+        "quillane-batch decodes at (the smallest of 1/8, 1/4, 1/2 that keeps at least twice the "
+        "target in both directions, else 1/1), one process after another in one shell; the BMPs "
+        "are only read (`cat >/dev/null`). Its peak memory is the largest of any one djpeg.",
+        "- Quality: mean PSNR (`compare -metric PSNR`) of each contender's outputs against "
+        "`convert PICTURE -auto-orient -colorspace sRGB -filter Lanczos -resize WxH! ref.png` "
+        "of the full-resolution picture.",
+        "- DCT scales of the JPEGs per job: "
+        + "; ".join(f"{w}×{h}: {s}" for (w, h), s in scales.items()) + ".",
+        "",
+        "## Results",
+        "",
+    ]
+    for width, height, tools, samples, quality in jobs:
+        lines += job_table(width, height, pictures, runs, tools, samples, quality)
+    return "\n".join(lines)
+
+
+# ---------------------------------------------------------------------------------------------
+
+
+def main():
+    quick_default = os.environ.get("BENCH_QUICK", "0") not in ("", "0")
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--batch", default=str(REPO / "build-bench" / "quillane-batch"),
+                        help="the quillane-batch program to time")
+    parser.add_argument("--runs", type=int, default=int(os.environ.get("BENCH_RUNS", "5")))
+    parser.add_argument("--quick", action="store_true", default=quick_default,
+                        help="one run of the 176x220 job, for development")
+    parser.add_argument("--output", help="markdown file to write (default bench/results.md; "
+                        "in quick mode the cache folder's results-quick.md)")
+    args = parser.parse_args()
+
+    missing = sorted({pkg for tool, pkg in TOOLS.items() if not shutil.which(tool)})
+    if missing:
+        sys.exit("bench: missing tools; install them with: apt-get install " + " ".join(missing))
+    batch = pathlib.Path(args.batch).resolve()
+    if not os.access(batch, os.X_OK):
+        sys.exit(f"bench: {batch} is not a program; build quillane-batch first (make bench does)")
+    runs = 1 if args.quick else args.runs
+    if runs < 1:
+        sys.exit("bench: the number of runs must be at least 1")
+    sizes = JOBS[:1] if args.quick else JOBS
+
+    cache_home = os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
+    cache = pathlib.Path(os.environ.get("QUILLANE_BENCH_CACHE", os.path.join(cache_home, "quillane-bench")))
+    cache.mkdir(parents=True, exist_ok=True)
+    corpus, pictures = prepare_corpus(cache)
+    log(f"corpus: {len(pictures)} pictures in {corpus}")
+
+    command = "make bench" + ("" if runs == 5 else f" BENCH_RUNS={runs}")
+    if args.quick:
+        command = "make bench BENCH_QUICK=1"
+    output = pathlib.Path(args.output) if args.output else (
+        cache / "results-quick.md" if args.quick else REPO / "bench" / "results.md")
+
+    jobs = []
+    scratch = pathlib.Path(tempfile.mkdtemp(prefix="run-", dir=cache))
+    try:
+        for width, height in sizes:
+            references = prepare_references(cache, corpus, pictures, width, height)
+            tools, samples, quality = run_job(batch, corpus, pictures, references, width, height,
+                                              runs, scratch)
+            jobs.append((width, height, tools, samples, quality))
+            print("\n".join(job_table(width, height, pictures, runs, tools, samples, quality)),
+                  flush=True)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+    output.write_text(report(jobs, pictures, runs, batch, command, args.quick) + "\n")
+    log(f"written {output}")
+    failed = [c.name for _, _, tools, samples, _ in jobs for c in tools
+              if any(s.status for s in samples[c.name])]
+    if failed:
+        log("bench: failing runs by " + ", ".join(sorted(set(failed))))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
