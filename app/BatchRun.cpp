@@ -2,7 +2,9 @@
 // canvas the target size, and convert every listed picture in turn into a resized JPEG beside
 // it, with the progress bar following and a message with the count at the end.
 
+#include <map>
 #include <new>
+#include <optional>
 
 #include "app/FormMain.h"
 #include "imaging/cDIBSection.h"
@@ -21,6 +23,15 @@ constexpr const char* kOutputPrefix = "处理后";
 constexpr const char* kBitmapExtension = ".bmp";
 constexpr const char* kJpegExtension = ".jpg";
 constexpr std::size_t kExtensionLength = 4;
+
+// "处理后" followed by the picture's name; a ".bmp" name (any case) ends in ".jpg" instead.
+std::string OutputNameFor(const std::string& fileName) {
+    std::string outputName = kOutputPrefix + fileName;
+    if (LCase(Right(fileName, kExtensionLength)) == kBitmapExtension) {
+        outputName = Left(outputName, outputName.size() - kExtensionLength) + kJpegExtension;
+    }
+    return outputName;
+}
 }  // namespace
 
 void FormMain::CMD_OK_Click() {
@@ -55,10 +66,14 @@ std::int32_t FormMain::ResizeFileList() {
     // The count is wider than the window's 16-bit counters: a folder of more than 32,767
     // pictures is converted and reported in full rather than failing at the end.
     std::int32_t gone = 0;
+    std::optional<DecodeAheadScope> ahead;
+    if (DecodeAheadEnabled && m_FileList.size() > 1) ahead.emplace(PlanDecodeAhead());
     for (std::size_t index = 0; index < m_FileList.size(); ++index) {
         std::string folder = DirS.Path();
         if (Right(folder, 1) != "/") folder += "/";
+        if (ahead) ahead->Begin(index);
         ResizePicture(folder, m_FileList[index]);
+        if (ahead) ahead->Finished(index);
         gone = CheckedAdd32(static_cast<std::int32_t>(index), 1);
         tBar.SetValue(static_cast<float>(gone));
         if (OnPictureDone) OnPictureDone(gone, static_cast<std::int32_t>(m_FileList.size()));
@@ -66,6 +81,33 @@ std::int32_t FormMain::ResizeFileList() {
         DoEvents();
     }
     return gone;
+}
+
+std::vector<DecodeJob> FormMain::PlanDecodeAhead() const {
+    std::string folder = DirS.Path();
+    if (Right(folder, 1) != "/") folder += "/";
+    int paintWidth = 0;
+    int paintHeight = 0;
+    try {
+        paintWidth = CInt(Trim(txtW.Text()));
+        paintHeight = CInt(Trim(txtH.Text()));
+    } catch (const RuntimeError&) {
+        return {};  // the run reports this itself, picture by picture
+    }
+    if (paintWidth <= 0 || paintHeight <= 0) paintWidth = paintHeight = 0;  // full size
+
+    // An entry whose file an earlier entry's output replaces is read after that output.
+    std::map<std::string, std::ptrdiff_t> lastWriterOf;
+    std::vector<DecodeJob> jobs;
+    jobs.reserve(m_FileList.size());
+    for (std::size_t index = 0; index < m_FileList.size(); ++index) {
+        const std::string& name = m_FileList[index];
+        const auto writer = lastWriterOf.find(name);
+        jobs.push_back({folder + name, paintWidth, paintHeight,
+                        writer == lastWriterOf.end() ? -1 : writer->second});
+        lastWriterOf[OutputNameFor(name)] = static_cast<std::ptrdiff_t>(index);
+    }
+    return jobs;
 }
 
 void FormMain::ResizePicture(const std::string& folderPath, const std::string& fileName) {
@@ -92,11 +134,7 @@ void FormMain::ResizePicture(const std::string& folderPath, const std::string& f
         cDIBSection cDib;
         cDib.CreateFromPicture(*image);
 
-        std::string outputName = kOutputPrefix + fileName;
-        if (LCase(Right(fileName, kExtensionLength)) == kBitmapExtension) {
-            outputName = Left(outputName, outputName.size() - kExtensionLength) + kJpegExtension;
-        }
-        WriteJPG(cDib, folderPath + outputName);
+        WriteJPG(cDib, folderPath + OutputNameFor(fileName));
     } catch (const RuntimeError& error) {
         if (error.Number() != ErrorNumber::None) MsgBox(error.Description());
     } catch (const std::bad_alloc&) {

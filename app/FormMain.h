@@ -17,6 +17,7 @@
 #include "platform/forms/PictureBox.h"
 #include "platform/forms/ProgressBar.h"
 #include "platform/forms/TextBox.h"
+#include "platform/picture/DecodeAhead.h"
 
 namespace quillane {
 
@@ -63,6 +64,10 @@ class FormMain : public Form {
     // show progress beyond the bar's 100, such as the batch command's progress line.
     std::function<void(std::int32_t, std::int32_t)> OnPictureDone;
 
+    // A helper thread decodes every second picture of a run ahead; what a person sees and the
+    // files written are the same either way.
+    bool DecodeAheadEnabled = true;
+
   private:
     // Converts every entry of the file list in order; returns how many were gone through,
     // converted or not.
@@ -70,6 +75,8 @@ class FormMain : public Form {
     // Loads one picture, stretches it onto the canvas at the typed size and writes it as
     // "处理后" + its name beside it (.bmp becoming .jpg). Reports its own errors and returns.
     void ResizePicture(const std::string& folderPath, const std::string& fileName);
+    // What the decode-ahead thread needs of each entry of the file list.
+    std::vector<DecodeJob> PlanDecodeAhead() const;
 
     std::vector<std::string> m_FileList;
 };

@@ -13,7 +13,28 @@ FilePicture::FilePicture(std::unique_ptr<PictureFile> file) : m_file(std::move(f
 
 FilePicture::~FilePicture() = default;
 
-BgrImage FilePicture::DecodeForPaint(int paintWidth, int paintHeight) const {
+namespace {
+DecodeAheadScope* g_activeScope = nullptr;  // user-interface thread only
+}  // namespace
+
+void FilePicture::SetDecodedAhead(BgrImage pixels, std::optional<RuntimeError> error,
+                                  int paintWidth, int paintHeight) {
+    m_aheadPixels = std::move(pixels);
+    m_aheadError = std::move(error);
+    m_aheadWidth = paintWidth;
+    m_aheadHeight = paintHeight;
+}
+
+BgrImage FilePicture::DecodeForPaint(int paintWidth, int paintHeight) {
+    if (m_aheadPixels && m_file->ScaleDenominatorFor(paintWidth, paintHeight) ==
+                             m_file->ScaleDenominatorFor(m_aheadWidth, m_aheadHeight)) {
+        BgrImage pixels = std::move(*m_aheadPixels);
+        std::optional<RuntimeError> error = std::move(m_aheadError);
+        m_aheadPixels.reset();
+        m_aheadError.reset();
+        if (error) throw *error;
+        return pixels;
+    }
     return m_file->Decode(paintWidth, paintHeight);
 }
 
@@ -34,7 +55,54 @@ std::int32_t FilePicture::Handle() {
 }
 
 PictureRef LoadPicture(const std::string& path) {
+    if (g_activeScope) {
+        if (std::optional<DecodedPicture> ahead = g_activeScope->TakeFor(path)) {
+            if (ahead->OpenError) throw *ahead->OpenError;
+            auto picture = std::make_shared<FilePicture>(std::move(ahead->File));
+            if (!ahead->OutOfMemory) {
+                picture->SetDecodedAhead(std::move(ahead->Pixels), std::move(ahead->DecodeError),
+                                         ahead->PaintWidth, ahead->PaintHeight);
+            }
+            return picture;
+        }
+    }
     return std::make_shared<FilePicture>(PictureFile::Open(path));
+}
+
+namespace {
+std::vector<std::string> PathsOf(const std::vector<DecodeJob>& jobs) {
+    std::vector<std::string> paths;
+    paths.reserve(jobs.size());
+    for (const DecodeJob& job : jobs) paths.push_back(job.Path);
+    return paths;
+}
+}  // namespace
+
+DecodeAheadScope::DecodeAheadScope(std::vector<DecodeJob> jobs)
+    : m_paths(PathsOf(jobs)), m_ahead(std::move(jobs)), m_previous(g_activeScope) {
+    g_activeScope = this;
+}
+
+DecodeAheadScope::~DecodeAheadScope() {
+    g_activeScope = m_previous;
+}
+
+void DecodeAheadScope::Begin(std::size_t index) {
+    m_current = index;
+}
+
+void DecodeAheadScope::Finished(std::size_t index) {
+    m_current.reset();
+    m_ahead.Finished(index);
+}
+
+std::optional<DecodedPicture> DecodeAheadScope::TakeFor(const std::string& path) {
+    if (!m_current || *m_current >= m_paths.size() || m_paths[*m_current] != path) {
+        return std::nullopt;
+    }
+    const std::size_t index = *m_current;
+    m_current.reset();  // one load per entry
+    return m_ahead.Take(index);
 }
 
 }  // namespace quillane

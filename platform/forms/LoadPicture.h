@@ -4,10 +4,15 @@
 // pixels are decoded only when it is painted (at the size it is painted at) or when its bitmap
 // handle is asked for (at full size).
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/RuntimeError.h"
 #include "platform/StdPicture.h"
+#include "platform/picture/DecodeAhead.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/BgrImage.h"
 
@@ -25,14 +30,46 @@ class FilePicture : public StdPicture {
 
     // Pixels to paint from when the picture is painted at paintWidth x paintHeight pixels: the
     // picture upright, at full size or shrunk on load where that keeps enough detail.
-    [[nodiscard]] BgrImage DecodeForPaint(int paintWidth, int paintHeight) const;
+    [[nodiscard]] BgrImage DecodeForPaint(int paintWidth, int paintHeight);
+
+    // Pixels (or the error) decoded ahead for a paint size; used once, by the first paint at a
+    // size that decodes the same way.
+    void SetDecodedAhead(BgrImage pixels, std::optional<RuntimeError> error, int paintWidth,
+                         int paintHeight);
 
   private:
     std::unique_ptr<PictureFile> m_file;
+    std::optional<BgrImage> m_aheadPixels;
+    std::optional<RuntimeError> m_aheadError;
+    int m_aheadWidth = 0;
+    int m_aheadHeight = 0;
     std::shared_ptr<StdPicture> m_bitmap;  // made by Handle()
 };
 
 // Loads the picture file at path. Raises the loader's run-time errors (53, 75, 481, 7).
 [[nodiscard]] PictureRef LoadPicture(const std::string& path);
+
+// While it lives, LoadPicture takes the pictures of a batch run from a helper thread that
+// decodes them ahead (see DecodeAhead); the results and errors are the ones loading them at
+// their turn would give. The run says which entry it turns to and when each is done.
+class DecodeAheadScope {
+  public:
+    explicit DecodeAheadScope(std::vector<DecodeJob> jobs);
+    ~DecodeAheadScope();
+    DecodeAheadScope(const DecodeAheadScope&) = delete;
+    DecodeAheadScope& operator=(const DecodeAheadScope&) = delete;
+
+    void Begin(std::size_t index);
+    void Finished(std::size_t index);
+
+  private:
+    friend PictureRef LoadPicture(const std::string& path);
+    std::optional<DecodedPicture> TakeFor(const std::string& path);
+
+    std::vector<std::string> m_paths;
+    DecodeAhead m_ahead;
+    std::optional<std::size_t> m_current;  // the entry being converted, until it is taken
+    DecodeAheadScope* m_previous;
+};
 
 }  // namespace quillane
