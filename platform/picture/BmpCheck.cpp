@@ -14,6 +14,9 @@ constexpr std::uint32_t kCoreHeaderSize = 12;  // BITMAPCOREHEADER (OS/2 1.x)
 constexpr std::uint32_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER
 constexpr std::uint32_t kMaxHeaderSize = 124;  // BITMAPV5HEADER
 constexpr std::uint32_t kMaskBytes = 12;       // three masks after an info header
+// A run-length code paints at most 255 pixels with two bytes, about 128 a byte; this allows
+// twice that for the end-of-line and jump codes that leave pixels unpainted.
+constexpr std::int64_t kMaxRlePixelsPerByte = 256;
 
 enum Compression : std::uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3 };
 
@@ -126,7 +129,19 @@ std::optional<PictureFailure> CheckBmpStructure(std::span<const std::uint8_t> by
     if (bfOffBits < headers || bfOffBits >= bytes.size()) {
         return Bad("pixel data offset " + std::to_string(bfOffBits) + " outside the file");
     }
-    if (rle) return CheckRleStream(bytes, bfOffBits, compression == BI_RLE4);
+    if (rle) {
+        // A few hundred bytes of run-length codes can declare a picture of a hundred million
+        // pixels, which Qt would allocate and fill (a gigabyte and seconds of work) to show a
+        // blank. Nothing that paints so few of its pixels is a real picture.
+        const std::int64_t pixels = width * (height < 0 ? -height : height);
+        const std::int64_t streamBytes = std::int64_t(bytes.size()) - bfOffBits;
+        if (pixels / kMaxRlePixelsPerByte > streamBytes) {
+            return Bad("run-length data of " + std::to_string(streamBytes) +
+                       " bytes cannot paint " + std::to_string(width) + " x " +
+                       std::to_string(height) + " pixels");
+        }
+        return CheckRleStream(bytes, bfOffBits, compression == BI_RLE4);
+    }
 
     // Overflow guard before the row arithmetic; the policy cap comes later, with the size.
     if (auto failure = CheckBufferSize(width, height < 0 ? -height : height, 4)) return failure;
