@@ -253,15 +253,17 @@ TEST_F(HostileBatch, PicturesClaimingSixtyThousandSquareAreRefusedWithBoundedMem
     for (const int at : {kWidth, kHeight}) {
         for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(60000 >> (8 * i));
     }
+    WriteAll(folder / "plain.bmp", bmp);  // uncompressed: the pixel data is missing
     bmp[kCompression] = 1;
     bmp.replace(14 + 40 + 1024, 16, Bytes("\x02\x05\x00\x01", 4));
     WriteAll(folder / "bomb.bmp", bmp);
 
     const long before = PeakKib();
     Run("50", "50");
-    EXPECT_EQ(Final(), "调整成功:2张图片！");
-    EXPECT_TRUE(ReportedOnce("bomb.jpg"));
-    EXPECT_TRUE(ReportedOnce("bomb.bmp"));
+    EXPECT_EQ(Final(), "调整成功:3张图片！");
+    for (const char* name : {"bomb.jpg", "bomb.bmp", "plain.bmp"}) {
+        EXPECT_TRUE(ReportedOnce(name)) << name;
+    }
     // 60000 x 60000 would take 10 GB; refusing must not even come near a tenth of that.
     EXPECT_LT(PeakKib() - before, 256 * 1024) << "KiB more at the peak";
 }
