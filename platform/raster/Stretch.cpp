@@ -172,7 +172,7 @@ Window WindowFor(int i, int inSize, double scale, double support) {
     return true;
 }
 
-// The picture between the two passes keeps this many fraction bits and the overshoot of the
+// The rows between the two passes keep this many fraction bits and the overshoot of the
 // kernel's negative lobes (a value may run from about -0.6 to 1.6 times 255), so the result is
 // that of one two-dimensional filter rounded once, not twice. 1.6 * 255 * 64 fits an int16, and
 // the second pass's worst-case sum, 32767 * 2 * 2^14, still fits an int32.
@@ -215,65 +215,59 @@ struct Narrow {
     }
 };
 
-// Vertical pass: each output row is a weighted sum of whole source rows. The row is treated as
-// a flat run of samples (the three channels need no distinction), so the inner loop is a plain
+// Vertical pass for one output row: a weighted sum of `taps` source rows, given by pointer so
+// they may come from the source picture or from a ring of rows. The row is treated as a flat
+// run of samples (the three channels need no distinction), so the inner loop is a plain
 // multiply-add over contiguous memory that the compiler vectorises.
 template <typename In, typename Out>
-void ResampleVertical(Rows<In> src, Rows<Out> dst, const Axis& axis, std::int32_t* acc) {
+void VerticalRow(const In* const* rows, const std::int16_t* weights, int taps,
+                 std::ptrdiff_t rowSamples, Out* out, std::int32_t* acc) {
     using N = Narrow<In, Out>;
-    // Sample counts in ptrdiff_t: a very wide row has more samples than an int holds.
-    const std::ptrdiff_t rowSamples = static_cast<std::ptrdiff_t>(src.Width) * 3;
-    const int taps = axis.Taps;
-    for (int y = 0; y < dst.Height; ++y) {
-        const std::int16_t* weights = axis.Weights.get() + static_cast<std::size_t>(y) * taps;
-        const int first = axis.First[y];
-        Out* out = dst.Row(y);
-        for (std::ptrdiff_t start = 0; start < rowSamples; start += kVerticalChunk) {
-            const int n =
-                static_cast<int>(std::min<std::ptrdiff_t>(kVerticalChunk, rowSamples - start));
-            std::int32_t* __restrict a = acc;
-            for (int i = 0; i < n; ++i) a[i] = N::Half;
-            for (int k = 0; k < taps; ++k) {
-                const std::int32_t w = weights[k];
-                if (w == 0) continue;
-                const In* __restrict s = src.Row(first + k) + start;
-                for (int i = 0; i < n; ++i) a[i] += w * s[i];
-            }
-            Out* __restrict d = out + start;
-            for (int i = 0; i < n; ++i) d[i] = N::Apply(a[i]);
+    for (std::ptrdiff_t start = 0; start < rowSamples; start += kVerticalChunk) {
+        const int n =
+            static_cast<int>(std::min<std::ptrdiff_t>(kVerticalChunk, rowSamples - start));
+        std::int32_t* __restrict a = acc;
+        for (int i = 0; i < n; ++i) a[i] = N::Half;
+        for (int k = 0; k < taps; ++k) {
+            const std::int32_t w = weights[k];
+            if (w == 0) continue;
+            const In* __restrict s = rows[k] + start;
+            for (int i = 0; i < n; ++i) a[i] += w * s[i];
         }
+        Out* __restrict d = out + start;
+        for (int i = 0; i < n; ++i) d[i] = N::Apply(a[i]);
     }
 }
 
-// Horizontal pass: each output pixel is a weighted sum of a run of source pixels in its row.
-// Each source row is first split into one contiguous run per channel (in `planes`, 3 * source
+// Horizontal pass for one row: each output pixel is a weighted sum of a run of source pixels.
+// The source row is first split into one contiguous run per channel (in `planes`, 3 * source
 // width samples), so every output sample is a dot product of two contiguous int16 runs, which
 // the compiler turns into packed multiply-adds.
 template <typename In, typename Out>
-void ResampleHorizontal(Rows<In> src, Rows<Out> dst, const Axis& axis, std::int16_t* planes) {
+void HorizontalRow(const In* in, std::ptrdiff_t width, Out* out, std::ptrdiff_t outWidth,
+                   const Axis& axis, std::int16_t* planes) {
     using N = Narrow<In, Out>;
     const int taps = axis.Taps;
     const int* firsts = axis.First.get();
     const std::int16_t* allWeights = axis.Weights.get();
-    const std::ptrdiff_t width = src.Width;
-    for (int y = 0; y < dst.Height; ++y) {
-        const In* __restrict in = src.Row(y);
+    {
+        const In* __restrict from = in;
         std::int16_t* __restrict split = planes;
         for (std::ptrdiff_t x = 0; x < width; ++x) {
-            split[x] = in[3 * x];
-            split[width + x] = in[3 * x + 1];
-            split[2 * width + x] = in[3 * x + 2];
+            split[x] = from[3 * x];
+            split[width + x] = from[3 * x + 1];
+            split[2 * width + x] = from[3 * x + 2];
         }
-        Out* __restrict out = dst.Row(y);
-        for (int c = 0; c < 3; ++c) {
-            const std::int16_t* plane = planes + static_cast<std::ptrdiff_t>(c) * width;
-            for (std::ptrdiff_t x = 0; x < dst.Width; ++x) {
-                const std::int16_t* __restrict p = plane + firsts[x];
-                const std::int16_t* __restrict w = allWeights + static_cast<std::size_t>(x) * taps;
-                std::int32_t sum = N::Half;
-                for (int k = 0; k < taps; ++k) sum += w[k] * p[k];
-                out[3 * x + c] = N::Apply(sum);
-            }
+    }
+    Out* __restrict to = out;
+    for (int c = 0; c < 3; ++c) {
+        const std::int16_t* plane = planes + static_cast<std::ptrdiff_t>(c) * width;
+        for (std::ptrdiff_t x = 0; x < outWidth; ++x) {
+            const std::int16_t* __restrict p = plane + firsts[x];
+            const std::int16_t* __restrict w = allWeights + static_cast<std::size_t>(x) * taps;
+            std::int32_t sum = N::Half;
+            for (int k = 0; k < taps; ++k) sum += w[k] * p[k];
+            to[3 * x + c] = N::Apply(sum);
         }
     }
 }
@@ -283,11 +277,30 @@ void CopyRows(ConstBgrView src, BgrView dst) {
     for (int y = 0; y < dst.Height; ++y) std::memcpy(dst.Row(y), src.Row(y), rowBytes);
 }
 
-// The picture between the passes, width x height pixels of int16 samples.
-[[nodiscard]] std::unique_ptr<std::int16_t[]> AllocateBetween(int width, int height) {
-    const auto samples = static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height);
-    return AllocateArray<std::int16_t>(samples);
-}
+// Rows of the horizontal pass kept while the vertical pass still needs them: row r of the
+// horizontally stretched picture lives in slot r % Taps. Every output row reads Taps
+// consecutive rows, which then sit in distinct slots, so each row is computed once however the
+// windows overlap; scratch memory is Taps rows instead of the whole picture.
+struct RowRing {
+    std::unique_ptr<std::int16_t[]> Samples;
+    std::unique_ptr<int[]> Held;  // which row each slot holds; -1 for none yet
+    std::ptrdiff_t RowSamples = 0;
+    int Taps = 0;
+
+    [[nodiscard]] bool Allocate(int taps, std::ptrdiff_t rowSamples) {
+        Taps = taps;
+        RowSamples = rowSamples;
+        Samples = AllocateArray<std::int16_t>(static_cast<std::size_t>(taps) *
+                                              static_cast<std::size_t>(rowSamples));
+        Held = AllocateArray<int>(static_cast<std::size_t>(taps));
+        if (!Samples || !Held) return false;
+        std::fill(Held.get(), Held.get() + taps, -1);
+        return true;
+    }
+    std::int16_t* Slot(int row) const {
+        return Samples.get() + static_cast<std::ptrdiff_t>(row % Taps) * RowSamples;
+    }
+};
 
 }  // namespace
 
@@ -312,46 +325,71 @@ bool StretchBgr(ConstBgrView src, BgrView dst, StretchFilter filter) {
 
     const Rows<const std::uint8_t> in = RowsOf(src);
     const Rows<std::uint8_t> out = RowsOf(dst);
+    const std::ptrdiff_t srcSamples = std::ptrdiff_t{src.Width} * 3;
+    const std::ptrdiff_t dstSamples = std::ptrdiff_t{dst.Width} * 3;
     std::unique_ptr<std::int16_t[]> planes;
     if (!sameWidth) {
-        planes = AllocateArray<std::int16_t>(static_cast<std::size_t>(src.Width) * 3);
+        planes = AllocateArray<std::int16_t>(static_cast<std::size_t>(srcSamples));
         if (!planes) return false;
     }
     if (sameHeight) {
-        ResampleHorizontal(in, out, horizontal, planes.get());
+        for (int y = 0; y < dst.Height; ++y) {
+            HorizontalRow(in.Row(y), src.Width, out.Row(y), dst.Width, horizontal, planes.get());
+        }
         return true;
     }
     auto acc = AllocateArray<std::int32_t>(kVerticalChunk);
+    const int taps = vertical.Taps;
     if (!acc) return false;
-    if (sameWidth) {
-        ResampleVertical(in, out, vertical, acc.get());
-        return true;
-    }
 
-    // Both directions change: go through one intermediate picture, choosing the order of the
-    // passes that needs fewer multiply-adds (weighted by how well each pass vectorises). When
-    // shrinking, the vertical pass first does the bulk of the work on contiguous rows.
+    // Both directions change (or only the height): each output row is made as soon as the rows
+    // its vertical window needs exist, so only a few rows are ever held between the passes. The
+    // order of the passes is the one that needs fewer multiply-adds (weighted by how well each
+    // pass vectorises); when shrinking, the vertical pass first does the bulk of the work on
+    // contiguous rows of the source.
     const double verticalFirst = static_cast<double>(src.Width) * dst.Height * vertical.Taps +
                                  kHorizontalCostFactor * dst.Width * dst.Height * horizontal.Taps;
     const double horizontalFirst =
         kHorizontalCostFactor * static_cast<double>(dst.Width) * src.Height * horizontal.Taps +
         static_cast<double>(dst.Width) * dst.Height * vertical.Taps;
-    if (verticalFirst <= horizontalFirst) {
-        auto between = AllocateBetween(src.Width, dst.Height);
-        if (!between) return false;
-        const Rows<std::int16_t> mid{between.get(), src.Width, dst.Height,
-                                     std::ptrdiff_t{src.Width} * 3};
-        ResampleVertical(in, mid, vertical, acc.get());
-        ResampleHorizontal(Rows<const std::int16_t>{mid.Data, mid.Width, mid.Height, mid.Stride},
-                           out, horizontal, planes.get());
-    } else {
-        auto between = AllocateBetween(dst.Width, src.Height);
-        if (!between) return false;
-        const Rows<std::int16_t> mid{between.get(), dst.Width, src.Height,
-                                     std::ptrdiff_t{dst.Width} * 3};
-        ResampleHorizontal(in, mid, horizontal, planes.get());
-        ResampleVertical(Rows<const std::int16_t>{mid.Data, mid.Width, mid.Height, mid.Stride}, out,
-                         vertical, acc.get());
+    if (sameWidth || verticalFirst <= horizontalFirst) {
+        auto rows = AllocateArray<const std::uint8_t*>(static_cast<std::size_t>(taps));
+        std::unique_ptr<std::int16_t[]> between;
+        if (!sameWidth) between = AllocateArray<std::int16_t>(static_cast<std::size_t>(srcSamples));
+        if (!rows || (!sameWidth && !between)) return false;
+        for (int y = 0; y < dst.Height; ++y) {
+            const int first = vertical.First[y];
+            for (int k = 0; k < taps; ++k) rows[k] = in.Row(first + k);
+            const std::int16_t* weights =
+                vertical.Weights.get() + static_cast<std::size_t>(y) * taps;
+            if (sameWidth) {
+                VerticalRow(rows.get(), weights, taps, srcSamples, out.Row(y), acc.get());
+            } else {
+                VerticalRow(rows.get(), weights, taps, srcSamples, between.get(), acc.get());
+                HorizontalRow<const std::int16_t>(between.get(), src.Width, out.Row(y), dst.Width,
+                                                  horizontal, planes.get());
+            }
+        }
+        return true;
+    }
+
+    RowRing ring;
+    auto rows = AllocateArray<const std::int16_t*>(static_cast<std::size_t>(taps));
+    if (!rows || !ring.Allocate(taps, dstSamples)) return false;
+    for (int y = 0; y < dst.Height; ++y) {
+        const int first = vertical.First[y];
+        for (int k = 0; k < taps; ++k) {
+            const int row = first + k;
+            std::int16_t* slot = ring.Slot(row);
+            int& held = ring.Held[row % taps];
+            if (held != row) {
+                HorizontalRow(in.Row(row), src.Width, slot, dst.Width, horizontal, planes.get());
+                held = row;
+            }
+            rows[k] = slot;
+        }
+        const std::int16_t* weights = vertical.Weights.get() + static_cast<std::size_t>(y) * taps;
+        VerticalRow(rows.get(), weights, taps, dstSamples, out.Row(y), acc.get());
     }
     return true;
 }
