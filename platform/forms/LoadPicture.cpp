@@ -17,7 +17,7 @@ namespace {
 DecodeAheadScope* g_activeScope = nullptr;  // user-interface thread only
 }  // namespace
 
-void FilePicture::SetDecodedAhead(BgrImage pixels, std::optional<RuntimeError> error,
+void FilePicture::SetDecodedAhead(DecodedPixels pixels, std::optional<RuntimeError> error,
                                   int paintWidth, int paintHeight) {
     m_aheadPixels = std::move(pixels);
     m_aheadError = std::move(error);
@@ -25,29 +25,30 @@ void FilePicture::SetDecodedAhead(BgrImage pixels, std::optional<RuntimeError> e
     m_aheadHeight = paintHeight;
 }
 
-BgrImage FilePicture::DecodeForPaint(int paintWidth, int paintHeight) {
+DecodedPixels FilePicture::DecodeForPaint(int paintWidth, int paintHeight) {
     if (m_aheadPixels && m_file->ScaleDenominatorFor(paintWidth, paintHeight) ==
                              m_file->ScaleDenominatorFor(m_aheadWidth, m_aheadHeight)) {
-        BgrImage pixels = std::move(*m_aheadPixels);
+        DecodedPixels pixels = std::move(*m_aheadPixels);
         std::optional<RuntimeError> error = std::move(m_aheadError);
         m_aheadPixels.reset();
         m_aheadError.reset();
         if (error) throw *error;
         return pixels;
     }
-    return m_file->Decode(paintWidth, paintHeight);
+    return m_file->DecodeView(paintWidth, paintHeight);
 }
 
 std::int32_t FilePicture::Handle() {
     if (!m_bitmap) {
-        const BgrImage pixels = m_file->Decode(0, 0);
-        auto bitmap = BitmapPicture::Create(pixels.Width(), pixels.Height());
+        const DecodedPixels decoded = m_file->DecodeView(0, 0);
+        const ConstBgrView pixels = decoded.View;
+        auto bitmap = BitmapPicture::Create(pixels.Width, pixels.Height);
         if (!bitmap) RaiseError(ErrorNumber::OutOfMemory);
         const std::optional<BgrView> target = BitmapPixels(bitmap->Handle());
         if (!target) RaiseError(ErrorNumber::OutOfMemory);
-        const auto rowBytes = static_cast<std::size_t>(pixels.Width()) * 3;
-        for (int y = 0; y < pixels.Height(); ++y) {
-            std::memcpy(target->Row(y), pixels.View().Row(y), rowBytes);
+        const auto rowBytes = static_cast<std::size_t>(pixels.Width) * 3;
+        for (int y = 0; y < pixels.Height; ++y) {
+            std::memcpy(target->Row(y), pixels.Row(y), rowBytes);
         }
         m_bitmap = std::move(bitmap);
     }

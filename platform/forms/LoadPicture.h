@@ -30,16 +30,17 @@ class FilePicture : public StdPicture {
 
     // Pixels to paint from when the picture is painted at paintWidth x paintHeight pixels: the
     // picture upright, at full size or shrunk on load where that keeps enough detail.
-    [[nodiscard]] BgrImage DecodeForPaint(int paintWidth, int paintHeight);
+    // The view may borrow from this picture's file: use it only while the picture lives.
+    [[nodiscard]] DecodedPixels DecodeForPaint(int paintWidth, int paintHeight);
 
     // Pixels (or the error) decoded ahead for a paint size; used once, by the first paint at a
     // size that decodes the same way.
-    void SetDecodedAhead(BgrImage pixels, std::optional<RuntimeError> error, int paintWidth,
+    void SetDecodedAhead(DecodedPixels pixels, std::optional<RuntimeError> error, int paintWidth,
                          int paintHeight);
 
   private:
     std::unique_ptr<PictureFile> m_file;
-    std::optional<BgrImage> m_aheadPixels;
+    std::optional<DecodedPixels> m_aheadPixels;
     std::optional<RuntimeError> m_aheadError;
     int m_aheadWidth = 0;
     int m_aheadHeight = 0;

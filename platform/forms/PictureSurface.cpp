@@ -112,7 +112,7 @@ void PictureSurface::PaintPicture(StdPicture& picture, float x1, float y1, float
 
     // A picture loaded from a file decodes for the size the whole of it would be painted at,
     // so a large JPEG can be shrunk while it is decoded.
-    BgrImage decoded;
+    DecodedPixels decoded;  // may borrow from the picture's file, which outlives this call
     ConstBgrView source;
     if (auto* file = dynamic_cast<FilePicture*>(&picture)) {
         const auto paintWidth = static_cast<int>(
@@ -120,7 +120,7 @@ void PictureSurface::PaintPicture(StdPicture& picture, float x1, float y1, float
         const auto paintHeight = static_cast<int>(std::min(
             1.0e9, std::ceil(dest.Height() * double(pictureHeight) / (srcBottom - srcTop))));
         decoded = file->DecodeForPaint(paintWidth, paintHeight);
-        source = decoded.View();
+        source = decoded.View;
     } else {
         const std::optional<BgrView> pixels = BitmapPixels(picture.Handle());
         if (!pixels) RaiseError(ErrorNumber::InvalidPicture);

@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -39,13 +40,24 @@ struct FileIdentity {
 };
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
+// Roughly the memory opening and decoding the picture at path for this paint size holds at its
+// peak (its bytes, the decoder's whole-picture buffers, the decoded pixels), judged from the
+// start of the file. Empty when that does not tell.
+std::optional<std::int64_t> EstimateDecodeBytes(const std::string& path, int paintWidth,
+                                                int paintHeight);
+
+// The pictures the helper thread holds and those the user-interface thread may hold meanwhile
+// stay together below this; a picture that would not fits is left to its turn.
+inline constexpr std::int64_t kDecodeAheadBudget = std::int64_t{48} << 20;
+
 // What the helper thread made of one entry: the opened file and its decoded pixels, or the
 // error that opening or decoding raised, for the user-interface thread to raise at the same
 // step of its own work.
 struct DecodedPicture {
     std::unique_ptr<PictureFile> File;      // null when opening failed
     std::optional<RuntimeError> OpenError;  // raised by PictureFile::Open
-    BgrImage Pixels;                        // decoded for PaintWidth x PaintHeight
+    DecodedPixels Pixels;                   // decoded for PaintWidth x PaintHeight; may
+                                            // borrow from File
     std::optional<RuntimeError> DecodeError;
     bool OutOfMemory = false;  // decoding ran out of memory: the caller decodes again itself
     int PaintWidth = 0;
@@ -55,8 +67,11 @@ struct DecodedPicture {
 
 class DecodeAhead {
   public:
-    // Starts the helper thread. At most maxWaiting decoded pictures wait to be taken.
-    explicit DecodeAhead(std::vector<DecodeJob> jobs, std::size_t maxWaiting = 1);
+    // Starts the helper thread. At most maxWaiting decoded pictures wait to be taken, and an
+    // entry is read ahead only while its estimated memory together with that of the largest
+    // entry the caller may hold meanwhile stays within budgetBytes.
+    explicit DecodeAhead(std::vector<DecodeJob> jobs, std::size_t maxWaiting = 1,
+                         std::int64_t budgetBytes = kDecodeAheadBudget);
     // Stops the helper thread and drops whatever it decoded that was not taken.
     ~DecodeAhead();
     DecodeAhead(const DecodeAhead&) = delete;
@@ -75,12 +90,18 @@ class DecodeAhead {
 
     void Work();
     bool MayBegin(std::size_t index) const;
+    bool FitsBudget(std::size_t index) const;
+    std::int64_t EstimateOf(std::size_t index) const;
 
     std::vector<DecodeJob> m_jobs;
     std::vector<State> m_states;
     std::vector<bool> m_finished;
     std::vector<std::optional<DecodedPicture>> m_results;
     std::size_t m_maxWaiting;
+    std::int64_t m_budget;
+    std::size_t m_firstUnfinished = 0;
+    // Estimated bytes per entry; INT64_MAX when unknown. Used by the helper thread only.
+    std::vector<std::optional<std::int64_t>> m_estimates;
     std::size_t m_waiting = 0;  // results Ready and not yet taken
     bool m_stop = false;
     std::mutex m_mutex;

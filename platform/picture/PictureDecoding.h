@@ -61,6 +61,18 @@ PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scal
 // bytes must start with "BM".
 std::optional<PictureFailure> CheckBmpStructure(std::span<const std::uint8_t> bytes);
 
+// Where an uncompressed 24-bit BMP keeps its rows (BmpDirect.cpp), so they can be painted in
+// place: the top row's offset in the bytes and the distance to the row below (negative for the
+// usual bottom-up order). Empty for every other kind of BMP and for one whose rows do not all
+// lie inside the bytes.
+struct BmpPixelsInFile {
+    std::size_t TopRowOffset = 0;
+    int Width = 0;
+    int Height = 0;
+    std::ptrdiff_t Stride = 0;
+};
+std::optional<BmpPixelsInFile> LocateBgrPixels(std::span<const std::uint8_t> bytes);
+
 // Everything Qt's image reader knows (QtPictureDecoder.cpp).
 struct QtHeader {
     int Width = 0;

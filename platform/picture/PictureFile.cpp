@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "platform/picture/PictureDecoding.h"
 
@@ -101,7 +102,8 @@ PictureResult<std::vector<std::uint8_t>> ReadSnapshot(const std::string& path) {
         bytes.resize(used + static_cast<std::size_t>(got));
         if (got == 0) break;
     }
-    bytes.shrink_to_fit();
+    // No shrink_to_fit: it would copy the whole file once more, doubling the peak for a large
+    // picture, to give back at most one chunk.
     return bytes;
 }
 
@@ -182,6 +184,15 @@ std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path) {
         file->m_format = header.Value().Bmp ? Format::Bmp : Format::Other;
         file->m_storedWidth = header.Value().Width;
         file->m_storedHeight = header.Value().Height;
+        if (file->m_format == Format::Bmp) {
+            const std::optional<BmpPixelsInFile> rows = LocateBgrPixels(file->m_bytes);
+            if (rows && rows->Width == file->m_storedWidth &&
+                rows->Height == file->m_storedHeight) {
+                file->m_directTop = static_cast<std::ptrdiff_t>(rows->TopRowOffset);
+                file->m_directStride = rows->Stride;
+                file->m_directHeight = rows->Height;
+            }
+        }
     }
     if (auto failure = CheckPictureSize(file->m_storedWidth, file->m_storedHeight)) {
         file->Fail(*failure);
@@ -213,6 +224,17 @@ int PictureFile::ScaleDenominatorFor(int paintWidth, int paintHeight) const {
 }
 
 BgrImage PictureFile::Decode(int paintWidth, int paintHeight) const {
+    if (m_directHeight > 0) {
+        const ConstBgrView rows(m_bytes.data() + m_directTop, m_storedWidth, m_directHeight,
+                                m_directStride);
+        auto copy = AllocatePicture(rows.Width, rows.Height);
+        if (!copy.Ok()) Fail(copy.Failure());
+        const auto rowBytes = static_cast<std::size_t>(rows.Width) * 3;
+        for (int y = 0; y < rows.Height; ++y) {
+            std::memcpy(copy.Value().View().Row(y), rows.Row(y), rowBytes);
+        }
+        return std::move(copy.Value());
+    }
     auto stored = m_format == Format::Jpeg
                       ? DecodeJpeg(m_bytes, ScaleDenominatorFor(paintWidth, paintHeight))
                       : DecodeWithQt(m_bytes, m_format == Format::Bmp);
@@ -220,6 +242,18 @@ BgrImage PictureFile::Decode(int paintWidth, int paintHeight) const {
     auto upright = ApplyOrientation(std::move(stored.Value()), m_orientation);
     if (!upright.Ok()) Fail(upright.Failure());
     return std::move(upright.Value());
+}
+
+DecodedPixels PictureFile::DecodeView(int paintWidth, int paintHeight) const {
+    DecodedPixels pixels;
+    if (m_directHeight > 0) {
+        pixels.View = ConstBgrView(m_bytes.data() + m_directTop, m_storedWidth, m_directHeight,
+                                   m_directStride);
+        return pixels;
+    }
+    pixels.Owner = Decode(paintWidth, paintHeight);
+    pixels.View = std::as_const(pixels.Owner).View();
+    return pixels;
 }
 
 void PictureFile::Fail(const PictureFailure& failure) const {

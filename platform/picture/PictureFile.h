@@ -15,6 +15,13 @@ namespace quillane {
 
 struct PictureFailure;
 
+// Pixels to paint from: a view that either points into Owner or borrows from the PictureFile
+// that made it (Owner then stays empty), so it may be used only while that file lives.
+struct DecodedPixels {
+    BgrImage Owner;
+    ConstBgrView View;
+};
+
 class PictureFile {
   public:
     // A JPEG is shrunk on load only while the result stays at least this many times the size
@@ -39,6 +46,11 @@ class PictureFile {
     // picture is ever returned) and 7 when the pixels would exceed the memory limit.
     [[nodiscard]] BgrImage Decode(int paintWidth, int paintHeight) const;
 
+    // The same pixels without a copy where the file already holds them in the painter's layout
+    // (an uncompressed 24-bit BMP): the view then points into this file's bytes. Raises as
+    // Decode does.
+    [[nodiscard]] DecodedPixels DecodeView(int paintWidth, int paintHeight) const;
+
     // The DCT scale denominator (1, 2, 4 or 8) Decode uses for this paint size; 1 for pictures
     // that are not JPEG.
     int ScaleDenominatorFor(int paintWidth, int paintHeight) const;
@@ -57,6 +69,10 @@ class PictureFile {
     int m_storedWidth = 0;  // as the pixels are stored, before the orientation
     int m_storedHeight = 0;
     int m_orientation = 1;  // EXIF orientation, 1..8
+    // Where the rows of an uncompressed 24-bit BMP lie in m_bytes; Height 0 for other pictures.
+    std::ptrdiff_t m_directTop = 0;
+    std::ptrdiff_t m_directStride = 0;
+    int m_directHeight = 0;
 };
 
 }  // namespace quillane

@@ -1,0 +1,163 @@
+// How much memory decoding a picture will hold, judged from the start of its file, so the
+// helper thread that decodes ahead can keep out of the way of a large picture.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "platform/picture/DecodeAhead.h"
+#include "platform/picture/PictureFile.h"
+
+namespace quillane {
+namespace {
+
+// Enough for the headers of any ordinary file: EXIF, ICC and XMP blocks come before the frame
+// header and are rarely longer together.
+constexpr std::size_t kPeekBytes = std::size_t{256} << 10;
+constexpr std::int64_t kCoefficientBlockBytes = 64 * 2;  // one 8x8 block of 16-bit values
+
+std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
+    return (a + b - 1) / b;
+}
+
+struct JpegFrame {
+    int Width = 0, Height = 0;
+    bool WholeImageBuffer = false;  // progressive or multi-scan: libjpeg keeps every coefficient
+    int Components = 0;
+    std::array<int, 4> H{}, V{};
+};
+
+std::optional<JpegFrame> ReadFrame(const std::vector<std::uint8_t>& b) {
+    std::size_t at = 2;  // after SOI
+    while (at + 4 <= b.size()) {
+        if (b[at] != 0xFF) return std::nullopt;
+        const std::uint8_t marker = b[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // no length
+            at += 2;
+            continue;
+        }
+        const std::size_t length = std::size_t{b[at + 2]} << 8 | b[at + 3];
+        if (marker == 0xDA || marker == 0xD9) return std::nullopt;  // scan before any frame
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (length < 8 || at + 2 + length > b.size()) return std::nullopt;
+            JpegFrame f;
+            f.Height = b[at + 5] << 8 | b[at + 6];
+            f.Width = b[at + 7] << 8 | b[at + 8];
+            f.Components = b[at + 9];
+            f.WholeImageBuffer =
+                marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+            if (f.Components < 1 || f.Components > 4 || length < 8u + 3u * f.Components) {
+                return std::nullopt;
+            }
+            for (int c = 0; c < f.Components; ++c) {
+                const std::uint8_t sampling = b[at + 11 + 3 * c];
+                f.H[c] = std::max(1, sampling >> 4);
+                f.V[c] = std::max(1, sampling & 15);
+            }
+            return f;
+        }
+        at += 2 + length;
+    }
+    return std::nullopt;
+}
+
+int DenominatorFor(std::int64_t width, std::int64_t height, int paintWidth, int paintHeight) {
+    if (paintWidth <= 0 || paintHeight <= 0) return 1;
+    for (const int d : {8, 4, 2}) {
+        if (CeilDiv(width, d) >= std::int64_t{PictureFile::kMargin} * paintWidth &&
+            CeilDiv(height, d) >= std::int64_t{PictureFile::kMargin} * paintHeight) {
+            return d;
+        }
+    }
+    return 1;
+}
+
+std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int paintWidth,
+                                      int paintHeight) {
+    const std::optional<JpegFrame> f = ReadFrame(head);
+    if (!f || f->Width == 0 || f->Height == 0) return std::nullopt;
+    // The orientation is not known here: assume the one that shrinks less.
+    const int d = std::min(DenominatorFor(f->Width, f->Height, paintWidth, paintHeight),
+                           DenominatorFor(f->Width, f->Height, paintHeight, paintWidth));
+    std::int64_t bytes = CeilDiv(f->Width, d) * CeilDiv(f->Height, d) * 3;
+    if (f->WholeImageBuffer) {
+        const int hMax = *std::max_element(f->H.begin(), f->H.begin() + f->Components);
+        const int vMax = *std::max_element(f->V.begin(), f->V.begin() + f->Components);
+        for (int c = 0; c < f->Components; ++c) {
+            const std::int64_t across =
+                CeilDiv(CeilDiv(std::int64_t{f->Width} * f->H[c], hMax), 8 * f->H[c]) * f->H[c];
+            const std::int64_t down =
+                CeilDiv(CeilDiv(std::int64_t{f->Height} * f->V[c], vMax), 8 * f->V[c]) * f->V[c];
+            bytes += across * down * kCoefficientBlockBytes;
+        }
+    }
+    return bytes;
+}
+
+std::optional<std::int64_t> BmpBytes(const std::vector<std::uint8_t>& b) {
+    if (b.size() < 30) return std::nullopt;
+    auto u32 = [&](std::size_t at) {
+        return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 |
+               std::uint32_t{b[at + 2]} << 16 | std::uint32_t{b[at + 3]} << 24;
+    };
+    const std::uint32_t headerSize = u32(14);
+    std::int64_t width, height;
+    int bits;
+    std::uint32_t compression = 0;
+    if (headerSize == 12) {
+        width = b[18] | b[19] << 8;
+        height = b[20] | b[21] << 8;
+        bits = b[24] | b[25] << 8;
+    } else {
+        if (b.size() < 34) return std::nullopt;
+        width = static_cast<std::int32_t>(u32(18));
+        height = std::abs(std::int64_t{static_cast<std::int32_t>(u32(22))});
+        bits = b[28] | b[29] << 8;
+        compression = u32(30);
+    }
+    if (width <= 0 || height <= 0) return std::nullopt;
+    // Stored as painted: read in place, nothing beyond the file itself.
+    if (headerSize >= 40 && bits == 24 && compression == 0) return std::int64_t{0};
+    return width * height * (4 + 3);  // Qt's picture and the converted copy
+}
+
+}  // namespace
+
+std::optional<std::int64_t> EstimateDecodeBytes(const std::string& path, int paintWidth,
+                                                int paintHeight) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat info {};
+    std::vector<std::uint8_t> head;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        head.resize(std::min<std::size_t>(kPeekBytes, static_cast<std::size_t>(info.st_size)));
+        std::size_t got = 0;
+        while (got < head.size()) {
+            const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        head.resize(got);
+    }
+    ::close(fd);
+    std::optional<std::int64_t> decoded;
+    if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8) {
+        decoded = JpegBytes(head, paintWidth, paintHeight);
+    } else if (head.size() >= 2 && head[0] == 'B' && head[1] == 'M') {
+        decoded = BmpBytes(head);
+    }
+    if (!decoded) return std::nullopt;
+    return *decoded + static_cast<std::int64_t>(info.st_size);  // the file is held whole
+}
+
+}  // namespace quillane

@@ -1,0 +1,84 @@
+// The memory a decode will hold, judged from the start of the file, decides what the helper
+// thread of a batch run may decode beside the picture being converted.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "PictureTestSupport.h"
+#include "platform/picture/DecodeAhead.h"
+
+namespace quillane::test {
+namespace {
+
+struct EstimateCase {
+    const char* Name;
+    const char* ConvertOptions;  // how ImageMagick writes an 800 x 600 picture
+    int PaintWidth, PaintHeight;
+    long long Decoded;  // expected beyond the file's own bytes; -1: no estimate
+};
+
+constexpr long long kFull = 800LL * 600 * 3;
+const EstimateCase kCases[] = {
+    // 600 / 2 is less than twice 220 (or 176 turned), so no shrink on load.
+    {"baseline.jpg", "-sampling-factor 1x1 -quality 90", 176, 220, kFull},
+    // Shrunk by 8 for a small paint in either orientation; by 4 only where the picture could
+    // be turned so that 600 / 8 rows would be fewer than twice the paint width.
+    {"baseline_small.jpg", "-sampling-factor 1x1", 30, 30, 100LL * 75 * 3},
+    {"baseline_turnable.jpg", "-sampling-factor 1x1", 40, 30, 200LL * 150 * 3},
+    // Progressive: libjpeg keeps every 8x8 block of every component, 128 bytes each.
+    {"progressive.jpg", "-sampling-factor 1x1 -interlace JPEG", 30, 30,
+     100LL * 75 * 3 + 3LL * 100 * 75 * 128},
+    // Block rows of a subsampled component are rounded up to whole sampling units.
+    {"progressive_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 0, 0,
+     kFull + 100LL * 76 * 128 + 2LL * 50 * 38 * 128},
+    {"stored_as_painted.bmp", "-type TrueColor BMP3:", 176, 220, 0},
+    {"palette.bmp", "-type Palette BMP3:", 176, 220, 800LL * 600 * 7},
+    {"not_a_picture.png", "", 176, 220, -1},
+};
+
+TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
+    REQUIRE_TOOL("convert");
+    TempDir dir;
+    for (const EstimateCase& c : kCases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = dir.Path(c.Name);
+        std::string target = Quote(path);
+        std::string options = c.ConvertOptions;
+        if (const auto colon = options.find("BMP3:"); colon != std::string::npos) {
+            options.erase(colon);
+            target = "BMP3:" + target;
+        }
+        ASSERT_TRUE(
+            Shell("convert -size 800x600 plasma:fractal -seed 7 " + options + " " + target));
+        const auto estimate = EstimateDecodeBytes(path, c.PaintWidth, c.PaintHeight);
+        if (c.Decoded < 0) {
+            EXPECT_FALSE(estimate);
+            continue;
+        }
+        ASSERT_TRUE(estimate);
+        EXPECT_EQ(*estimate - static_cast<long long>(std::filesystem::file_size(path)), c.Decoded);
+    }
+    EXPECT_FALSE(EstimateDecodeBytes(dir.Path("missing.jpg"), 176, 220));
+}
+
+// With no room for a second picture the helper thread never reads ahead: every entry is left
+// to the caller, whatever the timing.
+TEST(DecodeEstimate, NoBudgetLeavesEveryEntryToItsTurn) {
+    TempDir dir;
+    std::vector<DecodeJob> jobs;
+    for (int i = 0; i < 6; ++i) {
+        jobs.push_back({dir.Path("p" + std::to_string(i) + ".bmp"), 176, 220, -1});
+        ASSERT_TRUE(Shell("convert -size 8x8 xc:gray BMP3:" + Quote(jobs.back().Path)));
+    }
+    DecodeAhead ahead(jobs, 1, 0);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        EXPECT_FALSE(ahead.Take(i)) << i;
+        ahead.Finished(i);
+    }
+}
+
+}  // namespace
+}  // namespace quillane::test
