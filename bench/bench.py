@@ -25,6 +25,7 @@ import pathlib
 import re
 import shlex
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -358,7 +359,11 @@ def score(contender, work, pictures, references):
 # Report
 
 
-def machine_description(batch):
+def load_average():
+    return " ".join(f"{x:.2f}" for x in os.getloadavg())
+
+
+def machine_description(batch, load_at_start):
     cpu = "unknown"
     for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
         if line.startswith("model name"):
@@ -386,7 +391,7 @@ def machine_description(batch):
         ("CPU", f"{cpu}, {os.cpu_count()} logical cores"),
         ("Memory", memory),
         ("System", f"{pretty}, Linux {os.uname().release}"),
-        ("Load average at start", " ".join(f"{x:.2f}" for x in os.getloadavg())),
+        ("Load average (1, 5, 15 min)", f"{load_at_start} at the start, {load_average()} at the end"),
         ("quillane-batch", f"{batch} (Release build of {commit})"),
         ("libvips", first_line(["vips", "--version"])),
         ("ImageMagick", first_line(["convert", "-version"]).removeprefix("Version: ")),
@@ -480,7 +485,7 @@ def job_table(width, height, pictures, runs, tools, samples, quality):
     return lines + notes + [""]
 
 
-def report(jobs, pictures, runs, batch, command, quick):
+def report(jobs, pictures, runs, batch, command, quick, load_at_start):
     now = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     scales = {}
     for width, height, *_ in jobs:
@@ -500,7 +505,7 @@ def report(jobs, pictures, runs, batch, command, quick):
         "## Machine",
         "",
     ]
-    lines += [f"- {k}: {v}" for k, v in machine_description(batch)]
+    lines += [f"- {k}: {v}" for k, v in machine_description(batch, load_at_start)]
     megapixels = sorted(p.width * p.height / 1e6 for p in pictures if not p.is_bmp)
     lines += [
         "",
@@ -514,7 +519,8 @@ def report(jobs, pictures, runs, batch, command, quick):
         f"JPEG quality {QUALITY}. Every contender works on a fresh copy of the corpus; within a "
         "run the contenders take turns, and each run starts with the next one.",
         "- Wall time by the script's clock around the command; CPU time (user + system) and "
-        "peak resident memory from `/usr/bin/time -v`.",
+        "peak resident memory from `/usr/bin/time -v`. Other work on the machine stretches "
+        "wall times more than CPU times; the load averages above say how busy it was.",
         "- Contenders: `quillane-batch --width W --height H DIR`; "
         "`vipsthumbnail --size WxH! -o '处理后%s.jpg[Q=90]'`; "
         "`mogrify -define jpeg:size=2Wx2H -auto-orient -resize WxH! -quality 90 -format jpg -path OUT` "
@@ -576,6 +582,9 @@ def main():
     output = pathlib.Path(args.output) if args.output else (
         cache / "results-quick.md" if args.quick else REPO / "bench" / "results.md")
 
+    load_at_start = load_average()
+    # An interrupted run still removes its scratch copies.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     jobs = []
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="run-", dir=cache))
     try:
@@ -589,7 +598,7 @@ def main():
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
-    output.write_text(report(jobs, pictures, runs, batch, command, args.quick) + "\n")
+    output.write_text(report(jobs, pictures, runs, batch, command, args.quick, load_at_start) + "\n")
     log(f"written {output}")
     failed = [c.name for _, _, tools, samples, _ in jobs for c in tools
               if any(s.status for s in samples[c.name])]
