@@ -105,6 +105,16 @@ PictureResult<BgrImage> DecodeWithQt(std::span<const std::uint8_t> bytes, bool i
     QImage image = reader.read();
     if (image.isNull()) return Damaged(reader);
     if (auto failure = CheckPictureSize(image.width(), image.height())) return *failure;
+    // The header's size is the one the picture was opened, measured and laid out with. A file
+    // whose pixels come out at another size (a GIF whose screen and first frame disagree) would
+    // be painted from the wrong rectangle, so it is not trusted.
+    if (declared.isValid() && image.size() != declared) {
+        return PictureFailure{ErrorNumber::InvalidPicture,
+                              "is damaged (its header says " + std::to_string(declared.width()) +
+                                  " x " + std::to_string(declared.height()) + " pixels, its data " +
+                                  std::to_string(image.width()) + " x " +
+                                  std::to_string(image.height()) + ")"};
+    }
 
     // A BMP's fourth byte is, in practice, unused and often 0: Windows shows such a picture
     // opaque, so it is ignored there. Elsewhere (PNG, GIF) transparency is real and a viewer

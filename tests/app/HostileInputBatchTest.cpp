@@ -288,6 +288,9 @@ TEST_F(HostileBatch, CommittedMalformedInputs) {
     }
     // A kilobyte of run-length codes that claims 16777240 x 9 pixels is no picture.
     EXPECT_TRUE(ReportedOnce("rle8-16777240x9-in-1206-bytes.bmp"));
+    // A damaged GIF whose screen is 44312 x 16 and whose frame is 24 x 16 was once written out
+    // as a blank picture, reported as converted.
+    EXPECT_TRUE(ReportedOnce("gif-screen-44312x16-frame-24x16.jpg"));
 }
 
 TEST_F(HostileBatch, FifosSocketsAndLinkLoopsAreNeverOpened) {
