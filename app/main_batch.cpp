@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/FormMain.h"
+#include "platform/MemoryTuning.h"
 #include "platform/MessageBox.h"
 #include "platform/RuntimeError.h"
 
@@ -75,6 +76,7 @@ bool Parse(int argc, char** argv, Arguments& arguments, bool& help) {
 
 int main(int argc, char** argv) {
     using namespace quillane;
+    ReturnLargeBuffersToTheSystem();
     Arguments arguments;
     bool help = false;
     if (!Parse(argc, argv, arguments, help)) {
