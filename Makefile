@@ -48,8 +48,10 @@ run: deps-run build
 
 # The suite runs twice: as built, then built again with AddressSanitizer and
 # UndefinedBehaviorSanitizer in ASAN_BUILD_DIR, where any report fails the run (-O1 keeps that
-# build quick). Leaks inside fontconfig and Qt's own start-up are not ours: they are listed,
-# by third-party frame only, in tests/lsan-suppressions.txt.
+# build quick). Warnings are errors in the first build only: GCC's warnings at -O1 with the
+# sanitizers include guesses (such as format truncation) that the real build does not make.
+# Leaks inside fontconfig are not ours: they are listed, by third-party frame only, in
+# tests/lsan-suppressions.txt.
 ASAN_BUILD_DIR ?= build-asan
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -58,7 +60,7 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
 test: deps-test build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DQUILLANE_SANITIZE=ON
+	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DQUILLANE_SANITIZE=ON -DQUILLANE_WERROR=OFF
 	$(SANITIZER_ENV) cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
 	cd $(ASAN_BUILD_DIR) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 

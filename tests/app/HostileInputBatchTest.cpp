@@ -418,9 +418,8 @@ TEST_F(HostileBatch, LargestTypedSizes) {
 TEST_F(HostileBatch, AHundredAndFiftyPicturesPassTheBarsMaximum) {
     Picture("p000.bmp", "bmp3:", "6x4");
     for (int i = 1; i < 150; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "p%03d.bmp", i);
-        std::filesystem::copy_file(folder / "p000.bmp", folder / name);
+        const std::string number = std::to_string(1000 + i).substr(1);
+        std::filesystem::copy_file(folder / "p000.bmp", folder / ("p" + number + ".bmp"));
     }
     std::vector<std::int32_t> done;
     form.OnPictureDone = [&done](std::int32_t gone, std::int32_t total) {
