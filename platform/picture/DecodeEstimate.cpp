@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/picture/DecodeAhead.h"
+#include "platform/picture/PictureDecoding.h"
 #include "platform/picture/PictureFile.h"
 
 namespace quillane {
@@ -126,6 +127,9 @@ std::optional<std::int64_t> BmpBytes(const std::vector<std::uint8_t>& b) {
         compression = u32(30);
     }
     if (width <= 0 || height <= 0) return std::nullopt;
+    // Past the loader's pixel cap the file is refused when it is opened, and the product
+    // below could overflow: nothing to estimate.
+    if (width * height > kMaxPixels) return std::nullopt;
     // Stored as painted: read in place, nothing beyond the file itself.
     if (headerSize >= 40 && bits == 24 && compression == 0) return std::int64_t{0};
     return width * height * (4 + 3);  // Qt's picture and the converted copy
