@@ -101,7 +101,7 @@ fuzz: deps-build
 	@failed=; for t in $(FUZZ_TARGETS); do \
 	    mkdir -p $(FUZZ_BUILD_DIR)/corpus/$$t $(FUZZ_BUILD_DIR)/findings/$$t; \
 	    echo "== $$t for $(FUZZ_SECONDS) s"; \
-	    $(FUZZ_BUILD_DIR)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    $(FUZZ_BUILD_DIR)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=30 \
 	        -rss_limit_mb=3072 -print_final_stats=1 \
 	        -artifact_prefix=$(FUZZ_BUILD_DIR)/findings/$$t/ \
 	        $(FUZZ_BUILD_DIR)/corpus/$$t $(FUZZ_BUILD_DIR)/start/$$t \
