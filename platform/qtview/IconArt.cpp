@@ -110,9 +110,9 @@ const std::vector<IconImageSpec>& quillaneIconTable() {
 
 std::vector<int> quillaneIconSizes() {
     std::vector<int> sizes;
-    for (const IconImageSpec& spec : quillaneIconTable()) {
-        if (std::find(sizes.begin(), sizes.end(), spec.size) == sizes.end())
-            sizes.push_back(spec.size);
+    for (const IconImageSpec& image : quillaneIconTable()) {
+        if (std::find(sizes.begin(), sizes.end(), image.size) == sizes.end())
+            sizes.push_back(image.size);
     }
     return sizes;
 }

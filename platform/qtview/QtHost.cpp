@@ -45,18 +45,18 @@ bool isSongFace(const std::string& face) {
 
 }  // namespace
 
-QFont fontFor(const FontSpec& spec) {
+QFont fontFor(const FontSpec& given) {
     QFont font;
-    if (isSongFace(spec.Face)) {
+    if (isSongFace(given.Face)) {
         font.setFamilies(songFaces());
     } else {
-        font.setFamilies({QString::fromStdString(spec.Face)});
+        font.setFamilies({QString::fromStdString(given.Face)});
     }
-    if (spec.Points > 0) font.setPointSizeF(spec.Points);
-    font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.Weight, 100, 900)));
-    font.setItalic(spec.Italic);
-    font.setUnderline(spec.Underline);
-    font.setStrikeOut(spec.Strikethrough);
+    if (given.Points > 0) font.setPointSizeF(given.Points);
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(given.Weight, 100, 900)));
+    font.setItalic(given.Italic);
+    font.setUnderline(given.Underline);
+    font.setStrikeOut(given.Strikethrough);
     return font;
 }
 
