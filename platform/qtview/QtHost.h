@@ -16,7 +16,7 @@ namespace quillane {
 // The Qt font for a control's explicit font. The face "宋体" (and "SimSun") is looked for
 // under the names Song faces carry on Linux, so fontconfig's fallback to a sans face with
 // other metrics is the last resort rather than the first.
-QFont fontFor(const FontSpec& spec);
+QFont fontFor(const FontSpec& given);
 
 // The window's own font: a Song face at 12 pixels, the glyph size the window's fixed layout
 // was drawn for (12 pixels a Chinese character, 6 a Latin letter or digit).

@@ -20,8 +20,8 @@ uint32_t u32(const QByteArray& bytes, int at) {
 
 QByteArray buildIcon() {
     std::vector<IconEntry> entries;
-    for (const IconImageSpec& spec : quillaneIconTable()) {
-        entries.push_back({renderQuillaneIcon(spec.size), spec.bitCount});
+    for (const IconImageSpec& image : quillaneIconTable()) {
+        entries.push_back({renderQuillaneIcon(image.size), image.bitCount});
     }
     return encodeIconFile(entries);
 }
@@ -62,17 +62,17 @@ TEST(IconTest, AnIndependentReaderGetsTheDrawingBack) {
     QImageReader reader(&buffer, "ico");
     ASSERT_EQ(reader.imageCount(), 12);
     for (int i = 0; i < 12; ++i) {
-        const IconImageSpec spec = quillaneIconTable()[i];
+        const IconImageSpec image = quillaneIconTable()[i];
         ASSERT_TRUE(reader.jumpToImage(i));
         const QImage read = reader.read().convertToFormat(QImage::Format_ARGB32);
-        const QImage drawn = renderQuillaneIcon(spec.size);
+        const QImage drawn = renderQuillaneIcon(image.size);
         ASSERT_EQ(read.size(), drawn.size()) << "image " << i;
         int colourErrorSum = 0;
-        for (int y = 0; y < spec.size; ++y) {
-            for (int x = 0; x < spec.size; ++x) {
+        for (int y = 0; y < image.size; ++y) {
+            for (int x = 0; x < image.size; ++x) {
                 const QRgb want = drawn.pixel(x, y);
                 const QRgb got = read.pixel(x, y);
-                if (spec.bitCount == 32) {
+                if (image.bitCount == 32) {
                     ASSERT_EQ(got, want) << "image " << i << " at " << x << "," << y;
                 } else {
                     ASSERT_EQ(qAlpha(got), qAlpha(want) < 128 ? 0 : 255)
@@ -85,7 +85,7 @@ TEST(IconTest, AnIndependentReaderGetsTheDrawingBack) {
                 }
             }
         }
-        EXPECT_LT(colourErrorSum / (spec.size * spec.size), 40) << "palette of image " << i;
+        EXPECT_LT(colourErrorSum / (image.size * image.size), 40) << "palette of image " << i;
     }
 }
 
