@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
 
     std::vector<quillane::IconEntry> entries;
-    for (const quillane::IconImageSpec& spec : quillane::quillaneIconTable()) {
-        entries.push_back({quillane::renderQuillaneIcon(spec.size), spec.bitCount});
+    for (const quillane::IconImageSpec& image : quillane::quillaneIconTable()) {
+        entries.push_back({quillane::renderQuillaneIcon(image.size), image.bitCount});
     }
     const QByteArray ico = quillane::encodeIconFile(entries);
     QSaveFile file(folder + QStringLiteral("/quillane.ico"));
