@@ -199,17 +199,5 @@ TEST_F(BatchRun, AFailedWriteLeavesTheExistingFileAndTheRunGoesOn) {
     }
 }
 
-TEST_F(BatchRun, MoreThanAHundredPicturesPassTheBarsMaximum) {
-    ASSERT_TRUE(MakePicture(folder / "p000.bmp", "8x8", "xc:gray"));
-    for (int i = 1; i < 105; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "p%03d.bmp", i);
-        std::filesystem::copy_file(folder / "p000.bmp", folder / name);
-    }
-    Run("8", "8");
-    EXPECT_EQ(Names(recorder.Messages), std::vector<std::string>{"System|调整成功:105张图片！"});
-    EXPECT_EQ(progress.back(), 0);
-}
-
 }  // namespace
 }  // namespace quillane
