@@ -1,146 +1,59 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
-#include <QImageReader>
 #include <climits>
-#include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "imaging/cDIBSection.h"
 #include "jpeg/mJPEGLibrary.h"
-#include "platform/MessageBox.h"
-#include "platform/RuntimeError.h"
 #include "platform/ijl/IjlTesting.h"
+#include "support/PictureFiles.h"
 
 namespace quillane {
 namespace {
 
-namespace fs = std::filesystem;
+using test::Pattern;
 
-struct Rgb {
-    int r, g, b;
-};
-
-// Smooth ramps along both axes, a black block at the top-left and a white one at the
-// bottom-right: rows out of place, a flip or a mirror all show.
-Rgb Expected(int x, int y, int width, int height) {
-    if (x < 4 && y < 4) return {0, 0, 0};
-    if (x >= width - 4 && y >= height - 4) return {255, 255, 255};
-    return {30 + 190 * x / width, 30 + 190 * y / height, 220 - 150 * (x + y) / (width + height)};
-}
-
+// The test pattern, stored as the picture memory stores it: the bottom line first.
 void Paint(cDIBSection& dib) {
-    const int w = dib.Width(), h = dib.height();
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = dib.DIBSectionBitsPtr() +
-                            static_cast<std::ptrdiff_t>(h - 1 - y) * dib.BytesPerScanLine();
-        for (int x = 0; x < w; ++x) {
-            const Rgb c = Expected(x, y, w, h);
-            row[3 * x] = static_cast<std::uint8_t>(c.b);
-            row[3 * x + 1] = static_cast<std::uint8_t>(c.g);
-            row[3 * x + 2] = static_cast<std::uint8_t>(c.r);
-        }
-    }
+    const int w = dib.Width(), h = dib.height(), stride = dib.BytesPerScanLine();
+    test::PaintBgr(Pattern(w, h), BgrView{dib.DIBSectionBitsPtr() + std::ptrdiff_t(h - 1) * stride,
+                                          w, h, -stride});
 }
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Decodes with Qt's JPEG reader, from the file's bytes (the name may not be valid UTF-8).
-QImage Decode(const fs::path& path) {
-    const std::string bytes = ReadBytes(path);
-    QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QBuffer buffer(&data);
-    QImageReader reader(&buffer, "jpeg");
-    return reader.read().convertToFormat(QImage::Format_RGB888);
-}
-
-double MeanError(const QImage& image, std::string* where) {
-    double sum = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar* p = image.constScanLine(y);
-        for (int x = 0; x < image.width(); ++x, p += 3) {
-            const Rgb e = Expected(x, y, image.width(), image.height());
-            const int err = std::abs(p[0] - e.r) + std::abs(p[1] - e.g) + std::abs(p[2] - e.b);
-            sum += err;
-            if (err > 60 && where->empty()) {
-                *where = "large difference at x=" + std::to_string(x) + " y=" + std::to_string(y);
-            }
-        }
-    }
-    return sum / (3.0 * image.width() * image.height());
-}
-
-std::set<std::string> Listing(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().native());
-    return names;
-}
-
-class WriteJPGTest : public testing::Test {
+class WriteJPGTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "writejpg-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-        m_previous =
-            SetMessageBoxPresenter([this](const MessageBoxRequest& r) { m_messages.push_back(r); });
-    }
-    void TearDown() override {
-        SetMessageBoxPresenter(m_previous);
-        IjlSetFaultsForTesting(IjlFaults{});
-        fs::permissions(m_folder, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(m_folder);
-    }
+    void TearDown() override { IjlSetFaultsForTesting(IjlFaults{}); }
 
-    std::string Path(const std::string& name) const { return (m_folder / name).native(); }
+    std::string Path(const std::string& name) const { return m_temp / name; }
+    std::set<std::string> Listing() const { return m_temp.Entries(); }
 
     // The one message a failed save shows, and nothing else.
     void ExpectSingleMessage(const std::string& prompt) {
-        ASSERT_EQ(m_messages.size(), 1u);
-        EXPECT_EQ(m_messages[0].Prompt, prompt);
-        EXPECT_EQ(m_messages[0].Style, vbExclamation);
-        EXPECT_EQ(m_messages[0].Title, "Quillane");
+        ASSERT_EQ(m_messages.Messages.size(), 1u);
+        EXPECT_EQ(m_messages.Messages[0].Prompt, prompt);
+        EXPECT_EQ(m_messages.Messages[0].Style, vbExclamation);
+        EXPECT_EQ(m_messages.Messages[0].Title, "Quillane");
     }
 
-    fs::path m_folder;
-    MessageBoxPresenter m_previous;
-    std::vector<MessageBoxRequest> m_messages;
+    testing::TempFolder m_temp;
+    testing::MessageRecorder m_messages;
 };
 
 TEST_F(WriteJPGTest, EveryRowPaddingRoundTripsUpright) {
     for (const int width : {173, 174, 175, 176}) {  // padding 1, 2, 3, 0 bytes a row
-        SCOPED_TRACE(testing::Message() << "width " << width);
+        SCOPED_TRACE(::testing::Message() << "width " << width);
         cDIBSection dib;
         ASSERT_TRUE(dib.Create(width, 220));
         Paint(dib);
         const std::string name = Path("w" + std::to_string(width) + ".jpg");
         ASSERT_TRUE(WriteJPG(dib, name));
-        EXPECT_TRUE(m_messages.empty());
-
-        const QImage image = Decode(name);
-        ASSERT_FALSE(image.isNull());
-        EXPECT_EQ(image.width(), width);
-        EXPECT_EQ(image.height(), 220);
-        std::string where;
-        EXPECT_LT(MeanError(image, &where), 3.0) << where;
-        EXPECT_LT(qGray(image.pixel(1, 1)), 30) << "top-left marker";
-        EXPECT_GT(qGray(image.pixel(width - 2, 218)), 225) << "bottom-right marker";
+        EXPECT_TRUE(m_messages.Messages.empty());
+        const test::DecodedJpeg decoded = test::DecodeJpeg(name);
+        ASSERT_TRUE(decoded.Ok);
+        EXPECT_LT(test::MeanError(decoded.Picture, Pattern(width, 220)), 3.0);
+        EXPECT_LT(decoded.Picture.At(1, 1)[1], 30) << "top-left marker";
+        EXPECT_GT(decoded.Picture.At(width - 2, 218)[1], 225) << "bottom-right marker";
     }
-    EXPECT_EQ(Listing(m_folder).size(), 4u);
+    EXPECT_EQ(Listing().size(), 4u);
 }
 
 TEST_F(WriteJPGTest, NamesAreWrittenUnderExactlyTheirBytes) {
@@ -149,16 +62,16 @@ TEST_F(WriteJPGTest, NamesAreWrittenUnderExactlyTheirBytes) {
         ASSERT_TRUE(dib.Create(31, 17));
         Paint(dib);
         ASSERT_TRUE(WriteJPG(dib, Path(leaf)));
-        EXPECT_EQ(Listing(m_folder).count(leaf), 1u);
-        EXPECT_EQ(Decode(m_folder / leaf).size(), QSize(31, 17));
+        EXPECT_EQ(Listing().count(leaf), 1u);
+        EXPECT_EQ(test::DecodeJpeg(Path(leaf)).Picture.Width, 31);
     }
-    EXPECT_EQ(Listing(m_folder).size(), 3u);
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(Listing().size(), 3u);
+    EXPECT_TRUE(m_messages.Messages.empty());
 }
 
 TEST_F(WriteJPGTest, FailedSavesAreReportedAndLeaveTheFolderAsItWas) {
     const std::string old = "earlier output\n";
-    std::ofstream(m_folder / "target.jpg", std::ios::binary) << old;
+    m_temp.File("target.jpg", old);
     struct Case {
         const char* what;
         std::string name;
@@ -176,7 +89,7 @@ TEST_F(WriteJPGTest, FailedSavesAreReportedAndLeaveTheFolderAsItWas) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        m_messages.clear();
+        m_messages.Messages.clear();
         cDIBSection dib;
         if (c.create) {
             ASSERT_TRUE(dib.Create(64, 40));
@@ -186,22 +99,9 @@ TEST_F(WriteJPGTest, FailedSavesAreReportedAndLeaveTheFolderAsItWas) {
         EXPECT_FALSE(WriteJPG(dib, c.name));
         IjlSetFaultsForTesting(IjlFaults{});
         ExpectSingleMessage("Failed to save to JPG");
-        EXPECT_EQ(Listing(m_folder), std::set<std::string>{"target.jpg"});
-        EXPECT_EQ(ReadBytes(m_folder / "target.jpg"), old);
+        EXPECT_EQ(Listing(), std::set<std::string>{"target.jpg"});
+        EXPECT_EQ(m_temp.Read("target.jpg"), old);
     }
-}
-
-TEST_F(WriteJPGTest, ReadOnlyFolderIsAFailedSave) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "running as root, where folder permissions do not stop writes; the "
-                        "injected creation fault in FailedSavesAreReported... covers this path";
-    }
-    fs::permissions(m_folder, fs::perms::owner_read | fs::perms::owner_exec);
-    cDIBSection dib;
-    ASSERT_TRUE(dib.Create(16, 16));
-    EXPECT_FALSE(WriteJPG(dib, Path("out.jpg")));
-    ExpectSingleMessage("Failed to save to JPG");
-    EXPECT_TRUE(Listing(m_folder).empty());
 }
 
 TEST_F(WriteJPGTest, LibraryThatCannotStartIsReportedWithItsStatus) {
@@ -210,7 +110,7 @@ TEST_F(WriteJPGTest, LibraryThatCannotStartIsReportedWithItsStatus) {
     ASSERT_TRUE(dib.Create(16, 16));
     EXPECT_FALSE(WriteJPG(dib, Path("out.jpg")));
     ExpectSingleMessage("Failed to initialise the IJL library: -1");
-    EXPECT_TRUE(Listing(m_folder).empty());
+    EXPECT_TRUE(Listing().empty());
 }
 
 TEST_F(WriteJPGTest, OverflowInThePictureSizePassesToTheCaller) {
@@ -227,8 +127,8 @@ TEST_F(WriteJPGTest, OverflowInThePictureSizePassesToTheCaller) {
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.Number(), ErrorNumber::Overflow);
     }
-    EXPECT_TRUE(m_messages.empty());
-    EXPECT_TRUE(Listing(m_folder).empty());
+    EXPECT_TRUE(m_messages.Messages.empty());
+    EXPECT_TRUE(Listing().empty());
 }
 
 }  // namespace

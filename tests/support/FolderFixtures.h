@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,7 +41,20 @@ class TempFolder {
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::string& Path() const { return m_path; }
+    std::string Path(const std::string& name) const { return *this / name; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+    // Every entry of the folder, hidden ones included.
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_path))
+            names.insert(entry.path().filename().native());
+        return names;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(*this / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
 
     void File(const std::string& name, const std::string& content = "x") const {
         std::ofstream(*this / name, std::ios::binary) << content;

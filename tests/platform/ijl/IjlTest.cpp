@@ -2,167 +2,38 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// clang-format off
-#include <cstdio>
-#include <jpeglib.h>
-// clang-format on
-
 #include <climits>
-#include <csetjmp>
-#include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "platform/ijl/IjlTesting.h"
 #include "platform/ijl/ijl.h"
+#include "support/PictureFiles.h"
 
 namespace quillane {
 namespace {
 
 namespace fs = std::filesystem;
+using test::DecodeJpeg;
+using test::Pattern;
 
-// --- fixtures ---------------------------------------------------------------------------------
-
-struct Rgb {
-    int r, g, b;
-};
-
-// Smooth colour ramps that differ along x and y, with a black 4x4 block at the top-left
-// corner and a white one at the bottom-right: a flipped or mirrored picture cannot match.
-Rgb Expected(int x, int y, int width, int height) {
-    if (x < 4 && y < 4) return {0, 0, 0};
-    if (x >= width - 4 && y >= height - 4) return {255, 255, 255};
-    return {40 + 170 * x / width, 40 + 170 * y / height, 200 - 100 * (x + y) / (width + height)};
-}
-
-// Picture memory as the picture-memory class holds it: BGR rows padded to 4 bytes, the first
-// row in memory the bottom line when bottomUp is set.
+// Picture memory as the picture-memory class holds it: BGR rows padded to 4 bytes (the fill
+// bytes 0xEE), the first row in memory the bottom line when bottomUp is set.
 struct Picture {
     int width, height, pad;
     bool bottomUp;
     std::vector<std::uint8_t> bytes;
 
     Picture(int w, int h, bool up) : width(w), height(h), pad((4 - w * 3 % 4) % 4), bottomUp(up) {
-        const int stride = w * 3 + pad;
-        bytes.assign(static_cast<std::size_t>(stride) * h, 0xEE);  // padding stays 0xEE
-        for (int y = 0; y < h; ++y) {
-            std::uint8_t* row =
-                bytes.data() + static_cast<std::size_t>(up ? h - 1 - y : y) * stride;
-            for (int x = 0; x < w; ++x) {
-                const Rgb c = Expected(x, y, w, h);
-                row[3 * x] = static_cast<std::uint8_t>(c.b);
-                row[3 * x + 1] = static_cast<std::uint8_t>(c.g);
-                row[3 * x + 2] = static_cast<std::uint8_t>(c.r);
-            }
-        }
+        const std::ptrdiff_t stride = w * 3 + pad;
+        bytes.assign(static_cast<std::size_t>(stride) * h, 0xEE);
+        test::PaintBgr(Pattern(w, h), up ? BgrView{bytes.data() + (h - 1) * stride, w, h, -stride}
+                                         : BgrView{bytes.data(), w, h, stride});
     }
 };
 
-struct Decoded {
-    bool ok = false;
-    int width = 0, height = 0, components = 0;
-    int lumaH = 0, lumaV = 0;  // sampling factors of the first component
-    std::vector<std::uint8_t> rgb;
-};
-
-struct DecodeError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-// Reads a JPEG file back with libjpeg's own decoder, into RGB.
-Decoded DecodeJpeg(const std::string& path) {
-    Decoded out;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return out;
-    jpeg_decompress_struct cinfo{};
-    DecodeError error{};
-    cinfo.err = jpeg_std_error(&error.pub);
-    error.pub.error_exit = [](j_common_ptr c) {
-        std::longjmp(reinterpret_cast<DecodeError*>(c->err)->jump, 1);
-    };
-    if (setjmp(error.jump) != 0) {
-        jpeg_destroy_decompress(&cinfo);
-        std::fclose(file);
-        out.ok = false;
-        return out;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
-    out.components = cinfo.num_components;
-    out.lumaH = cinfo.comp_info[0].h_samp_factor;
-    out.lumaV = cinfo.comp_info[0].v_samp_factor;
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    out.width = static_cast<int>(cinfo.output_width);
-    out.height = static_cast<int>(cinfo.output_height);
-    out.rgb.resize(static_cast<std::size_t>(out.width) * out.height * 3);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row =
-            out.rgb.data() + static_cast<std::size_t>(cinfo.output_scanline) * out.width * 3;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(file);
-    out.ok = true;
-    return out;
-}
-
-// Mean absolute difference against Expected, over all channels; reports the worst corner miss.
-double MeanError(const Decoded& d, std::string* where) {
-    double sum = 0;
-    for (int y = 0; y < d.height; ++y) {
-        for (int x = 0; x < d.width; ++x) {
-            const Rgb e = Expected(x, y, d.width, d.height);
-            const std::uint8_t* p = d.rgb.data() + (static_cast<std::size_t>(y) * d.width + x) * 3;
-            const int err = std::abs(p[0] - e.r) + std::abs(p[1] - e.g) + std::abs(p[2] - e.b);
-            sum += err;
-            if (err > 60 && where->empty()) {
-                *where =
-                    "first large difference at x=" + std::to_string(x) + " y=" + std::to_string(y);
-            }
-        }
-    }
-    return sum / (3.0 * d.width * d.height);
-}
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Every entry of the folder, hidden ones included.
-std::set<std::string> Listing(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
-class IjlTest : public testing::Test {
+class IjlTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "ijl-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override {
-        IjlSetFaultsForTesting(IjlFaults{});
-        fs::permissions(m_folder, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(m_folder);
-    }
+    void TearDown() override { IjlSetFaultsForTesting(IjlFaults{}); }
 
     // A record readied by ijlInit and filled as the writer fills it.
     JPEG_CORE_PROPERTIES Record(Picture& picture, const std::string& name) {
@@ -180,9 +51,11 @@ class IjlTest : public testing::Test {
         return p;
     }
 
-    std::string Path(const std::string& name) const { return (m_folder / name).string(); }
+    std::string Path(const std::string& name) const { return m_temp / name; }
+    std::set<std::string> Listing() const { return m_temp.Entries(); }
 
-    fs::path m_folder;
+    testing::TempFolder m_temp;
+    fs::path m_folder{m_temp.Path()};
     std::string m_name;
 };
 
@@ -196,7 +69,7 @@ TEST_F(IjlTest, BothRowOrdersAndEveryPaddingComeOutUpright) {
     for (const Case c :
          {Case{176, 220, true}, Case{175, 220, true}, Case{174, 33, true}, Case{173, 17, true},
           Case{176, 220, false}, Case{173, 17, false}, Case{1, 1, true}, Case{9, 300, false}}) {
-        SCOPED_TRACE(testing::Message()
+        SCOPED_TRACE(::testing::Message()
                      << c.width << "x" << c.height << (c.bottomUp ? " bottom-up" : " top-down"));
         Picture picture(c.width, c.height, c.bottomUp);
         const std::vector<std::uint8_t> before = picture.bytes;
@@ -205,16 +78,15 @@ TEST_F(IjlTest, BothRowOrdersAndEveryPaddingComeOutUpright) {
         EXPECT_EQ(ijlFree(&p), IJL_OK);
         EXPECT_EQ(picture.bytes, before) << "the encoder must only read the picture";
 
-        const Decoded d = DecodeJpeg(Path("out.jpg"));
-        ASSERT_TRUE(d.ok);
-        EXPECT_EQ(d.width, c.width);
-        EXPECT_EQ(d.height, c.height);
+        const test::DecodedJpeg d = DecodeJpeg(Path("out.jpg"));
+        ASSERT_TRUE(d.Ok);
+        EXPECT_EQ(d.Picture.Width, c.width);
+        EXPECT_EQ(d.Picture.Height, c.height);
         if (c.width >= 16 && c.height >= 16) {
-            std::string where;
-            EXPECT_LT(MeanError(d, &where), 3.0) << where;
-            EXPECT_LT(d.rgb[0] + d.rgb[1] + d.rgb[2], 60) << "top-left marker missing";
+            EXPECT_LT(test::MeanError(d.Picture, Pattern(c.width, c.height)), 3.0);
+            EXPECT_LT(d.Picture.Rgb[0] + d.Picture.Rgb[1] + d.Picture.Rgb[2], 60) << "top-left";
         }
-        EXPECT_EQ(Listing(m_folder), std::set<std::string>{"out.jpg"});
+        EXPECT_EQ(Listing(), std::set<std::string>{"out.jpg"});
     }
 }
 
@@ -226,7 +98,7 @@ TEST_F(IjlTest, ColourLayoutsOfTheFile) {
     for (const Case c :
          {Case{IJL_YCBCR, 3, IJL_NONE, 3, 1, 1}, Case{IJL_YCBCR, 3, IJL_420, 3, 2, 2},
           Case{IJL_YCBCR, 3, IJL_422, 3, 2, 1}, Case{IJL_G, 1, IJL_NONE, 1, 1, 1}}) {
-        SCOPED_TRACE(testing::Message()
+        SCOPED_TRACE(::testing::Message()
                      << "colour " << c.color << " subsampling " << c.subsampling);
         Picture picture(64, 48, true);
         JPEG_CORE_PROPERTIES p = Record(picture, Path("layout.jpg"));
@@ -235,11 +107,11 @@ TEST_F(IjlTest, ColourLayoutsOfTheFile) {
         p.JPGSubsampling = c.subsampling;
         ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
         ijlFree(&p);
-        const Decoded d = DecodeJpeg(Path("layout.jpg"));
-        ASSERT_TRUE(d.ok);
-        EXPECT_EQ(d.components, c.components);
-        EXPECT_EQ(d.lumaH, c.lumaH);
-        EXPECT_EQ(d.lumaV, c.lumaV);
+        const test::DecodedJpeg d = DecodeJpeg(Path("layout.jpg"));
+        ASSERT_TRUE(d.Ok);
+        EXPECT_EQ(d.Components, c.components);
+        EXPECT_EQ(d.LumaH, c.lumaH);
+        EXPECT_EQ(d.LumaV, c.lumaV);
     }
 }
 
@@ -285,7 +157,7 @@ TEST_F(IjlTest, EachInvalidRecordHasItsOwnStatusAndWritesNothing) {
         const IJL_WORKING_STATE state = p.jprops;
         c.change(p);
         EXPECT_EQ(ijlWrite(&p, c.op), c.status);
-        EXPECT_TRUE(Listing(m_folder).empty());
+        EXPECT_TRUE(Listing().empty());
         p.jprops = state;
         EXPECT_EQ(ijlFree(&p), IJL_OK);
         kinds.insert(c.status);
@@ -303,7 +175,7 @@ TEST_F(IjlTest, NullAndFreedRecordsAreRefused) {
     EXPECT_EQ(ijlFree(&p), IJL_OK);
     EXPECT_EQ(ijlFree(&p), IJL_NOT_INITIALISED);
     EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_NOT_INITIALISED);
-    EXPECT_TRUE(Listing(m_folder).empty());
+    EXPECT_TRUE(Listing().empty());
 }
 
 TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
@@ -331,21 +203,21 @@ TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(m_folder / "target.jpg");
-        if (c.targetExists) WriteBytes(m_folder / "target.jpg", old);
+        if (c.targetExists) m_temp.File("target.jpg", old);
         JPEG_CORE_PROPERTIES p = Record(picture, Path("target.jpg"));
         IjlSetFaultsForTesting(c.faults);
         EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
         IjlSetFaultsForTesting(IjlFaults{});
         if (c.targetExists) {
-            EXPECT_EQ(Listing(m_folder), std::set<std::string>{"target.jpg"});
-            EXPECT_EQ(ReadBytes(m_folder / "target.jpg"), old);
+            EXPECT_EQ(Listing(), std::set<std::string>{"target.jpg"});
+            EXPECT_EQ(m_temp.Read("target.jpg"), old);
         } else {
-            EXPECT_TRUE(Listing(m_folder).empty());
+            EXPECT_TRUE(Listing().empty());
         }
         // The same record works again once the disk recovers.
         ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
-        EXPECT_TRUE(DecodeJpeg(Path("target.jpg")).ok);
-        EXPECT_EQ(Listing(m_folder), std::set<std::string>{"target.jpg"});
+        EXPECT_TRUE(DecodeJpeg(Path("target.jpg")).Ok);
+        EXPECT_EQ(Listing(), std::set<std::string>{"target.jpg"});
         ijlFree(&p);
     }
 }
@@ -368,7 +240,7 @@ TEST_F(IjlTest, RealFileSystemRefusalsAreFileErrors) {
         JPEG_CORE_PROPERTIES p = Record(picture, c.name);
         EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
         ijlFree(&p);
-        EXPECT_EQ(Listing(m_folder), (std::set<std::string>{"locked", "taken.jpg"}));
+        EXPECT_EQ(Listing(), (std::set<std::string>{"locked", "taken.jpg"}));
         EXPECT_TRUE(fs::is_empty(m_folder / "locked"));
         EXPECT_TRUE(fs::is_directory(m_folder / "taken.jpg"));
     }
@@ -383,7 +255,7 @@ TEST_F(IjlTest, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirPermissions) {
     EXPECT_EQ(fs::status(m_folder / "new.jpg").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
-    WriteBytes(m_folder / "kept.jpg", "old");
+    m_temp.File("kept.jpg", "old");
     fs::permissions(m_folder / "kept.jpg",
                     fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
     m_name = Path("kept.jpg");
@@ -392,7 +264,7 @@ TEST_F(IjlTest, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirPermissions) {
     ijlFree(&p);
     EXPECT_EQ(fs::status(m_folder / "kept.jpg").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
-    EXPECT_TRUE(DecodeJpeg(Path("kept.jpg")).ok);
+    EXPECT_TRUE(DecodeJpeg(Path("kept.jpg")).Ok);
 }
 
 TEST_F(IjlTest, InitFaultIsReportedAsGiven) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "PictureTestSupport.h"
 #include "platform/picture/DecodeAhead.h"
+#include "support/PictureFiles.h"
 
 namespace quillane::test {
 namespace {
@@ -51,8 +51,7 @@ TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
             options.erase(colon);
             target = "BMP3:" + target;
         }
-        ASSERT_TRUE(
-            Shell("convert -size 800x600 plasma:fractal " + options + " " + target));
+        ASSERT_TRUE(Shell("convert -size 800x600 plasma:fractal " + options + " " + target));
         const auto estimate = EstimateDecodeBytes(path, c.PaintWidth, c.PaintHeight);
         if (c.Decoded < 0) {
             EXPECT_FALSE(estimate);

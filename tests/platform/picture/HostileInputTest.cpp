@@ -3,16 +3,11 @@
 // damaged picture, a hang or a crash.
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <filesystem>
-
 #include "platform/picture/PictureFile.h"
-#include "platform/picture/PictureTestSupport.h"
+#include "support/PictureFiles.h"
 
 namespace quillane::test {
 namespace {
@@ -36,13 +31,9 @@ TEST(HostileInput, TruncatedFilesAtManyCutPointsAreInvalid) {
     REQUIRE_TOOL("cjpeg");
     REQUIRE_TOOL("convert");
     TempDir dir;
-    WritePpm(dir.Path("noise.ppm"), Noise(64, 48));
-    ASSERT_TRUE(
-        Shell("cjpeg -outfile " + Quote(dir.Path("b.jpg")) + " " + Quote(dir.Path("noise.ppm"))));
-    ASSERT_TRUE(Shell("cjpeg -progressive -outfile " + Quote(dir.Path("p.jpg")) + " " +
-                      Quote(dir.Path("noise.ppm"))));
-    ASSERT_TRUE(
-        Shell("convert " + Quote(dir.Path("noise.ppm")) + " bmp3:" + Quote(dir.Path("n.bmp"))));
+    ASSERT_TRUE(Cjpeg(Noise(64, 48), "", dir.Path("b.jpg")));
+    ASSERT_TRUE(Cjpeg(Noise(64, 48), "-progressive", dir.Path("p.jpg")));
+    ASSERT_TRUE(Convert(dir.Path("b.jpg.ppm"), "", dir.Path("n.bmp"), "bmp3"));
     for (const char* name : {"b.jpg", "p.jpg", "n.bmp"}) {
         const Bytes whole = ReadBytes(dir.Path(name));
         ASSERT_GT(whole.size(), 1000u);
@@ -60,20 +51,13 @@ TEST(HostileInput, TruncatedFilesAtManyCutPointsAreInvalid) {
 
 TEST(HostileInput, ErrorNumbersAndDescriptions) {
     TempDir dir;
-    const std::string fifo = dir.Path("pipe.jpg"), folder = dir.Path("folder.jpg");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::filesystem::create_directory(folder);
-    std::filesystem::create_symlink("loop.jpg", dir.Path("loop.jpg"));
-    WriteBytes(dir.Path("garbage.jpg"), {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
+    dir.Fifo("pipe.jpg");
+    dir.Folder("folder.jpg");
+    dir.Link("loop.jpg", "loop.jpg");
+    dir.File("garbage.jpg", "hello world");
     WriteBytes(dir.Path("fake.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x02, 0x01, 0x02, 0x03});
-    WriteBytes(dir.Path("empty.bmp"), {});
-    const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string socketPath = dir.Path("socket.jpg");
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, socketPath.c_str());
-    ASSERT_EQ(::bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    dir.File("empty.bmp", "");
+    dir.Socket("socket.jpg");
 
     struct Case {
         const char* Name;
@@ -98,9 +82,8 @@ TEST(HostileInput, ErrorNumbersAndDescriptions) {
             << raised.Description;
         EXPECT_NE(raised.Description.find(c.Why), std::string::npos) << raised.Description;
     }
-    ::close(socketFd);
     if (geteuid() != 0) {  // root reads everything
-        WriteBytes(dir.Path("locked.jpg"), {0xFF, 0xD8});
+        dir.File("locked.jpg", "\xFF\xD8");
         ::chmod(dir.Path("locked.jpg").c_str(), 0);
         EXPECT_EQ(OpenAndDecode(dir.Path("locked.jpg")).Number, ErrorNumber::PathFileAccessError);
     }
@@ -111,10 +94,8 @@ TEST(HostileInput, ContentDecidesTheFormatNotTheName) {
     TempDir dir;
     const RgbPicture noise = Noise(9, 5);
     WritePpm(dir.Path("n.ppm"), noise);
-    ASSERT_TRUE(
-        Shell("convert " + Quote(dir.Path("n.ppm")) + " png:" + Quote(dir.Path("photo.jpg"))));
-    ASSERT_TRUE(
-        Shell("convert " + Quote(dir.Path("n.ppm")) + " bmp3:" + Quote(dir.Path("scan.png"))));
+    ASSERT_TRUE(Convert(dir.Path("n.ppm"), "", dir.Path("photo.jpg"), "png"));
+    ASSERT_TRUE(Convert(dir.Path("n.ppm"), "", dir.Path("scan.png"), "bmp3"));
     for (const char* name : {"photo.jpg", "scan.png"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(FirstDifference(PictureFile::Open(dir.Path(name))->Decode(0, 0), noise), "");
@@ -126,11 +107,8 @@ TEST(HostileInput, DecompressionBombsAreRefusedBeforeAllocating) {
     REQUIRE_TOOL("cjpeg");
     REQUIRE_TOOL("convert");
     TempDir dir;
-    WritePpm(dir.Path("small.ppm"), Noise(16, 16));
-    ASSERT_TRUE(Shell("cjpeg -outfile " + Quote(dir.Path("bomb.jpg")) + " " +
-                      Quote(dir.Path("small.ppm"))));
-    ASSERT_TRUE(
-        Shell("convert " + Quote(dir.Path("small.ppm")) + " bmp3:" + Quote(dir.Path("bomb.bmp"))));
+    ASSERT_TRUE(Cjpeg(Noise(16, 16), "", dir.Path("bomb.jpg")));
+    ASSERT_TRUE(Convert(dir.Path("bomb.jpg.ppm"), "", dir.Path("bomb.bmp"), "bmp3"));
 
     Bytes jpeg = ReadBytes(dir.Path("bomb.jpg"));
     for (std::size_t i = 2; i + 9 < jpeg.size(); ++i) {

@@ -10,34 +10,15 @@
 #include <thread>
 
 #include "platform/picture/PictureFile.h"
-#include "platform/picture/PictureTestSupport.h"
+#include "support/PictureFiles.h"
 
 namespace quillane::test {
 namespace {
 
-// Smooth ramps (red across, green down) and a dark square in the top-left corner, so any
-// mirror or turn shows.
-RgbPicture Pattern(int width, int height) {
-    RgbPicture picture{width, height, {}};
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const bool marker = x < width / 4 && y < height / 4;
-            picture.Rgb.insert(picture.Rgb.end(),
-                               {std::uint8_t(marker ? 20 : 40 + 200 * x / width),
-                                std::uint8_t(marker ? 20 : 40 + 200 * y / height),
-                                std::uint8_t(marker ? 20 : 160)});
-        }
-    }
-    return picture;
-}
-
 std::string MakeJpeg(const TempDir& dir, const std::string& name, const RgbPicture& picture,
                      const std::string& cjpegOptions) {
-    const std::string ppm = dir.Path(name + ".ppm"), jpeg = dir.Path(name + ".jpg");
-    WritePpm(ppm, picture);
-    EXPECT_TRUE(
-        Shell("cjpeg -quality 95 " + cjpegOptions + " -outfile " + Quote(jpeg) + " " + Quote(ppm)));
-    return jpeg;
+    EXPECT_TRUE(Cjpeg(picture, "-quality 95 " + cjpegOptions, dir.Path(name + ".jpg")));
+    return dir.Path(name + ".jpg");
 }
 
 TEST(JpegLoading, EachKindMatchesAnIndependentDecode) {
@@ -53,8 +34,7 @@ TEST(JpegLoading, EachKindMatchesAnIndependentDecode) {
     WritePpm(ppm, pattern);
     const std::string adobeCmyk = dir.Path("adobe_cmyk.jpg");
     // ImageMagick stores CMYK as Photoshop does: inverted, marked with an Adobe segment.
-    ASSERT_TRUE(
-        Shell("convert " + Quote(ppm) + " -colorspace CMYK -quality 95 " + Quote(adobeCmyk)));
+    ASSERT_TRUE(Convert(ppm, "-colorspace CMYK -quality 95", adobeCmyk));
     const Kind kinds[] = {
         {"baseline", MakeJpeg(dir, "baseline", pattern, "-baseline")},
         {"progressive", MakeJpeg(dir, "progressive", pattern, "-progressive")},
@@ -166,12 +146,10 @@ const char* const kStoredAs[9] = {"",          "",           "-flop",       "-ro
                                   "-rotate 90"};
 
 std::string MakeOrientedJpeg(const TempDir& dir, const RgbPicture& upright, int orientation) {
-    const std::string name = "orient" + std::to_string(orientation);
-    const std::string up = dir.Path("upright.ppm"), stored = dir.Path(name + ".ppm");
-    WritePpm(up, upright);
-    EXPECT_TRUE(Shell("convert " + Quote(up) + " " + kStoredAs[orientation] + " " + Quote(stored)));
-    const std::string jpeg = dir.Path(name + ".jpg");
-    EXPECT_TRUE(Shell("cjpeg -quality 95 -outfile " + Quote(jpeg) + " " + Quote(stored)));
+    const std::string jpeg = dir.Path("orient" + std::to_string(orientation) + ".jpg");
+    WritePpm(dir.Path("upright.ppm"), upright);
+    EXPECT_TRUE(Convert(dir.Path("upright.ppm"), kStoredAs[orientation], jpeg + ".ppm", "ppm"));
+    EXPECT_TRUE(Shell("cjpeg -quality 95 -outfile " + Quote(jpeg) + " " + Quote(jpeg + ".ppm")));
     Bytes bytes = ReadBytes(jpeg);
     const Bytes app1 = ExifSegment(orientation, orientation % 2 == 0);
     bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
@@ -245,7 +223,7 @@ TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
         {100, 200, 1, 800, 600},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
+        SCOPED_TRACE(::testing::Message()
                      << c.PaintWidth << "x" << c.PaintHeight << " o" << c.Orientation);
         const std::string path =
             c.Orientation == 1 ? plain : MakeOrientedJpeg(dir, Pattern(1200, 1600), c.Orientation);

@@ -1,0 +1,237 @@
+#pragma once
+// Picture files for the tests: the reference tools (ImageMagick, libjpeg-turbo's cjpeg and
+// djpeg), an independent JPEG decode with libjpeg, PPM files, a test pattern in which a flip,
+// a mirror or a row out of place shows, and pixel comparison.
+
+#include <gtest/gtest.h>
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/RuntimeError.h"
+#include "platform/raster/BgrImage.h"
+#include "support/FolderFixtures.h"
+
+namespace quillane::test {
+
+using Bytes = std::vector<std::uint8_t>;
+using TempDir = ::quillane::testing::TempFolder;
+
+// Through the shell; true when it exits with 0.
+inline bool Shell(const std::string& command) {
+    return std::system((command + " 2>/dev/null").c_str()) == 0;
+}
+inline bool HaveTool(const char* name) {
+    return Shell(std::string("command -v ") + name + " >/dev/null 2>&1");
+}
+inline std::string Quote(const std::string& path) {
+    return "'" + path + "'";
+}
+// ImageMagick: `convert 'from' options format:'to'` (format empty: by the name).
+inline bool Convert(const std::string& from, const std::string& options, const std::string& to,
+                    const std::string& format = "") {
+    return Shell("convert " + Quote(from) + " " + options + " " +
+                 (format.empty() ? "" : format + ":") + Quote(to));
+}
+
+inline void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+inline Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// An RGB picture, the way reference tools write it.
+struct RgbPicture {
+    int Width = 0;
+    int Height = 0;
+    Bytes Rgb;  // 3 bytes a pixel, rows top-down, no padding
+    const std::uint8_t* At(int x, int y) const { return &Rgb[(std::size_t(y) * Width + x) * 3]; }
+};
+
+// Smooth ramps (red across, green down, blue along the diagonal), a black 4x4 block in the
+// top-left corner and a white one in the bottom-right.
+inline RgbPicture Pattern(int width, int height) {
+    RgbPicture picture{width, height, {}};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (x < 4 && y < 4) {
+                picture.Rgb.insert(picture.Rgb.end(), {0, 0, 0});
+            } else if (x >= width - 4 && y >= height - 4) {
+                picture.Rgb.insert(picture.Rgb.end(), {255, 255, 255});
+            } else {
+                picture.Rgb.insert(
+                    picture.Rgb.end(),
+                    {std::uint8_t(40 + 170 * x / width), std::uint8_t(40 + 170 * y / height),
+                     std::uint8_t(200 - 100 * (x + y) / (width + height))});
+            }
+        }
+    }
+    return picture;
+}
+
+// Copies an RGB picture into BGR rows (row 0 the top line; a negative stride is bottom-up).
+inline void PaintBgr(const RgbPicture& picture, const BgrView& view) {
+    for (int y = 0; y < picture.Height; ++y)
+        for (int x = 0; x < picture.Width; ++x)
+            for (int c = 0; c < 3; ++c) view.Row(y)[x * 3 + c] = picture.At(x, y)[2 - c];
+}
+
+inline RgbPicture ReadPpm(const std::string& path) {  // binary P5 or P6, 8 bits
+    const Bytes bytes = ReadBytes(path);
+    std::istringstream header(std::string(bytes.begin(), bytes.end()));
+    std::string magic;
+    int maxValue = 0;
+    RgbPicture picture;
+    header >> magic >> picture.Width >> picture.Height >> maxValue;
+    if ((magic != "P6" && magic != "P5") || maxValue != 255) return {};
+    const std::size_t start = std::size_t(header.tellg()) + 1;  // one whitespace byte
+    const std::size_t pixels = std::size_t(picture.Width) * picture.Height;
+    const int channels = magic == "P6" ? 3 : 1;
+    if (bytes.size() < start + pixels * channels) return {};
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (int c = 0; c < 3; ++c)
+            picture.Rgb.push_back(bytes[start + i * channels + (channels == 3 ? c : 0)]);
+    return picture;
+}
+inline void WritePpm(const std::string& path, const RgbPicture& picture) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << picture.Width << ' ' << picture.Height << "\n255\n";
+    out.write(reinterpret_cast<const char*>(picture.Rgb.data()),
+              std::streamsize(picture.Rgb.size()));
+}
+
+// Writes the picture as a PPM beside the JPEG to be and compresses it with cjpeg.
+inline bool Cjpeg(const RgbPicture& picture, const std::string& options, const std::string& jpeg) {
+    WritePpm(jpeg + ".ppm", picture);
+    return Shell("cjpeg " + options + " -outfile " + Quote(jpeg) + " " + Quote(jpeg + ".ppm"));
+}
+
+// Decodes any file to RGB with ImageMagick.
+inline RgbPicture DecodeWithImageMagick(const std::string& path) {
+    const std::string ppm = path + ".reference.ppm";
+    if (!Convert(path, "-colorspace sRGB -depth 8", ppm, "ppm")) return {};
+    return ReadPpm(ppm);
+}
+
+// A JPEG file read back with libjpeg's own decoder, into RGB; Ok false when it is damaged.
+struct DecodedJpeg {
+    bool Ok = false;
+    int Components = 0, LumaH = 0, LumaV = 0;  // sampling factors of the first component
+    RgbPicture Picture;
+};
+inline DecodedJpeg DecodeJpeg(const std::string& path) {
+    struct Failure {
+        jpeg_error_mgr Manager;
+        std::jmp_buf Jump;
+    };
+    DecodedJpeg out;
+    const Bytes bytes = ReadBytes(path);
+    if (bytes.empty()) return out;
+    jpeg_decompress_struct cinfo{};
+    Failure failure{};
+    cinfo.err = jpeg_std_error(&failure.Manager);
+    failure.Manager.error_exit = [](j_common_ptr c) {
+        std::longjmp(reinterpret_cast<Failure*>(c->err)->Jump, 1);
+    };
+    if (setjmp(failure.Jump) != 0) {
+        jpeg_destroy_decompress(&cinfo);
+        return DecodedJpeg{};
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    out.Components = cinfo.num_components;
+    out.LumaH = cinfo.comp_info[0].h_samp_factor;
+    out.LumaV = cinfo.comp_info[0].v_samp_factor;
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    out.Picture.Width = static_cast<int>(cinfo.output_width);
+    out.Picture.Height = static_cast<int>(cinfo.output_height);
+    out.Picture.Rgb.resize(std::size_t(out.Picture.Width) * out.Picture.Height * 3);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row =
+            out.Picture.Rgb.data() + std::size_t(cinfo.output_scanline) * out.Picture.Width * 3;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    out.Ok = true;
+    return out;
+}
+
+// Mean absolute difference over all channels; 1e9 when the sizes differ.
+inline double MeanError(const RgbPicture& picture, const RgbPicture& reference) {
+    if (picture.Width != reference.Width || picture.Height != reference.Height) return 1e9;
+    double total = 0;
+    for (std::size_t i = 0; i < picture.Rgb.size(); ++i)
+        total += std::abs(picture.Rgb[i] - reference.Rgb[i]);
+    return total / (3.0 * picture.Width * picture.Height);
+}
+inline RgbPicture ToRgb(const ConstBgrView& view) {
+    RgbPicture picture{view.Width, view.Height, {}};
+    for (int y = 0; y < view.Height; ++y)
+        for (int x = 0; x < view.Width; ++x)
+            for (int c = 0; c < 3; ++c) picture.Rgb.push_back(view.Row(y)[x * 3 + 2 - c]);
+    return picture;
+}
+inline double MeanError(const BgrImage& image, const RgbPicture& reference) {
+    return MeanError(ToRgb(image.View()), reference);
+}
+
+// Empty when equal, else where the first difference lies.
+inline std::string FirstDifference(const RgbPicture& picture, const RgbPicture& reference) {
+    if (picture.Width != reference.Width || picture.Height != reference.Height) {
+        return "size " + std::to_string(picture.Width) + "x" + std::to_string(picture.Height) +
+               " instead of " + std::to_string(reference.Width) + "x" +
+               std::to_string(reference.Height);
+    }
+    for (int y = 0; y < picture.Height; ++y) {
+        for (int x = 0; x < picture.Width; ++x) {
+            const std::uint8_t *got = picture.At(x, y), *want = reference.At(x, y);
+            if (std::equal(got, got + 3, want)) continue;
+            std::ostringstream where;
+            where << "pixels differ at column " << x << ", row " << y << ": got rgb(" << int(got[0])
+                  << "," << int(got[1]) << "," << int(got[2]) << ") want rgb(" << int(want[0])
+                  << "," << int(want[1]) << "," << int(want[2]) << ")";
+            return where.str();
+        }
+    }
+    return {};
+}
+inline std::string FirstDifference(const BgrImage& image, const RgbPicture& reference) {
+    return FirstDifference(ToRgb(image.View()), reference);
+}
+
+// The run-time error an action raises (None when it raises nothing), with its description.
+struct Raised {
+    ErrorNumber Number = ErrorNumber::None;
+    std::string Description;
+};
+inline Raised RaisedBy(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError& error) {
+        return {error.Number(), error.Description()};
+    }
+    return {};
+}
+
+}  // namespace quillane::test
+
+#define REQUIRE_TOOL(name)                 \
+    if (!::quillane::test::HaveTool(name)) \
+    GTEST_SKIP() << name << " is not installed (Debian: imagemagick, libjpeg-turbo-progs)"
