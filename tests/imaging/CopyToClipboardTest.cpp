@@ -1,43 +1,50 @@
 #include <gtest/gtest.h>
 
 #include "PictureHelpers.h"
-#include "platform/MessageBox.h"
 #include "platform/gdi/Clipboard.h"
+#include "support/FolderFixtures.h"
 
 namespace quillane {
 namespace {
 
 using namespace testing_helpers;
 
-// Records message boxes instead of showing them, for the life of the object.
-struct MessageRecorder {
-    std::vector<MessageBoxRequest> Shown;
-    MessageBoxPresenter Previous;
-    MessageRecorder() {
-        Previous =
-            SetMessageBoxPresenter([this](const MessageBoxRequest& r) { Shown.push_back(r); });
-    }
-    ~MessageRecorder() { SetMessageBoxPresenter(Previous); }
-};
-
-TEST(CopyToClipboard, PutsTheWholePictureOnTheClipboard) {
-    MessageRecorder messages;
+TEST(CopyToClipboard, PutsTheWholePictureThereAndRefusesADeviceIndependentCopy) {
+    testing::MessageRecorder messages;
     cDIBSection picture;
     ASSERT_TRUE(picture.Create(5, 3));
     FillPattern(picture, 9);
     ASSERT_TRUE(picture.CopyToClipboard(false));
-    const std::optional<BgrView> held = BitmapPixels(ClipboardBitmap());
+    const std::int32_t copied = ClipboardBitmap();
+    const std::optional<BgrView> held = BitmapPixels(copied);
     ASSERT_TRUE(held.has_value());
     ASSERT_EQ(held->Width, 5);
     ASSERT_EQ(held->Height, 3);
     for (int y = 0; y < 3; ++y)  // the clipboard's top line is the picture's last scan line
         for (int i = 0; i < 15; ++i)
             EXPECT_EQ(held->Row(y)[i], ScanLine(picture, 2 - y)[i]) << y << "," << i;
-    EXPECT_TRUE(messages.Shown.empty());
+    EXPECT_TRUE(messages.Messages.empty());
+
+    EXPECT_FALSE(picture.CopyToClipboard(true));
+    ASSERT_EQ(messages.Messages.size(), 1u);
+    EXPECT_EQ(messages.Messages[0].Prompt,
+              "I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!");
+    EXPECT_EQ(messages.Messages[0].Style, vbOKOnly);
+    EXPECT_EQ(messages.Messages[0].Title, "Quillane");
+    EXPECT_EQ(ClipboardBitmap(), copied);
+
+    // A picture without memory puts nothing there, and says nothing.
+    cDIBSection never, emptied;
+    ASSERT_TRUE(emptied.Create(4, 4));
+    emptied.ClearUp();
+    EXPECT_FALSE(never.CopyToClipboard(false));
+    EXPECT_FALSE(emptied.CopyToClipboard(false));
+    EXPECT_EQ(ClipboardBitmap(), copied);
+    EXPECT_EQ(messages.Messages.size(), 1u);
 }
 
 TEST(CopyToClipboard, FailsQuietlyWhileAnotherProgramHoldsTheClipboard) {
-    MessageRecorder messages;
+    testing::MessageRecorder messages;
     cDIBSection picture;
     ASSERT_TRUE(picture.Create(2, 2));
     ASSERT_TRUE(picture.CopyToClipboard(false));
@@ -48,33 +55,7 @@ TEST(CopyToClipboard, FailsQuietlyWhileAnotherProgramHoldsTheClipboard) {
         EXPECT_FALSE(picture.CopyToClipboard(false));
     }
     EXPECT_EQ(ClipboardBitmap(), before);
-    EXPECT_TRUE(messages.Shown.empty());
-}
-
-TEST(CopyToClipboard, RefusesADeviceIndependentCopyWithAMessage) {
-    MessageRecorder messages;
-    cDIBSection picture;
-    ASSERT_TRUE(picture.Create(2, 2));
-    ASSERT_TRUE(picture.CopyToClipboard(false));
-    const std::int32_t before = ClipboardBitmap();
-    EXPECT_FALSE(picture.CopyToClipboard(true));
-    ASSERT_EQ(messages.Shown.size(), 1u);
-    EXPECT_EQ(messages.Shown[0].Prompt,
-              "I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!");
-    EXPECT_EQ(messages.Shown[0].Style, vbOKOnly);
-    EXPECT_EQ(messages.Shown[0].Title, "Quillane");
-    EXPECT_EQ(ClipboardBitmap(), before);
-}
-
-TEST(CopyToClipboard, PictureWithoutMemoryPutsNothingThere) {
-    MessageRecorder messages;
-    cDIBSection never, emptied;
-    ASSERT_TRUE(emptied.Create(4, 4));
-    emptied.ClearUp();
-    const std::int32_t before = ClipboardBitmap();
-    EXPECT_FALSE(never.CopyToClipboard(false));
-    EXPECT_FALSE(emptied.CopyToClipboard(false));
-    EXPECT_EQ(ClipboardBitmap(), before);
+    EXPECT_TRUE(messages.Messages.empty());
 }
 
 }  // namespace

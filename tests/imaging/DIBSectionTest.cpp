@@ -3,35 +3,49 @@
 #include <climits>
 
 #include "PictureHelpers.h"
-#include "platform/RuntimeError.h"
 #include "platform/gdi/BitmapPicture.h"
 #include "platform/gdi/Gdi.h"
+#include "support/FolderFixtures.h"
 
 namespace quillane {
 namespace {
 
 using namespace testing_helpers;
 
-TEST(DIBSection, BytesPerScanLinePadsToFourBytes) {
-    const std::pair<int, int> cases[] = {{0, 0}, {1, 4}, {175, 528}, {176, 528}, {220, 660}};
-    for (const auto& [width, expected] : cases) {
+// Each Create follows a successful one: a failed or raising Create leaves no memory behind and
+// keeps the size asked for; scan lines are padded to four bytes.
+TEST(DIBSection, CreateSizesPaddingAndFailures) {
+    struct Case {
+        int width, height;
+        int error;             // run-time error raised, 0 for none
+        bool created;          // Create's answer when nothing is raised
+        int bytesPerScanLine;  // -1: not checked
+    };
+    const Case cases[] = {
+        {1, 3, 0, true, 4},           {175, 3, 0, true, 528},
+        {176, 3, 0, true, 528},       {220, 3, 0, true, 660},
+        {0, 3, 0, false, 0},          {0, 220, 0, false, 0},
+        {5, 0, 0, false, -1},         {5, -3, 0, false, -1},
+        {-2, 4, 0, false, -1},        {INT_MAX / 3 + 1, 1, 6, false, -1},
+        {30000, 30000, 6, false, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height);
         cDIBSection picture;
-        picture.Create(width, 3);
-        EXPECT_EQ(picture.BytesPerScanLine(), expected) << "width " << width;
-    }
-}
-
-TEST(DIBSection, SizesThatOverflowRaiseOverflowAndLeaveNothingBehind) {
-    const std::pair<int, int> cases[] = {{INT_MAX / 3 + 1, 1}, {30000, 30000}};
-    for (const auto& [width, height] : cases) {
-        cDIBSection picture;
-        try {
-            picture.Create(width, height);
-            ADD_FAILURE() << width << "x" << height << " did not raise";
-        } catch (const RuntimeError& error) {
-            EXPECT_EQ(error.Number(), ErrorNumber::Overflow);
+        ASSERT_TRUE(picture.Create(7, 7));
+        bool created = false;
+        EXPECT_EQ(testing::ErrorOf([&] { created = picture.Create(c.width, c.height); }), c.error);
+        EXPECT_EQ(created, c.created);
+        if (c.bytesPerScanLine >= 0) {
+            EXPECT_EQ(picture.BytesPerScanLine(), c.bytesPerScanLine);
         }
-        EXPECT_EQ(picture.hDib(), 0);
+        EXPECT_EQ(picture.hDib() != 0, c.created);
+        EXPECT_EQ(picture.DIBSectionBitsPtr() != nullptr, c.created);
+        if (c.error == 0) {
+            EXPECT_EQ(picture.hdc() != 0, c.created);
+            EXPECT_EQ(picture.Width(), c.width);
+            EXPECT_EQ(picture.height(), c.height);
+        }
         picture.ClearUp();
         EXPECT_EQ(picture.hdc(), 0);
     }
@@ -64,22 +78,6 @@ TEST(DIBSection, CreateClearUpAndRecreate) {
         EXPECT_EQ(picture.height(), 2);
     }
     EXPECT_FALSE(BitmapPixels(dib).has_value());
-}
-
-TEST(DIBSection, FailedCreateKeepsTheSizeAskedFor) {
-    struct Case {
-        int width, height;
-    };
-    for (const Case c : {Case{0, 220}, Case{5, 0}, Case{5, -3}, Case{-2, 4}}) {
-        cDIBSection picture;
-        ASSERT_TRUE(picture.Create(7, 7));
-        EXPECT_FALSE(picture.Create(c.width, c.height)) << c.width << "x" << c.height;
-        EXPECT_EQ(picture.hdc(), 0);
-        EXPECT_EQ(picture.hDib(), 0);
-        EXPECT_EQ(picture.DIBSectionBitsPtr(), nullptr);
-        EXPECT_EQ(picture.Width(), c.width);
-        EXPECT_EQ(picture.height(), c.height);
-    }
 }
 
 TEST(DIBSection, DestructionFreesDcAndSection) {
