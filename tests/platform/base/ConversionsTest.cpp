@@ -1,20 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/Conversions.h"
-#include "platform/MessageBox.h"
-#include "platform/RuntimeError.h"
+#include "support/FolderFixtures.h"
 
 namespace quillane {
 namespace {
 
-int ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& error) {
-        return error.NumberValue();
-    }
-    return 0;
-}
+using testing::ErrorOf;
 
 TEST(Conversions, TrimRemovesSpacesOnly) {
     EXPECT_EQ(Trim(" 176 "), "176");
@@ -31,24 +23,22 @@ TEST(Conversions, NumericTestAcceptsDecimalNumbersOnly) {
     }
 }
 
-TEST(Conversions, CIntRoundsHalfToEven) {
-    EXPECT_EQ(CInt(" 176 "), 176);
-    EXPECT_EQ(CInt("176.5"), 176);
-    EXPECT_EQ(CInt("177.5"), 178);
-    EXPECT_EQ(CInt("2.5"), 2);
-    EXPECT_EQ(CInt("3.5"), 4);
-    EXPECT_EQ(CInt("-2.5"), -2);
-    EXPECT_EQ(CInt("32767.4"), 32767);
-    EXPECT_EQ(CInt("-32768"), -32768);
-}
-
-TEST(Conversions, CIntRaisesOverflowAndTypeMismatch) {
-    EXPECT_EQ(ErrorOf([] { CInt("40000"); }), 6);
-    EXPECT_EQ(ErrorOf([] { CInt("32767.5"); }), 6);
-    EXPECT_EQ(ErrorOf([] { CInt("-32769"); }), 6);
-    EXPECT_EQ(ErrorOf([] { CInt("1e400"); }), 6);
-    EXPECT_EQ(ErrorOf([] { CInt("abc"); }), 13);
-    EXPECT_EQ(ErrorOf([] { CInt(""); }), 13);
+// Halves round to even; beyond 16 bits is overflow (6), text that is no number a mismatch (13).
+TEST(Conversions, CIntRoundsHalfToEvenAndRaises) {
+    const struct {
+        const char* Text;
+        int Value, Error;
+    } cases[] = {
+        {" 176 ", 176, 0}, {"176.5", 176, 0}, {"177.5", 178, 0},     {"2.5", 2, 0},
+        {"3.5", 4, 0},     {"-2.5", -2, 0},   {"32767.4", 32767, 0}, {"-32768", -32768, 0},
+        {"40000", 0, 6},   {"32767.5", 0, 6}, {"-32769", 0, 6},      {"1e400", 0, 6},
+        {"abc", 0, 13},    {"", 0, 13},
+    };
+    for (const auto& c : cases) {
+        int value = 0;
+        EXPECT_EQ(ErrorOf([&] { value = CInt(c.Text); }), c.Error) << c.Text;
+        EXPECT_EQ(value, c.Value) << c.Text;
+    }
 }
 
 TEST(Conversions, LeftRightAndLowerCaseWorkOnBytes) {
@@ -64,26 +54,6 @@ TEST(Conversions, CheckedArithmeticRaisesOverflow) {
     EXPECT_EQ(ErrorOf([] { CheckedMul32(65536, 32768); }), 6);
     EXPECT_EQ(ErrorOf([] { CheckedAdd32(INT32_MAX, 1); }), 6);
     EXPECT_EQ(ErrorOf([] { CheckedAdd16(32767, 1); }), 6);
-}
-
-TEST(MessageBoxService, PresenterReceivesTitleAndStyle) {
-    std::vector<MessageBoxRequest> shown;
-    auto previous = SetMessageBoxPresenter([&](const MessageBoxRequest& r) { shown.push_back(r); });
-    MsgBox("must Number", vbExclamation, "Warning");
-    MsgBox("Failed to save to JPG", vbExclamation);
-    SetMessageBoxPresenter(previous);
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].Title, "Warning");
-    EXPECT_EQ(shown[0].Style, 48);
-    EXPECT_EQ(shown[1].Title, "Quillane");
-}
-
-TEST(RuntimeErrors, CarryNumberAndDescription) {
-    RuntimeError standard(ErrorNumber::InvalidPicture);
-    EXPECT_STREQ(standard.Description(), "Invalid picture");
-    RuntimeError own(ErrorNumber::FileNotFound, "File not found: a.jpg");
-    EXPECT_EQ(own.NumberValue(), 53);
-    EXPECT_STREQ(own.Description(), "File not found: a.jpg");
 }
 
 }  // namespace

@@ -30,11 +30,6 @@ struct Picture {
             for (int x = 0; x < Width; ++x)
                 for (int c = 0; c < 3; ++c) At(x, y, c) = static_cast<std::uint8_t>(value(x, y, c));
     }
-    double Mean() {
-        double sum = 0;
-        Fill([&](int x, int y, int c) { return sum += At(x, y, c), At(x, y, c); });
-        return sum / (3.0 * Width * Height);
-    }
 };
 
 Picture Stretched(Picture& src, int w, int h, StretchFilter filter = StretchFilter::Lanczos3,
@@ -120,6 +115,7 @@ TEST(StretchBgr, MatchesDoublePrecisionReferenceWithinOne) {
                             across[(std::size_t(j) * s.DstW + x) * 3 + c] +=
                                 wx[i] * src.At(i, j, c);
             }
+            double bias = 0;  // rounding must not lean one way: truncation would show here
             for (int y = 0; y < s.DstH; ++y) {
                 const std::vector<double> wy = weights(s.SrcH, s.DstH, y);
                 for (int x = 0; x < s.DstW; ++x)
@@ -127,41 +123,19 @@ TEST(StretchBgr, MatchesDoublePrecisionReferenceWithinOne) {
                         double expected = 0;
                         for (int j = 0; j < s.SrcH; ++j)
                             expected += wy[j] * across[(std::size_t(j) * s.DstW + x) * 3 + c];
-                        ASSERT_NEAR(dst.At(x, y, c), std::clamp(expected, 0.0, 255.0), 1.0)
+                        expected = std::clamp(expected, 0.0, 255.0);
+                        bias += dst.At(x, y, c) - expected;
+                        ASSERT_NEAR(dst.At(x, y, c), expected, 1.0)
                             << s.SrcW << "x" << s.SrcH << " -> " << s.DstW << "x" << s.DstH
                             << " filter " << int(filter) << " at " << x << "," << y << "," << c;
                     }
             }
+            // Enough pixels for rounding errors to average out.
+            if (s.DstW * s.DstH >= 100) {
+                EXPECT_LT(std::fabs(bias / (3.0 * s.DstW * s.DstH)), 0.3)
+                    << s.SrcW << "x" << s.SrcH << " -> " << s.DstW << "x" << s.DstH;
+            }
         }
-    }
-}
-
-TEST(StretchBgr, SmoothGradientKeepsItsMean) {
-    for (const Sizes& s : kSizes) {
-        Picture src(s.SrcW, s.SrcH);
-        src.Fill(
-            [&](int x, int y, int c) { return 20 + x * 150 / s.SrcW + y * 60 / s.SrcH + 5 * c; });
-        Picture dst = Stretched(src, s.DstW, s.DstH);
-        EXPECT_NEAR(dst.Mean(), src.Mean(), 0.5)
-            << s.SrcW << "x" << s.SrcH << " -> " << s.DstW << "x" << s.DstH;
-    }
-}
-
-TEST(StretchBgr, DirectionsAreIndependent) {
-    for (const Sizes& s : kSizes) {
-        // Varies along x only: every column of the output is constant, and the other way round.
-        Picture byColumn(s.SrcW, s.SrcH), byRow(s.SrcW, s.SrcH);
-        byColumn.Fill([](int x, int, int c) { return (x * 37 + c * 50) % 256; });
-        byRow.Fill([](int, int y, int c) { return (y * 37 + c * 50) % 256; });
-        Picture columns = Stretched(byColumn, s.DstW, s.DstH);
-        Picture rows = Stretched(byRow, s.DstW, s.DstH);
-        for (int y = 0; y < s.DstH; ++y)
-            for (int x = 0; x < s.DstW; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    ASSERT_EQ(columns.At(x, y, c), columns.At(x, 0, c))
-                        << "column " << x << " row " << y;
-                    ASSERT_EQ(rows.At(x, y, c), rows.At(0, y, c)) << "row " << y << " column " << x;
-                }
     }
 }
 
@@ -174,21 +148,6 @@ TEST(StretchBgr, SameSizeCopiesExactly) {
         for (int y = 0; y < s.SrcH; ++y)
             for (int x = 0; x < s.SrcW; ++x)
                 for (int c = 0; c < 3; ++c) ASSERT_EQ(dst.At(x, y, c), src.At(x, y, c));
-    }
-}
-
-TEST(StretchBgr, FineCheckerboardShrinksToMidGray) {
-    const Sizes cases[] = {
-        {512, 512, 16, 16}, {500, 333, 37, 23}, {1001, 999, 5, 131}, {640, 480, 176, 220}};
-    for (const Sizes& s : cases) {
-        Picture src(s.SrcW, s.SrcH);
-        src.Fill([](int x, int y, int) { return (x + y) % 2 ? 255 : 0; });
-        Picture dst = Stretched(src, s.DstW, s.DstH);
-        for (int y = 0; y < s.DstH; ++y)
-            for (int x = 0; x < s.DstW; ++x)
-                ASSERT_NEAR(dst.At(x, y, 0), 127.5, 4)
-                    << s.SrcW << "x" << s.SrcH << " -> " << s.DstW << "x" << s.DstH << " at " << x
-                    << "," << y;
     }
 }
 
