@@ -115,7 +115,9 @@ TEST(FormMainBrowsing, CountLabelFollowsTheFolderAndGrowsToTheRight) {
     temp.Folder("twelve");
     for (int i = 0; i < 12; ++i)
         temp.File("twelve/p" + std::to_string(i) + (i % 2 ? ".jpg" : ".BMP"));
-    temp.File("twelve/notes.txt");
+    // Many other files and a folder with a picture's name around them count for nothing.
+    for (int i = 0; i < 300; ++i) temp.File("twelve/note" + std::to_string(i) + ".txt");
+    temp.Folder("twelve/photos.jpg");
     FormMain form;
     form.DirS.SetPath(temp.Path());
     EXPECT_EQ(form.LabCount.Caption(), "0");
