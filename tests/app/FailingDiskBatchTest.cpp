@@ -62,18 +62,11 @@ class FileSizeLimit {
     void (*m_handler)(int) = SIG_DFL;
 };
 
-class FailingDisk : public ::testing::Test {
+class FailingDisk : public testing::BatchWithToolsTest {
   protected:
-    void SetUp() override {
-        if (!Have("convert") || !Have("cjpeg") || !Have("djpeg")) {
-            GTEST_SKIP() << "ImageMagick's convert and libjpeg-turbo's cjpeg/djpeg are needed";
-        }
-        scratch = std::filesystem::temp_directory_path().string() + "/quillane-djpeg-" +
-                  std::to_string(getpid()) + ".ppm";
-    }
     void TearDown() override {
         IjlSetFaultsForTesting({});
-        std::filesystem::remove(scratch);
+        BatchWithToolsTest::TearDown();
     }
 
     // Two noisy pictures, a.jpg and b.jpg, whose 300 x 300 outputs are tens of kilobytes.
@@ -106,7 +99,6 @@ class FailingDisk : public ::testing::Test {
     TempFolder folder;
     MessageRecorder recorder;
     FormMain form;
-    std::string scratch;
 };
 
 // Each way a save can fail, armed for the first picture only; the second must then succeed.

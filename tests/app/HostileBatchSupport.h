@@ -118,4 +118,20 @@ class FolderAudit {
     std::map<std::string, Bytes> m_before;
 };
 
+// Base of the batch-run fixtures that make pictures with ImageMagick and check outputs with
+// libjpeg-turbo's tools; scratch is a temporary file for djpeg's output.
+class BatchWithToolsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!Have("convert") || !Have("cjpeg") || !Have("djpeg")) {
+            GTEST_SKIP() << "ImageMagick's convert and libjpeg-turbo's cjpeg/djpeg are needed";
+        }
+        scratch = std::filesystem::temp_directory_path().string() + "/quillane-djpeg-" +
+                  std::to_string(getpid()) + ".ppm";
+    }
+    void TearDown() override { std::filesystem::remove(scratch); }
+
+    std::string scratch;
+};
+
 }  // namespace quillane::testing

@@ -33,17 +33,8 @@ using testing::TempFolder;
 using testing::WriteAll;
 using testing::WriteNoisePpm;
 
-class HostileBatch : public ::testing::Test {
+class HostileBatch : public testing::BatchWithToolsTest {
   protected:
-    void SetUp() override {
-        if (!Have("convert") || !Have("cjpeg") || !Have("djpeg")) {
-            GTEST_SKIP() << "ImageMagick's convert and libjpeg-turbo's cjpeg/djpeg are needed";
-        }
-        scratch = std::filesystem::temp_directory_path().string() + "/quillane-djpeg-" +
-                  std::to_string(getpid()) + ".ppm";
-    }
-    void TearDown() override { std::filesystem::remove(scratch); }
-
     // Runs the start button on the folder; checks the audit with the typed size.
     void Run(const std::string& width, const std::string& height) {
         const FolderAudit audit(folder.Path());
@@ -84,7 +75,6 @@ class HostileBatch : public ::testing::Test {
     TempFolder folder;
     MessageRecorder recorder;
     FormMain form;
-    std::string scratch;
 };
 
 TEST_F(HostileBatch, EmptyGarbageAndDisguisedFiles) {
