@@ -28,9 +28,9 @@ int pixels(float value) {
 
 // A control's name as the widget's object name: "txtW", or "height(1)" for an array element.
 QString objectNameOf(const Control& control) {
-    std::string name = control.Name();
-    if (control.Index() != kNoControlIndex) name += "(" + std::to_string(control.Index()) + ")";
-    return QString::fromStdString(name);
+    QString name = QString::fromStdString(control.Name());
+    if (control.Index() != kNoControlIndex) name += QStringLiteral("(%1)").arg(control.Index());
+    return name;
 }
 
 // What every control shares: place, visibility, availability and an explicit font.
