@@ -189,9 +189,6 @@ struct Rows {
     Sample* Row(int y) const { return Data + static_cast<std::ptrdiff_t>(y) * Stride; }
 };
 
-Rows<const std::uint8_t> RowsOf(ConstBgrView view) {
-    return {view.Data, view.Width, view.Height, view.Stride};
-}
 Rows<std::uint8_t> RowsOf(BgrView view) {
     return {view.Data, view.Width, view.Height, view.Stride};
 }
@@ -272,10 +269,66 @@ void HorizontalRow(const In* in, std::ptrdiff_t width, Out* out, std::ptrdiff_t 
     }
 }
 
-void CopyRows(ConstBgrView src, BgrView dst) {
-    const auto rowBytes = static_cast<std::size_t>(src.Width) * 3;
-    for (int y = 0; y < dst.Height; ++y) std::memcpy(dst.Row(y), src.Row(y), rowBytes);
-}
+// Source rows straight from memory: any row, any order.
+class MemoryRows {
+  public:
+    explicit MemoryRows(ConstBgrView view) : m_view(view) {}
+    int Width() const { return m_view.Width; }
+    int Height() const { return m_view.Height; }
+    [[nodiscard]] bool Reserve(int /*rows*/) { return true; }
+    const std::uint8_t* Row(int y) { return m_view.Row(y); }
+    bool ReadInto(int y, std::uint8_t* to) {
+        std::memcpy(to, m_view.Row(y), static_cast<std::size_t>(m_view.Width) * 3);
+        return true;
+    }
+    bool Failed() const { return false; }
+
+  private:
+    ConstBgrView m_view;
+};
+
+// Source rows from a source read top to bottom: row y lives in slot y % capacity of a ring, so
+// any `capacity` consecutive rows can be held at once, and rows are asked for in rising order.
+class StreamedRows {
+  public:
+    explicit StreamedRows(BgrRowSource& source) : m_source(source) {}
+    int Width() const { return m_source.Width(); }
+    int Height() const { return m_source.Height(); }
+    [[nodiscard]] bool Reserve(int rows) {
+        m_rowBytes = static_cast<std::size_t>(m_source.Width()) * 3;
+        m_capacity = std::max(rows, 1);
+        m_ring = AllocateArray<std::uint8_t>(m_rowBytes * static_cast<std::size_t>(m_capacity));
+        return m_ring != nullptr;
+    }
+    // After a failure the ring keeps whatever it held; the caller stops at the next check.
+    const std::uint8_t* Row(int y) {
+        while (m_next <= y) {
+            if (!m_failed && !m_source.ReadRow(Slot(m_next))) m_failed = true;
+            ++m_next;
+        }
+        return Slot(y);
+    }
+    // The next row straight into place, for a pass that needs one row at a time.
+    bool ReadInto(int y, std::uint8_t* to) {
+        while (m_next < y) Row(m_next);
+        if (!m_failed && !m_source.ReadRow(to)) m_failed = true;
+        ++m_next;
+        return !m_failed;
+    }
+    bool Failed() const { return m_failed; }
+
+  private:
+    std::uint8_t* Slot(int y) const {
+        return m_ring.get() + static_cast<std::size_t>(y % m_capacity) * m_rowBytes;
+    }
+
+    BgrRowSource& m_source;
+    std::unique_ptr<std::uint8_t[]> m_ring;
+    std::size_t m_rowBytes = 0;
+    int m_capacity = 1;
+    int m_next = 0;
+    bool m_failed = false;
+};
 
 // Rows of the horizontal pass kept while the vertical pass still needs them: row r of the
 // horizontally stretched picture lives in slot r % Taps. Every output row reads Taps
@@ -302,80 +355,93 @@ struct RowRing {
     }
 };
 
-}  // namespace
-
-bool StretchBgr(ConstBgrView src, BgrView dst) {
-    return StretchBgr(src, dst, StretchFilter::Lanczos3);
-}
-
-bool StretchBgr(ConstBgrView src, BgrView dst, StretchFilter filter) {
-    if (dst.Empty() || src.Empty()) return true;
-    const bool sameWidth = src.Width == dst.Width;
-    const bool sameHeight = src.Height == dst.Height;
+// The filter over either kind of source. Everything is allocated before dst is touched, so
+// running out of memory leaves it as it was.
+template <typename Source>
+StretchOutcome Stretch(Source& in, BgrView dst, StretchFilter filter) {
+    const int srcWidth = in.Width();
+    const int srcHeight = in.Height();
+    if (dst.Empty() || srcWidth <= 0 || srcHeight <= 0) return StretchOutcome::Done;
+    const bool sameWidth = srcWidth == dst.Width;
+    const bool sameHeight = srcHeight == dst.Height;
+    const auto failedOr = [&in](StretchOutcome outcome) {
+        return in.Failed() ? StretchOutcome::SourceFailed : outcome;
+    };
+    const Rows<std::uint8_t> out = RowsOf(dst);
     if (sameWidth && sameHeight) {
-        CopyRows(src, dst);
-        return true;
+        if (!in.Reserve(1)) return StretchOutcome::OutOfMemory;
+        for (int y = 0; y < dst.Height && in.ReadInto(y, out.Row(y)); ++y) {
+        }
+        return failedOr(StretchOutcome::Done);
     }
 
-    // Everything is allocated before dst is touched, so a failure leaves it as it was.
     Axis horizontal;
     Axis vertical;
-    if (!sameWidth && !BuildAxis(src.Width, dst.Width, filter, horizontal)) return false;
-    if (!sameHeight && !BuildAxis(src.Height, dst.Height, filter, vertical)) return false;
-
-    const Rows<const std::uint8_t> in = RowsOf(src);
-    const Rows<std::uint8_t> out = RowsOf(dst);
-    const std::ptrdiff_t srcSamples = std::ptrdiff_t{src.Width} * 3;
+    if (!sameWidth && !BuildAxis(srcWidth, dst.Width, filter, horizontal)) {
+        return StretchOutcome::OutOfMemory;
+    }
+    if (!sameHeight && !BuildAxis(srcHeight, dst.Height, filter, vertical)) {
+        return StretchOutcome::OutOfMemory;
+    }
+    const std::ptrdiff_t srcSamples = std::ptrdiff_t{srcWidth} * 3;
     const std::ptrdiff_t dstSamples = std::ptrdiff_t{dst.Width} * 3;
     std::unique_ptr<std::int16_t[]> planes;
     if (!sameWidth) {
         planes = AllocateArray<std::int16_t>(static_cast<std::size_t>(srcSamples));
-        if (!planes) return false;
+        if (!planes) return StretchOutcome::OutOfMemory;
     }
     if (sameHeight) {
+        if (!in.Reserve(1)) return StretchOutcome::OutOfMemory;
         for (int y = 0; y < dst.Height; ++y) {
-            HorizontalRow(in.Row(y), src.Width, out.Row(y), dst.Width, horizontal, planes.get());
+            const std::uint8_t* row = in.Row(y);
+            if (in.Failed()) break;
+            HorizontalRow(row, srcWidth, out.Row(y), dst.Width, horizontal, planes.get());
         }
-        return true;
+        return failedOr(StretchOutcome::Done);
     }
     auto acc = AllocateArray<std::int32_t>(kVerticalChunk);
     const int taps = vertical.Taps;
-    if (!acc) return false;
+    if (!acc) return StretchOutcome::OutOfMemory;
 
     // Both directions change (or only the height): each output row is made as soon as the rows
     // its vertical window needs exist, so only a few rows are ever held between the passes. The
     // order of the passes is the one that needs fewer multiply-adds (weighted by how well each
     // pass vectorises); when shrinking, the vertical pass first does the bulk of the work on
     // contiguous rows of the source.
-    const double verticalFirst = static_cast<double>(src.Width) * dst.Height * vertical.Taps +
+    const double verticalFirst = static_cast<double>(srcWidth) * dst.Height * vertical.Taps +
                                  kHorizontalCostFactor * dst.Width * dst.Height * horizontal.Taps;
     const double horizontalFirst =
-        kHorizontalCostFactor * static_cast<double>(dst.Width) * src.Height * horizontal.Taps +
+        kHorizontalCostFactor * static_cast<double>(dst.Width) * srcHeight * horizontal.Taps +
         static_cast<double>(dst.Width) * dst.Height * vertical.Taps;
     if (sameWidth || verticalFirst <= horizontalFirst) {
         auto rows = AllocateArray<const std::uint8_t*>(static_cast<std::size_t>(taps));
         std::unique_ptr<std::int16_t[]> between;
         if (!sameWidth) between = AllocateArray<std::int16_t>(static_cast<std::size_t>(srcSamples));
-        if (!rows || (!sameWidth && !between)) return false;
+        if (!rows || (!sameWidth && !between) || !in.Reserve(taps)) {
+            return StretchOutcome::OutOfMemory;
+        }
         for (int y = 0; y < dst.Height; ++y) {
             const int first = vertical.First[y];
             for (int k = 0; k < taps; ++k) rows[k] = in.Row(first + k);
+            if (in.Failed()) break;
             const std::int16_t* weights =
                 vertical.Weights.get() + static_cast<std::size_t>(y) * taps;
             if (sameWidth) {
                 VerticalRow(rows.get(), weights, taps, srcSamples, out.Row(y), acc.get());
             } else {
                 VerticalRow(rows.get(), weights, taps, srcSamples, between.get(), acc.get());
-                HorizontalRow<const std::int16_t>(between.get(), src.Width, out.Row(y), dst.Width,
+                HorizontalRow<const std::int16_t>(between.get(), srcWidth, out.Row(y), dst.Width,
                                                   horizontal, planes.get());
             }
         }
-        return true;
+        return failedOr(StretchOutcome::Done);
     }
 
     RowRing ring;
     auto rows = AllocateArray<const std::int16_t*>(static_cast<std::size_t>(taps));
-    if (!rows || !ring.Allocate(taps, dstSamples)) return false;
+    if (!rows || !ring.Allocate(taps, dstSamples) || !in.Reserve(1)) {
+        return StretchOutcome::OutOfMemory;
+    }
     for (int y = 0; y < dst.Height; ++y) {
         const int first = vertical.First[y];
         for (int k = 0; k < taps; ++k) {
@@ -383,7 +449,9 @@ bool StretchBgr(ConstBgrView src, BgrView dst, StretchFilter filter) {
             std::int16_t* slot = ring.Slot(row);
             int& held = ring.Held[row % taps];
             if (held != row) {
-                HorizontalRow(in.Row(row), src.Width, slot, dst.Width, horizontal, planes.get());
+                const std::uint8_t* source = in.Row(row);
+                if (in.Failed()) return StretchOutcome::SourceFailed;
+                HorizontalRow(source, srcWidth, slot, dst.Width, horizontal, planes.get());
                 held = row;
             }
             rows[k] = slot;
@@ -391,7 +459,24 @@ bool StretchBgr(ConstBgrView src, BgrView dst, StretchFilter filter) {
         const std::int16_t* weights = vertical.Weights.get() + static_cast<std::size_t>(y) * taps;
         VerticalRow(rows.get(), weights, taps, dstSamples, out.Row(y), acc.get());
     }
-    return true;
+    return StretchOutcome::Done;
+}
+
+}  // namespace
+
+bool StretchBgr(ConstBgrView src, BgrView dst) {
+    return StretchBgr(src, dst, StretchFilter::Lanczos3);
+}
+
+bool StretchBgr(ConstBgrView src, BgrView dst, StretchFilter filter) {
+    if (src.Empty()) return true;
+    MemoryRows rows(src);
+    return Stretch(rows, dst, filter) == StretchOutcome::Done;
+}
+
+StretchOutcome StretchBgr(BgrRowSource& src, BgrView dst) {
+    StreamedRows rows(src);
+    return Stretch(rows, dst, StretchFilter::Lanczos3);
 }
 
 }  // namespace quillane

@@ -4,6 +4,7 @@
 // they are stored (as the common image tools do).
 
 #include "platform/raster/BgrImage.h"
+#include "platform/raster/BgrRowSource.h"
 
 namespace quillane {
 
@@ -25,5 +26,12 @@ enum class StretchFilter {
 
 // The same with a chosen kernel, for measurements.
 [[nodiscard]] bool StretchBgr(ConstBgrView src, BgrView dst, StretchFilter filter);
+
+enum class StretchOutcome { Done, OutOfMemory, SourceFailed };
+// The same from a source read row by row, top to bottom, each row once: only the rows the
+// filter window needs are held. The result is exactly that of stretching the same pixels held
+// in memory. OutOfMemory leaves dst as it was; SourceFailed (a row could not be read) leaves dst
+// partly written, so stretch into memory of your own when a damaged source is possible.
+[[nodiscard]] StretchOutcome StretchBgr(BgrRowSource& src, BgrView dst);
 
 }  // namespace quillane

@@ -167,6 +167,56 @@ TEST(StretchBgr, BottomUpMemoryGivesTheSameResultAsTopDown) {
     }
 }
 
+// Hands out a picture's rows one at a time, as a decoder does, and can fail at a given row.
+class PictureRows : public BgrRowSource {
+  public:
+    PictureRows(Picture& picture, int failAt = -1) : m_picture(picture), m_failAt(failAt) {}
+    int Width() const override { return m_picture.Width; }
+    int Height() const override { return m_picture.Height; }
+    bool ReadRow(std::uint8_t* row) override {
+        EXPECT_LT(m_next, m_picture.Height) << "read past the last row";
+        if (m_next == m_failAt || m_next >= m_picture.Height) return false;
+        std::copy_n(m_picture.View().Row(m_next++), m_picture.Width * 3, row);
+        return true;
+    }
+    int RowsRead() const { return m_next; }
+
+  private:
+    Picture& m_picture;
+    int m_failAt;
+    int m_next = 0;
+};
+
+TEST(StretchBgr, ReadingRowByRowGivesExactlyTheResultOfThePictureInMemory) {
+    std::vector<Sizes> sizes(std::begin(kSizes), std::end(kSizes));
+    sizes.push_back({64, 40, 64, 40});     // same size: a copy
+    sizes.push_back({64, 40, 20, 40});     // width only
+    sizes.push_back({900, 300, 30, 280});  // shrunk most across: the horizontal pass first
+    for (const Sizes& s : sizes) {
+        SCOPED_TRACE(std::to_string(s.SrcW) + "x" + std::to_string(s.SrcH) + " to " +
+                     std::to_string(s.DstW) + "x" + std::to_string(s.DstH));
+        Picture src(s.SrcW, s.SrcH, true);
+        src.Fill(Photo);
+        const Picture expected = Stretched(src, s.DstW, s.DstH);
+        Picture actual(s.DstW, s.DstH, false, 0xAB);
+        PictureRows rows(src);
+        ASSERT_EQ(StretchBgr(rows, actual.View()), StretchOutcome::Done);
+        EXPECT_TRUE(actual.Bytes == expected.Bytes);
+    }
+}
+
+TEST(StretchBgr, ASourceThatFailsMidwayIsReportedAndNotReadFurther) {
+    for (const Sizes& s : {Sizes{640, 480, 176, 220}, Sizes{64, 40, 64, 40}, Sizes{64, 40, 20, 40},
+                           Sizes{900, 300, 30, 280}, Sizes{40, 30, 176, 220}}) {
+        Picture src(s.SrcW, s.SrcH);
+        src.Fill(Photo);
+        Picture dst(s.DstW, s.DstH);
+        PictureRows rows(src, s.SrcH / 2);
+        EXPECT_EQ(StretchBgr(rows, dst.View()), StretchOutcome::SourceFailed);
+        EXPECT_EQ(rows.RowsRead(), s.SrcH / 2);
+    }
+}
+
 TEST(StretchBgr, EmptyDestinationOrSourceIsNothingToDo) {
     Picture src(4, 4, false, 9), dst(3, 3, false, 7);
     EXPECT_TRUE(StretchBgr(src.View(), BgrView{dst.Bytes.data(), 0, 3, dst.Stride}));
