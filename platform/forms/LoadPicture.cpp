@@ -17,24 +17,27 @@ namespace {
 DecodeAheadScope* g_activeScope = nullptr;  // user-interface thread only
 }  // namespace
 
-void FilePicture::SetDecodedAhead(DecodedPixels pixels, std::optional<RuntimeError> error,
-                                  int paintWidth, int paintHeight) {
-    m_aheadPixels = std::move(pixels);
+void FilePicture::SetPaintedAhead(BgrImage painted, std::optional<RuntimeError> error, int width,
+                                  int height) {
+    m_aheadPainted = std::move(painted);
     m_aheadError = std::move(error);
-    m_aheadWidth = paintWidth;
-    m_aheadHeight = paintHeight;
+    m_aheadWidth = width;
+    m_aheadHeight = height;
+}
+
+BgrImage FilePicture::PaintWhole(int width, int height) {
+    if (m_aheadPainted && width == m_aheadWidth && height == m_aheadHeight) {
+        BgrImage painted = std::move(*m_aheadPainted);
+        std::optional<RuntimeError> error = std::move(m_aheadError);
+        m_aheadPainted.reset();
+        m_aheadError.reset();
+        if (error) throw *error;
+        return painted;
+    }
+    return m_file->DecodeStretched(width, height);
 }
 
 DecodedPixels FilePicture::DecodeForPaint(int paintWidth, int paintHeight) {
-    if (m_aheadPixels && m_file->ScaleDenominatorFor(paintWidth, paintHeight) ==
-                             m_file->ScaleDenominatorFor(m_aheadWidth, m_aheadHeight)) {
-        DecodedPixels pixels = std::move(*m_aheadPixels);
-        std::optional<RuntimeError> error = std::move(m_aheadError);
-        m_aheadPixels.reset();
-        m_aheadError.reset();
-        if (error) throw *error;
-        return pixels;
-    }
     return m_file->DecodeView(paintWidth, paintHeight);
 }
 
@@ -61,7 +64,7 @@ PictureRef LoadPicture(const std::string& path) {
             if (ahead->OpenError) throw *ahead->OpenError;
             auto picture = std::make_shared<FilePicture>(std::move(ahead->File));
             if (!ahead->OutOfMemory) {
-                picture->SetDecodedAhead(std::move(ahead->Pixels), std::move(ahead->DecodeError),
+                picture->SetPaintedAhead(std::move(ahead->Painted), std::move(ahead->DecodeError),
                                          ahead->PaintWidth, ahead->PaintHeight);
             }
             return picture;

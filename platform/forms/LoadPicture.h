@@ -33,14 +33,18 @@ class FilePicture : public StdPicture {
     // The view may borrow from this picture's file: use it only while the picture lives.
     [[nodiscard]] DecodedPixels DecodeForPaint(int paintWidth, int paintHeight);
 
-    // Pixels (or the error) decoded ahead for a paint size; used once, by the first paint at a
-    // size that decodes the same way.
-    void SetDecodedAhead(DecodedPixels pixels, std::optional<RuntimeError> error, int paintWidth,
-                         int paintHeight);
+    // The whole picture stretched to exactly width x height pixels (see
+    // PictureFile::DecodeStretched), or what was painted ahead for that size.
+    [[nodiscard]] BgrImage PaintWhole(int width, int height);
+
+    // The picture (or the error) painted ahead at a size; used once, by the first paint of the
+    // whole picture at exactly that size.
+    void SetPaintedAhead(BgrImage painted, std::optional<RuntimeError> error, int width,
+                         int height);
 
   private:
     std::unique_ptr<PictureFile> m_file;
-    std::optional<DecodedPixels> m_aheadPixels;
+    std::optional<BgrImage> m_aheadPainted;
     std::optional<RuntimeError> m_aheadError;
     int m_aheadWidth = 0;
     int m_aheadHeight = 0;

@@ -114,7 +114,22 @@ void PictureSurface::PaintPicture(StdPicture& picture, float x1, float y1, float
     // so a large JPEG can be shrunk while it is decoded.
     DecodedPixels decoded;  // may borrow from the picture's file, which outlives this call
     ConstBgrView source;
-    if (auto* file = dynamic_cast<FilePicture*>(&picture)) {
+    auto* file = dynamic_cast<FilePicture*>(&picture);
+    const bool wholePicture =
+        srcLeft == 0.0 && srcTop == 0.0 && srcRight == pictureWidth && srcBottom == pictureHeight;
+    const bool wholeDestination = visible.Left == dest.Left && visible.Top == dest.Top &&
+                                  visible.Right == dest.Right && visible.Bottom == dest.Bottom;
+    if (file && wholePicture && wholeDestination) {
+        // The usual paint: all of a loaded picture onto a rectangle in full view. It is stretched
+        // aside (or was, ahead of time) and lands on the drawing area only once it is whole.
+        const BgrImage painted =
+            file->PaintWhole(static_cast<int>(dest.Width()), static_cast<int>(dest.Height()));
+        const std::optional<BgrView> canvas = BitmapPixels(m_bitmap->Handle());
+        if (!canvas) RaiseError(ErrorNumber::OutOfMemory);
+        CopyPixels(painted.View(), SubView(*canvas, dest));
+        return;
+    }
+    if (file) {
         const auto paintWidth = static_cast<int>(
             std::min(1.0e9, std::ceil(dest.Width() * double(pictureWidth) / (srcRight - srcLeft))));
         const auto paintHeight = static_cast<int>(std::min(

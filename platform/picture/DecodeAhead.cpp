@@ -22,8 +22,8 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
 
 namespace {
 
-// Opens and decodes one picture exactly as the user-interface thread would. Empty when the
-// file cannot be identified or changed while it was read: the entry is then left to its turn.
+// Opens, decodes and stretches one picture exactly as the user-interface thread would. Empty when
+// the file cannot be identified or changed while it was read: the entry is then left to its turn.
 std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
     const std::optional<FileIdentity> before = IdentityOf(job.Path);
     if (!before) return std::nullopt;
@@ -39,8 +39,11 @@ std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
         return std::nullopt;
     }
     if (result.File) {
+        const bool ownSize = job.PaintWidth <= 0 || job.PaintHeight <= 0;
+        result.PaintWidth = ownSize ? result.File->Width() : job.PaintWidth;
+        result.PaintHeight = ownSize ? result.File->Height() : job.PaintHeight;
         try {
-            result.Pixels = result.File->DecodeView(job.PaintWidth, job.PaintHeight);
+            result.Painted = result.File->DecodeStretched(result.PaintWidth, result.PaintHeight);
         } catch (const RuntimeError& error) {
             result.DecodeError = error;
         } catch (const std::bad_alloc&) {
@@ -53,16 +56,30 @@ std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
 
 }  // namespace
 
-DecodeAhead::DecodeAhead(std::vector<DecodeJob> jobs, std::size_t maxWaiting,
-                         std::int64_t budgetBytes)
+namespace {
+
+// How far beyond the caller the helper reads the starts of files for their estimates.
+constexpr std::size_t kEstimateLookahead = 32;
+
+std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
+    return a > std::numeric_limits<std::int64_t>::max() - b
+               ? std::numeric_limits<std::int64_t>::max()
+               : a + b;
+}
+
+}  // namespace
+
+DecodeAhead::DecodeAhead(std::vector<DecodeJob> jobs, DecodeAheadLimits limits)
     : m_jobs(std::move(jobs)),
       m_states(m_jobs.size(), State::Waiting),
       m_finished(m_jobs.size(), false),
       m_results(m_jobs.size()),
-      m_maxWaiting(maxWaiting == 0 ? 1 : maxWaiting),
-      m_budget(budgetBytes),
+      m_limits(limits),
       m_estimates(m_jobs.size()),
-      m_thread([this] { Work(); }) {}
+      m_keptBytes(m_jobs.size(), 0),
+      m_thread([this] { Work(); }) {
+    if (m_limits.MaxWaiting == 0) m_limits.MaxWaiting = 1;
+}
 
 DecodeAhead::~DecodeAhead() {
     {
@@ -73,63 +90,95 @@ DecodeAhead::~DecodeAhead() {
     m_thread.join();
 }
 
-bool DecodeAhead::MayBegin(std::size_t index) const {
-    const std::ptrdiff_t after = m_jobs[index].After;
-    return m_waiting < m_maxWaiting && (after < 0 || m_finished[static_cast<std::size_t>(after)]);
-}
-
 std::int64_t DecodeAhead::EstimateOf(std::size_t index) const {
     const std::optional<std::int64_t>& estimate = m_estimates[index];
     return estimate ? *estimate : std::numeric_limits<std::int64_t>::max();
 }
 
 bool DecodeAhead::FitsBudget(std::size_t index) const {
-    // The caller holds the entry it works on and, until the next one is loaded, the one before;
-    // any of them up to this entry may be in memory while this one waits to be taken.
+    std::int64_t budget = m_limits.BudgetBytes;
+    if (m_limits.GrowToLargestPicture) budget = std::max(budget, m_largestEstimate);
+    // The caller holds the entry it works on and, until the next one is loaded, the file of
+    // the one before; every entry being read or waiting to be taken is held too.
     const std::size_t from = m_firstUnfinished == 0 ? 0 : m_firstUnfinished - 1;
-    std::int64_t largest = 0;
-    for (std::size_t k = from; k < index; ++k) largest = std::max(largest, EstimateOf(k));
+    std::int64_t held = 0;
+    const std::size_t last = std::min(m_jobs.size() - 1, std::max(m_callerAt, m_highestClaimed));
+    for (std::size_t k = from; k <= last; ++k) {
+        const bool ahead = m_states[k] == State::Reading || m_states[k] == State::Ready;
+        if (k < m_firstUnfinished || m_states[k] == State::Ready) {
+            // Decoded and stretched: only its file and the stretched picture are kept.
+            held = SaturatingAdd(held, m_keptBytes[k]);
+        } else if (ahead || k <= m_callerAt) {
+            held = SaturatingAdd(held, EstimateOf(k));
+        }
+    }
     const std::int64_t own = EstimateOf(index);
-    return own <= m_budget && largest <= m_budget - own;
+    return own <= budget && held <= budget - own;
+}
+
+std::optional<std::size_t> DecodeAhead::NextToRead() const {
+    if (m_stop || m_waiting >= m_limits.MaxWaiting) return std::nullopt;
+    for (std::size_t k = m_callerAt + 1; k < m_jobs.size(); ++k) {
+        if (m_states[k] != State::Waiting) continue;
+        const std::ptrdiff_t after = m_jobs[k].After;
+        // One that must wait for an earlier output is passed over; later ones may go first.
+        if (after >= 0 && !m_finished[static_cast<std::size_t>(after)]) continue;
+        if (!FitsBudget(k)) return std::nullopt;  // in list order, once memory allows
+        return k;
+    }
+    return std::nullopt;
+}
+
+void DecodeAhead::ReadAhead(std::size_t index, std::unique_lock<std::mutex>& lock) {
+    m_states[index] = State::Reading;
+    ++m_waiting;
+    m_highestClaimed = std::max(m_highestClaimed, index);
+    const DecodeJob& job = m_jobs[index];
+    lock.unlock();
+    std::optional<DecodedPicture> result = ReadOne(job);
+    lock.lock();
+    m_results[index] = std::move(result);
+    m_states[index] = State::Ready;
+    m_changed.notify_all();
 }
 
 void DecodeAhead::Work() {
-    // The helper takes every second entry and the caller decodes the others itself at their
-    // turn, so both cores decode: a helper that ran ahead on every entry would leave the caller
-    // waiting for it instead.
-    for (std::size_t index = 1; index < m_jobs.size(); index += 2) {
-        // Estimates read the start of each file, outside the lock; the entries the caller may
-        // still hold lie between the first unfinished one and this one.
-        std::size_t from;
-        {
-            std::lock_guard lock(m_mutex);
-            from = m_firstUnfinished == 0 ? 0 : m_firstUnfinished - 1;
-        }
-        for (std::size_t k = from; k <= index; ++k) {
-            if (!m_estimates[k]) {
-                m_estimates[k] =
+    std::size_t estimated = 0;
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+        // Estimates read the start of each file, outside the lock, a little ahead of the caller.
+        const std::size_t until = std::min(m_jobs.size(), m_callerAt + 1 + kEstimateLookahead);
+        if (estimated < until) {
+            lock.unlock();
+            std::vector<std::optional<std::int64_t>> found;
+            std::vector<std::int64_t> sizes;
+            for (std::size_t k = estimated; k < until; ++k) {
+                const std::optional<FileIdentity> identity = IdentityOf(m_jobs[k].Path);
+                const std::int64_t painted =
+                    std::int64_t{m_jobs[k].PaintWidth} * std::max(0, m_jobs[k].PaintHeight) * 3;
+                sizes.push_back((identity ? identity->Size : 0) +
+                                std::max<std::int64_t>(0, painted));
+                found.push_back(
                     EstimateDecodeBytes(m_jobs[k].Path, m_jobs[k].PaintWidth, m_jobs[k].PaintHeight)
-                        .value_or(std::numeric_limits<std::int64_t>::max());
+                        .value_or(std::numeric_limits<std::int64_t>::max()));
             }
+            lock.lock();
+            for (std::size_t k = estimated; k < until; ++k) {
+                m_estimates[k] = found[k - estimated];
+                m_keptBytes[k] = sizes[k - estimated];
+                if (*m_estimates[k] != std::numeric_limits<std::int64_t>::max()) {
+                    m_largestEstimate = std::max(m_largestEstimate, *m_estimates[k]);
+                }
+            }
+            estimated = until;
+            m_changed.notify_all();
+            continue;
         }
-        {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] {
-                return m_stop || m_states[index] != State::Waiting ||
-                       (MayBegin(index) && FitsBudget(index));
-            });
-            if (m_stop) return;
-            if (m_states[index] != State::Waiting) continue;  // the caller took it over
-            m_states[index] = State::Reading;
+        if (const std::optional<std::size_t> next = NextToRead()) {
+            ReadAhead(*next, lock);
+            continue;
         }
-        std::optional<DecodedPicture> result = ReadOne(m_jobs[index]);
-        {
-            std::lock_guard lock(m_mutex);
-            m_results[index] = std::move(result);
-            m_states[index] = State::Ready;
-            ++m_waiting;
-        }
-        m_changed.notify_all();
+        m_changed.wait(lock);
     }
 }
 
@@ -138,12 +187,28 @@ std::optional<DecodedPicture> DecodeAhead::Take(std::size_t index) {
     std::optional<DecodedPicture> result;
     {
         std::unique_lock lock(m_mutex);
+        // Pictures read ahead for entries the caller passed without loading are dropped.
+        for (std::size_t k = m_callerAt; k < index; ++k) {
+            if (m_states[k] == State::Ready) {
+                m_results[k].reset();
+                m_states[k] = State::Taken;
+                --m_waiting;
+            }
+        }
+        m_callerAt = std::max(m_callerAt, index);
+        m_changed.notify_all();
         if (m_states[index] == State::Waiting) {
             m_states[index] = State::LeftToCaller;
-            m_changed.notify_all();
             return std::nullopt;
         }
-        m_changed.wait(lock, [&] { return m_states[index] != State::Reading; });
+        while (m_states[index] == State::Reading) {
+            // Rather than wait idle for the helper, read a later entry ahead meanwhile.
+            if (const std::optional<std::size_t> next = NextToRead()) {
+                ReadAhead(*next, lock);
+            } else {
+                m_changed.wait(lock);
+            }
+        }
         if (m_states[index] != State::Ready) return std::nullopt;
         result = std::move(m_results[index]);
         m_results[index].reset();

@@ -1,6 +1,7 @@
 #pragma once
-// Decoding ahead during a batch run: one helper thread opens and decodes every second picture
-// of the list while the user-interface thread decodes, paints, writes and reports the others.
+// Decoding ahead during a batch run: one helper thread opens, decodes and stretches pictures of
+// the list ahead of the user-interface thread, which paints, writes and reports them in order
+// (and, rather than wait for the helper, reads ahead itself).
 // Nothing a person can observe changes: results are taken in list order, a picture that an earlier
 // entry's output replaces is read only after that output was written, and a file that changed on
 // disk after it was read ahead is read again at its turn.
@@ -24,7 +25,7 @@ namespace quillane {
 // One entry of a run, as the helper thread needs to know it.
 struct DecodeJob {
     std::string Path;
-    int PaintWidth = 0;  // the size the picture will be painted at
+    int PaintWidth = 0;  // the size the whole picture will be painted at; 0 for its own size
     int PaintHeight = 0;
     // The last earlier entry whose output file is this entry's file: it must be written
     // before this one is read. Negative when there is none.
@@ -40,15 +41,23 @@ struct FileIdentity {
 };
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
-// Roughly the memory opening and decoding the picture at path for this paint size holds at its
-// peak (its bytes, the decoder's whole-picture buffers, the decoded pixels), judged from the
-// start of the file. Empty when that does not tell.
+// Roughly the memory opening, decoding and stretching the picture at path to this paint size
+// holds at its peak (its bytes, the decoder's whole-picture buffers, the rows streaming into the
+// filter or the whole decoded picture where it must be turned or converted, the stretched
+// result), judged from the start of the file. Empty when that does not tell.
 std::optional<std::int64_t> EstimateDecodeBytes(const std::string& path, int paintWidth,
                                                 int paintHeight);
 
-// The pictures the helper thread holds and those the user-interface thread may hold meanwhile
-// stay together below this; a picture that would not fits is left to its turn.
+// How much decoding ahead may hold. Pictures read ahead and those the user-interface thread
+// holds meanwhile stay together within the budget; a picture that does not fit is left to its
+// turn. With GrowToLargestPicture the budget rises to the largest estimate in the list: a run
+// then never holds more at once than its largest picture needs alone, which it needs anyway.
 inline constexpr std::int64_t kDecodeAheadBudget = std::int64_t{48} << 20;
+struct DecodeAheadLimits {
+    std::size_t MaxWaiting = 8;  // pictures being read ahead or waiting to be taken
+    std::int64_t BudgetBytes = kDecodeAheadBudget;
+    bool GrowToLargestPicture = true;
+};
 
 // What the helper thread made of one entry: the opened file and its decoded pixels, or the
 // error that opening or decoding raised, for the user-interface thread to raise at the same
@@ -56,30 +65,28 @@ inline constexpr std::int64_t kDecodeAheadBudget = std::int64_t{48} << 20;
 struct DecodedPicture {
     std::unique_ptr<PictureFile> File;      // null when opening failed
     std::optional<RuntimeError> OpenError;  // raised by PictureFile::Open
-    DecodedPixels Pixels;                   // decoded for PaintWidth x PaintHeight; may
-                                            // borrow from File
+    BgrImage Painted;                       // stretched to PaintWidth x PaintHeight
     std::optional<RuntimeError> DecodeError;
     bool OutOfMemory = false;  // decoding ran out of memory: the caller decodes again itself
-    int PaintWidth = 0;
+    int PaintWidth = 0;        // the job's, or the picture's own size for a job without one
     int PaintHeight = 0;
     FileIdentity Identity;
 };
 
 class DecodeAhead {
   public:
-    // Starts the helper thread. At most maxWaiting decoded pictures wait to be taken, and an
-    // entry is read ahead only while its estimated memory together with that of the largest
-    // entry the caller may hold meanwhile stays within budgetBytes.
-    explicit DecodeAhead(std::vector<DecodeJob> jobs, std::size_t maxWaiting = 1,
-                         std::int64_t budgetBytes = kDecodeAheadBudget);
+    // Starts the helper thread, which reads the entries in list order as far as the limits
+    // allow, beginning with the second.
+    explicit DecodeAhead(std::vector<DecodeJob> jobs, DecodeAheadLimits limits = {});
     // Stops the helper thread and drops whatever it decoded that was not taken.
     ~DecodeAhead();
     DecodeAhead(const DecodeAhead&) = delete;
     DecodeAhead& operator=(const DecodeAhead&) = delete;
 
-    // The entry's picture, when the helper thread has read it or is reading it (this waits for
-    // it). Empty for the entries the caller decodes itself, for one the helper has not begun
-    // (it is then left to the caller), and when the file changed after it was read.
+    // The entry's picture, when it was read ahead or is being read (this waits for it, and
+    // meanwhile reads a later entry ahead itself rather than sit idle). Empty for an entry
+    // nobody has begun (it is then left to the caller) and when the file changed after it was
+    // read.
     std::optional<DecodedPicture> Take(std::size_t index);
 
     // The entry is done: its output is written. Entries that wait for it may be read now.
@@ -89,20 +96,30 @@ class DecodeAhead {
     enum class State { Waiting, Reading, Ready, Taken, LeftToCaller };
 
     void Work();
-    bool MayBegin(std::size_t index) const;
+    // The next entry either thread may read ahead now, beyond the entry the caller is at; called
+    // with the mutex held.
+    std::optional<std::size_t> NextToRead() const;
     bool FitsBudget(std::size_t index) const;
     std::int64_t EstimateOf(std::size_t index) const;
+    // Reads the entry (outside the lock) and files its result as Ready.
+    void ReadAhead(std::size_t index, std::unique_lock<std::mutex>& lock);
+    // Reads the start of every file for its estimate; the helper does this before it reads.
+    void EstimateAll();
 
     std::vector<DecodeJob> m_jobs;
     std::vector<State> m_states;
     std::vector<bool> m_finished;
     std::vector<std::optional<DecodedPicture>> m_results;
-    std::size_t m_maxWaiting;
-    std::int64_t m_budget;
+    DecodeAheadLimits m_limits;
     std::size_t m_firstUnfinished = 0;
-    // Estimated bytes per entry; INT64_MAX when unknown. Used by the helper thread only.
+    std::size_t m_callerAt = 0;        // the entry the caller takes next or works on
+    std::size_t m_highestClaimed = 0;  // the last entry begun ahead
+    // Estimated bytes per entry; INT64_MAX when the start of the file does not tell.
     std::vector<std::optional<std::int64_t>> m_estimates;
-    std::size_t m_waiting = 0;  // results Ready and not yet taken
+    // What an entry keeps once stretched: its file's bytes and the stretched picture.
+    std::vector<std::int64_t> m_keptBytes;
+    std::int64_t m_largestEstimate = 0;
+    std::size_t m_waiting = 0;  // entries being read ahead or Ready and not yet taken
     bool m_stop = false;
     std::mutex m_mutex;
     std::condition_variable m_changed;

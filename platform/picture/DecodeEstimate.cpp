@@ -20,6 +20,9 @@ namespace {
 // header and are rarely longer together.
 constexpr std::size_t kPeekBytes = std::size_t{256} << 10;
 constexpr std::int64_t kCoefficientBlockBytes = 64 * 2;  // one 8x8 block of 16-bit values
+// Rows libjpeg itself keeps while it hands out rows: a row group of every component, and the
+// context rows of its smooth upsampling.
+constexpr std::int64_t kDecoderRows = 48;
 
 std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
     return (a + b - 1) / b;
@@ -30,10 +33,12 @@ struct JpegFrame {
     bool WholeImageBuffer = false;  // progressive or multi-scan: libjpeg keeps every coefficient
     int Components = 0;
     std::array<int, 4> H{}, V{};
+    int Orientation = 1;  // from an EXIF block before the frame header, when one is there
 };
 
 std::optional<JpegFrame> ReadFrame(const std::vector<std::uint8_t>& b) {
     std::size_t at = 2;  // after SOI
+    int orientation = 1;
     while (at + 4 <= b.size()) {
         if (b[at] != 0xFF) return std::nullopt;
         const std::uint8_t marker = b[at + 1];
@@ -47,11 +52,15 @@ std::optional<JpegFrame> ReadFrame(const std::vector<std::uint8_t>& b) {
         }
         const std::size_t length = std::size_t{b[at + 2]} << 8 | b[at + 3];
         if (marker == 0xDA || marker == 0xD9) return std::nullopt;  // scan before any frame
+        if (marker == 0xE1 && length >= 2 && at + 2 + length <= b.size() && orientation == 1) {
+            orientation = ExifOrientation({b.data() + at + 4, length - 2});
+        }
         const bool frame =
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
             if (length < 8 || at + 2 + length > b.size()) return std::nullopt;
             JpegFrame f;
+            f.Orientation = orientation;
             f.Height = b[at + 5] << 8 | b[at + 6];
             f.Width = b[at + 7] << 8 | b[at + 8];
             f.Components = b[at + 9];
@@ -83,14 +92,31 @@ int DenominatorFor(std::int64_t width, std::int64_t height, int paintWidth, int 
     return 1;
 }
 
+// The stretched picture the decode ends in: the paint size, or the picture's own.
+std::int64_t PaintedBytes(std::int64_t width, std::int64_t height, int paintWidth,
+                          int paintHeight) {
+    if (paintWidth <= 0 || paintHeight <= 0) return width * height * 3;
+    return std::int64_t{paintWidth} * paintHeight * 3;
+}
+
 std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int paintWidth,
                                       int paintHeight) {
     const std::optional<JpegFrame> f = ReadFrame(head);
     if (!f || f->Width == 0 || f->Height == 0) return std::nullopt;
-    // The orientation is not known here: assume the one that shrinks less.
-    const int d = std::min(DenominatorFor(f->Width, f->Height, paintWidth, paintHeight),
-                           DenominatorFor(f->Width, f->Height, paintHeight, paintWidth));
-    std::int64_t bytes = CeilDiv(f->Width, d) * CeilDiv(f->Height, d) * 3;
+    const bool turned = f->Orientation >= 5;
+    const int d = turned ? DenominatorFor(f->Width, f->Height, paintHeight, paintWidth)
+                         : DenominatorFor(f->Width, f->Height, paintWidth, paintHeight);
+    const std::int64_t width = CeilDiv(f->Width, d);
+    const std::int64_t height = CeilDiv(f->Height, d);
+    std::int64_t bytes = PaintedBytes(f->Width, f->Height, paintWidth, paintHeight);
+    if (f->Orientation == 1) {
+        // Streamed into the filter: the rows of its vertical window and of libjpeg's row group.
+        const std::int64_t window =
+            paintHeight > 0 ? 6 * CeilDiv(height, paintHeight) + 1 : std::int64_t{1};
+        bytes += (std::min(window, height) + kDecoderRows) * width * 3;
+    } else {
+        bytes += width * height * 3 * 2;  // decoded whole, then turned
+    }
     if (f->WholeImageBuffer) {
         const int hMax = *std::max_element(f->H.begin(), f->H.begin() + f->Components);
         const int vMax = *std::max_element(f->V.begin(), f->V.begin() + f->Components);
@@ -105,7 +131,8 @@ std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int
     return bytes;
 }
 
-std::optional<std::int64_t> BmpBytes(const std::vector<std::uint8_t>& b) {
+std::optional<std::int64_t> BmpBytes(const std::vector<std::uint8_t>& b, int paintWidth,
+                                     int paintHeight) {
     if (b.size() < 30) return std::nullopt;
     auto u32 = [&](std::size_t at) {
         return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 |
@@ -130,9 +157,10 @@ std::optional<std::int64_t> BmpBytes(const std::vector<std::uint8_t>& b) {
     // Past the loader's pixel cap the file is refused when it is opened, and the product
     // below could overflow: nothing to estimate.
     if (width * height > kMaxPixels) return std::nullopt;
-    // Stored as painted: read in place, nothing beyond the file itself.
-    if (headerSize >= 40 && bits == 24 && compression == 0) return std::int64_t{0};
-    return width * height * (4 + 3);  // Qt's picture and the converted copy
+    const std::int64_t painted = PaintedBytes(width, height, paintWidth, paintHeight);
+    // Stored as painted: read in place, nothing beyond the file and the stretched picture.
+    if (headerSize >= 40 && bits == 24 && compression == 0) return painted;
+    return width * height * (4 + 3) + painted;  // Qt's picture and the converted copy
 }
 
 }  // namespace
@@ -158,7 +186,7 @@ std::optional<std::int64_t> EstimateDecodeBytes(const std::string& path, int pai
     if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8) {
         decoded = JpegBytes(head, paintWidth, paintHeight);
     } else if (head.size() >= 2 && head[0] == 'B' && head[1] == 'M') {
-        decoded = BmpBytes(head);
+        decoded = BmpBytes(head, paintWidth, paintHeight);
     }
     if (!decoded) return std::nullopt;
     return *decoded + static_cast<std::int64_t>(info.st_size);  // the file is held whole

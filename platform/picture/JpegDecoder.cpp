@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.
@@ -191,49 +192,101 @@ PictureResult<PictureHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes)
     return header;
 }
 
-PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator) {
-    JpegSession session(bytes);
-    if (!session.Start()) return session.Failure();
-    jpeg_decompress_struct& cinfo = session.Info();
-    if (auto failure = CheckColourSpace(cinfo)) return *failure;
-    if (auto failure = CheckPictureSize(cinfo.image_width, cinfo.image_height)) return *failure;
+namespace {
 
-    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    const bool inverted = cinfo.saw_Adobe_marker;
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
-    cinfo.scale_num = 1;
-    cinfo.scale_denom = static_cast<unsigned>(scaleDenominator);
-    // The accurate integer DCT: at quality 90 the fast one visibly bands smooth skies, and
-    // the scaled DCTs run just as fast with it.
-    cinfo.dct_method = JDCT_ISLOW;
-    if (!session.Guard([&cinfo] { jpeg_calc_output_dimensions(&cinfo); })) {
-        return session.Failure();
+// A JPEG decoded at a DCT scale, handed out row by row straight from libjpeg.
+class JpegRows final : public PictureRowSource {
+  public:
+    explicit JpegRows(std::span<const std::uint8_t> bytes) : m_session(bytes) {}
+
+    std::optional<PictureFailure> Start(int scaleDenominator) {
+        if (!m_session.Start()) return m_session.Failure();
+        jpeg_decompress_struct& cinfo = m_session.Info();
+        if (auto failure = CheckColourSpace(cinfo)) return failure;
+        if (auto failure = CheckPictureSize(cinfo.image_width, cinfo.image_height)) return failure;
+        m_cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+        m_inverted = cinfo.saw_Adobe_marker;
+        cinfo.out_color_space = m_cmyk ? JCS_CMYK : JCS_EXT_BGR;
+        cinfo.scale_num = 1;
+        cinfo.scale_denom = static_cast<unsigned>(scaleDenominator);
+        // The accurate integer DCT: at quality 90 the fast one visibly bands smooth skies, and
+        // the scaled DCTs run just as fast with it.
+        cinfo.dct_method = JDCT_ISLOW;
+        if (!m_session.Guard([&cinfo] { jpeg_calc_output_dimensions(&cinfo); })) {
+            return m_session.Failure();
+        }
+        m_width = static_cast<int>(cinfo.output_width);
+        m_height = static_cast<int>(cinfo.output_height);
+        if (auto failure = CheckBufferSize(m_width, m_height, 3)) return failure;
+        if (m_cmyk) m_cmykRow.resize(static_cast<std::size_t>(m_width) * 4);
+        // A progressive file is read whole here, into libjpeg's coefficient buffers.
+        if (!m_session.Guard([&cinfo] { jpeg_start_decompress(&cinfo); })) {
+            return m_session.Failure();
+        }
+        return std::nullopt;
     }
-    const int width = static_cast<int>(cinfo.output_width);
-    const int height = static_cast<int>(cinfo.output_height);
-    if (auto failure = CheckBufferSize(width, height, 3)) return *failure;
-    auto picture = AllocatePicture(width, height);
+
+    int Width() const override { return m_width; }
+    int Height() const override { return m_height; }
+
+    bool ReadRow(std::uint8_t* row) override {
+        if (m_failure) return false;
+        jpeg_decompress_struct& cinfo = m_session.Info();
+        if (cinfo.output_scanline >= cinfo.output_height) {
+            m_failure =
+                PictureFailure{ErrorNumber::InvalidPicture, "is damaged (rows are missing)"};
+            return false;
+        }
+        JSAMPROW target = m_cmyk ? m_cmykRow.data() : row;
+        JDIMENSION got = 0;
+        if (!m_session.Guard([&] { got = jpeg_read_scanlines(&cinfo, &target, 1); })) {
+            m_failure = m_session.Failure();
+            return false;
+        }
+        if (got != 1) {
+            m_failure =
+                PictureFailure{ErrorNumber::InvalidPicture, "is damaged (rows are missing)"};
+            return false;
+        }
+        if (m_cmyk) CmykRowToBgr(m_cmykRow.data(), row, m_width, m_inverted);
+        return true;
+    }
+
+    PictureFailure Failure() const override {
+        return m_failure.value_or(
+            PictureFailure{ErrorNumber::InvalidPicture, "is damaged (rows are missing)"});
+    }
+
+  private:
+    JpegSession m_session;
+    bool m_cmyk = false;
+    bool m_inverted = false;
+    int m_width = 0;
+    int m_height = 0;
+    std::vector<std::uint8_t> m_cmykRow;
+    std::optional<PictureFailure> m_failure;
+};
+
+}  // namespace
+
+PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(std::span<const std::uint8_t> bytes,
+                                                              int scaleDenominator) {
+    auto rows = std::make_unique<JpegRows>(bytes);
+    if (auto failure = rows->Start(scaleDenominator)) return *failure;
+    return std::unique_ptr<PictureRowSource>(std::move(rows));
+}
+
+PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator) {
+    auto opened = OpenJpegRows(bytes, scaleDenominator);
+    if (!opened.Ok()) return opened.Failure();
+    PictureRowSource& rows = *opened.Value();
+    auto picture = AllocatePicture(rows.Width(), rows.Height());
     if (!picture.Ok()) return picture;
     BgrView out = picture.Value().View();
-
-    std::vector<std::uint8_t> cmykRow;
-    if (cmyk) cmykRow.resize(static_cast<std::size_t>(width) * 4);
-    std::uint8_t* cmykData = cmykRow.data();
-
     // The rest of the file is not read once every row is out: trailing bytes after the last
     // scan cannot change the picture.
-    const bool decoded = session.Guard([&] {
-        jpeg_start_decompress(&cinfo);
-        while (cinfo.output_scanline < cinfo.output_height) {
-            const int y = static_cast<int>(cinfo.output_scanline);
-            JSAMPROW row = cmyk ? cmykData : out.Row(y);
-            if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
-            if (cmyk) CmykRowToBgr(cmykData, out.Row(y), width, inverted);
-        }
-    });
-    if (!decoded) return session.Failure();
-    if (cinfo.output_scanline < cinfo.output_height) {
-        return PictureFailure{ErrorNumber::InvalidPicture, "is damaged (rows are missing)"};
+    for (int y = 0; y < out.Height; ++y) {
+        if (!rows.ReadRow(out.Row(y))) return rows.Failure();
     }
     return picture;
 }

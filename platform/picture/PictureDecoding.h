@@ -4,6 +4,7 @@
 // PictureFile turns a failure into the run-time error, naming the file.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "platform/RuntimeError.h"
 #include "platform/raster/BgrImage.h"
+#include "platform/raster/BgrRowSource.h"
 
 namespace quillane {
 
@@ -56,6 +58,15 @@ struct PictureHeader {
 // JPEG (JpegDecoder.cpp). The bytes must start with the SOI marker.
 PictureResult<PictureHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes);
 PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator);
+// Rows read one at a time, for a caller that never needs the whole picture.
+class PictureRowSource : public BgrRowSource {
+  public:
+    // Why a row could not be had.
+    virtual PictureFailure Failure() const = 0;
+};
+// The picture as stored (no orientation applied); bytes must outlive the rows.
+PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(std::span<const std::uint8_t> bytes,
+                                                              int scaleDenominator);
 
 // BMP (BmpCheck.cpp): headers, pixel offset and data length checked before Qt decodes. The
 // bytes must start with "BM".

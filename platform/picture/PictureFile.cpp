@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/picture/PictureDecoding.h"
+#include "platform/raster/Stretch.h"
 
 namespace quillane {
 namespace {
@@ -254,6 +255,29 @@ DecodedPixels PictureFile::DecodeView(int paintWidth, int paintHeight) const {
     pixels.Owner = Decode(paintWidth, paintHeight);
     pixels.View = std::as_const(pixels.Owner).View();
     return pixels;
+}
+
+BgrImage PictureFile::DecodeStretched(int width, int height) const {
+    auto painted = AllocatePicture(width, height);
+    if (!painted.Ok()) Fail(painted.Failure());
+    const PictureFailure noMemory{ErrorNumber::OutOfMemory,
+                                  "needs more memory than is free (stretching it)"};
+    if (m_format == Format::Jpeg && m_orientation == 1) {
+        // Row by row from the decoder into the filter: the decoded picture is never held whole.
+        auto rows = OpenJpegRows(m_bytes, ScaleDenominatorFor(width, height));
+        if (!rows.Ok()) Fail(rows.Failure());
+        switch (StretchBgr(*rows.Value(), painted.Value().View())) {
+            case StretchOutcome::Done:
+                return std::move(painted.Value());
+            case StretchOutcome::OutOfMemory:
+                Fail(noMemory);
+            case StretchOutcome::SourceFailed:
+                Fail(rows.Value()->Failure());
+        }
+    }
+    const DecodedPixels decoded = DecodeView(width, height);
+    if (!StretchBgr(decoded.View, painted.Value().View())) Fail(noMemory);
+    return std::move(painted.Value());
 }
 
 void PictureFile::Fail(const PictureFailure& failure) const {

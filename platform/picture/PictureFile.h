@@ -51,6 +51,11 @@ class PictureFile {
     // Decode does.
     [[nodiscard]] DecodedPixels DecodeView(int paintWidth, int paintHeight) const;
 
+    // The whole picture upright and stretched to exactly width x height (both positive) by the
+    // program's filter: what painting all of it onto that many pixels gives. A JPEG stored
+    // upright goes from the decoder into the filter row by row, so the decoded picture is never
+    // held whole. Raises as Decode does, and 7 when the stretch's memory cannot be had.
+    [[nodiscard]] BgrImage DecodeStretched(int width, int height) const;
     // The DCT scale denominator (1, 2, 4 or 8) Decode uses for this paint size; 1 for pictures
     // that are not JPEG.
     int ScaleDenominatorFor(int paintWidth, int paintHeight) const;

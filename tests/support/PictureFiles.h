@@ -54,6 +54,29 @@ inline Bytes ReadBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+// An APP1 block carrying only IFD0 with a maker string and the orientation.
+inline Bytes ExifSegment(int orientation, bool bigEndian) {
+    Bytes tiff;
+    auto u16 = [&](unsigned v) {
+        bigEndian ? tiff.insert(tiff.end(), {std::uint8_t(v >> 8), std::uint8_t(v)})
+                  : tiff.insert(tiff.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+    };
+    auto u32 = [&](unsigned v) { bigEndian ? (u16(v >> 16), u16(v)) : (u16(v), u16(v >> 16)); };
+    tiff.insert(tiff.end(),
+                {std::uint8_t(bigEndian ? 'M' : 'I'), std::uint8_t(bigEndian ? 'M' : 'I')});
+    u16(42), u32(8), u16(2);
+    u16(0x010F), u16(2), u32(4), tiff.insert(tiff.end(), {'A', 'b', 'c', 0});
+    u16(0x0112), u16(3), u32(1), u16(unsigned(orientation)), u16(0);
+    u32(0);
+    const Bytes head = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+    Bytes segment(head.size() + tiff.size());
+    std::copy(head.begin(), head.end(), segment.begin());
+    std::copy(tiff.begin(), tiff.end(), segment.begin() + static_cast<std::ptrdiff_t>(head.size()));
+    segment[2] = std::uint8_t((segment.size() - 2) >> 8);
+    segment[3] = std::uint8_t(segment.size() - 2);
+    return segment;
+}
+
 // An RGB picture, the way reference tools write it.
 struct RgbPicture {
     int Width = 0;

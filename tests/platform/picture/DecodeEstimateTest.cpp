@@ -16,27 +16,38 @@ namespace {
 struct EstimateCase {
     const char* Name;
     const char* ConvertOptions;  // how ImageMagick writes an 800 x 600 picture
+    int Orientation;             // written into an EXIF block when not 1
     int PaintWidth, PaintHeight;
     long long Decoded;  // expected beyond the file's own bytes; -1: no estimate
 };
 
 constexpr long long kFull = 800LL * 600 * 3;
+constexpr long long kPainted = 176LL * 220 * 3;
+// Rows a stored-upright JPEG holds as it streams into the filter: the vertical window (six
+// rows per painted row, plus one) and libjpeg's 48, each a decoded row wide.
+constexpr long long StreamRows(long long window, long long width) {
+    return (window + 48) * width * 3;
+}
 const EstimateCase kCases[] = {
-    // 600 / 2 is less than twice 220 (or 176 turned), so no shrink on load.
-    {"baseline.jpg", "-sampling-factor 1x1 -quality 90", 176, 220, kFull},
-    // Shrunk by 8 for a small paint in either orientation; by 4 only where the picture could
-    // be turned so that 600 / 8 rows would be fewer than twice the paint width.
-    {"baseline_small.jpg", "-sampling-factor 1x1", 30, 30, 100LL * 75 * 3},
-    {"baseline_turnable.jpg", "-sampling-factor 1x1", 40, 30, 200LL * 150 * 3},
+    // 600 / 2 is less than twice 220, so no shrink on load; 600 rows onto 220: 3 a row.
+    {"baseline.jpg", "-sampling-factor 1x1 -quality 90", 1, 176, 220,
+     kPainted + StreamRows(6 * 3 + 1, 800)},
+    // Shrunk by 8 for a small paint: 75 rows onto 30.
+    {"baseline_small.jpg", "-sampling-factor 1x1", 1, 30, 30,
+     30 * 30 * 3 + StreamRows(6 * 3 + 1, 100)},
+    // Stored turned: 600 / 8 rows would be fewer than twice the paint width, so shrunk by 4,
+    // decoded whole and turned.
+    {"turned.jpg", "-sampling-factor 1x1", 6, 40, 30, 40 * 30 * 3 + 200LL * 150 * 3 * 2},
     // Progressive: libjpeg keeps every 8x8 block of every component, 128 bytes each.
-    {"progressive.jpg", "-sampling-factor 1x1 -interlace JPEG", 30, 30,
-     100LL * 75 * 3 + 3LL * 100 * 75 * 128},
-    // Block rows of a subsampled component are rounded up to whole sampling units.
-    {"progressive_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 0, 0,
-     kFull + 100LL * 76 * 128 + 2LL * 50 * 38 * 128},
-    {"stored_as_painted.bmp", "-type TrueColor BMP3:", 176, 220, 0},
-    {"palette.bmp", "-type Palette BMP3:", 176, 220, 800LL * 600 * 7},
-    {"not_a_picture.png", "", 176, 220, -1},
+    {"progressive.jpg", "-sampling-factor 1x1 -interlace JPEG", 1, 30, 30,
+     30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + 3LL * 100 * 75 * 128},
+    // Block rows of a subsampled component are rounded up to whole sampling units; painted at
+    // its own size, one row at a time.
+    {"progressive_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 0, 0,
+     kFull + StreamRows(1, 800) + 100LL * 76 * 128 + 2LL * 50 * 38 * 128},
+    {"stored_as_painted.bmp", "-type TrueColor BMP3:", 1, 176, 220, kPainted},
+    {"palette.bmp", "-type Palette BMP3:", 1, 176, 220, 800LL * 600 * 7 + kPainted},
+    {"not_a_picture.png", "", 1, 176, 220, -1},
 };
 
 TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
@@ -52,6 +63,12 @@ TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
             target = "BMP3:" + target;
         }
         ASSERT_TRUE(Shell("convert -size 800x600 plasma:fractal " + options + " " + target));
+        if (c.Orientation != 1) {
+            Bytes bytes = ReadBytes(path);
+            const Bytes app1 = ExifSegment(c.Orientation, false);
+            bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+            WriteBytes(path, bytes);
+        }
         const auto estimate = EstimateDecodeBytes(path, c.PaintWidth, c.PaintHeight);
         if (c.Decoded < 0) {
             EXPECT_FALSE(estimate);
@@ -72,7 +89,7 @@ TEST(DecodeEstimate, NoBudgetLeavesEveryEntryToItsTurn) {
         jobs.push_back({dir.Path("p" + std::to_string(i) + ".bmp"), 176, 220, -1});
         ASSERT_TRUE(Shell("convert -size 8x8 xc:gray BMP3:" + Quote(jobs.back().Path)));
     }
-    DecodeAhead ahead(jobs, 1, 0);
+    DecodeAhead ahead(jobs, {.MaxWaiting = 1, .BudgetBytes = 0, .GrowToLargestPicture = false});
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         EXPECT_FALSE(ahead.Take(i)) << i;
         ahead.Finished(i);
