@@ -42,6 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        (width + denominator - 1) / denominator,
                        (height + denominator - 1) / denominator, "shrunk");
         }
+        // Streamed from the decoder into the filter, the same rows must be found good or bad.
+        ExpectSize(file->DecodeStretched(kSmallPaint, kSmallPaint), kSmallPaint, kSmallPaint,
+                   "stretched");
     } catch (const RuntimeError& error) {
         const int number = error.NumberValue();
         // 53 and 75 cannot happen for a regular file we just wrote; 481 and 7 are the loader's.

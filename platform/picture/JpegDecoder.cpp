@@ -2,6 +2,7 @@
 // into BGR at a DCT scale. libjpeg reports fatal errors by longjmp; that is confined to
 // JpegSession::Guard, and all cleanup happens in JpegSession's destructor.
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -82,6 +83,58 @@ void OnProgress(j_common_ptr cinfo) {
     }
 }
 
+// A source that gives libjpeg several runs of bytes, one after another, as if they were one
+// file; past the last it ends the picture the way libjpeg's own memory source does.
+class PartsSource {
+  public:
+    void Use(j_decompress_ptr cinfo, const std::vector<std::span<const std::uint8_t>>& parts) {
+        m_parts = &parts;
+        m_next = 0;
+        m_manager.init_source = [](j_decompress_ptr) {};
+        m_manager.fill_input_buffer = Fill;
+        m_manager.skip_input_data = Skip;
+        m_manager.resync_to_restart = jpeg_resync_to_restart;
+        m_manager.term_source = [](j_decompress_ptr) {};
+        m_manager.bytes_in_buffer = 0;
+        m_manager.next_input_byte = nullptr;
+        cinfo->src = &m_manager;
+    }
+
+  private:
+    static PartsSource& Of(j_decompress_ptr cinfo) {
+        return *reinterpret_cast<PartsSource*>(cinfo->src);
+    }
+    static boolean Fill(j_decompress_ptr cinfo) {
+        static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
+        PartsSource& self = Of(cinfo);
+        if (self.m_next < self.m_parts->size()) {
+            const std::span<const std::uint8_t> part = (*self.m_parts)[self.m_next++];
+            self.m_manager.next_input_byte = part.data();
+            self.m_manager.bytes_in_buffer = part.size();
+            return TRUE;
+        }
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        self.m_manager.next_input_byte = kEnd;
+        self.m_manager.bytes_in_buffer = 2;
+        return TRUE;
+    }
+    static void Skip(j_decompress_ptr cinfo, long count) {
+        jpeg_source_mgr& manager = *cinfo->src;
+        while (count > 0) {
+            if (manager.bytes_in_buffer == 0) Fill(cinfo);
+            const std::size_t step =
+                std::min(manager.bytes_in_buffer, static_cast<std::size_t>(count));
+            manager.next_input_byte += step;
+            manager.bytes_in_buffer -= step;
+            count -= static_cast<long>(step);
+        }
+    }
+
+    jpeg_source_mgr m_manager{};  // first, so libjpeg's pointer to it is a pointer to the whole
+    const std::vector<std::span<const std::uint8_t>>* m_parts = nullptr;
+    std::size_t m_next = 0;
+};
+
 class JpegSession {
   public:
     explicit JpegSession(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {
@@ -107,15 +160,20 @@ class JpegSession {
     }
 
     // Creates the decompressor and reads the header, keeping APP1 segments for the EXIF data.
-    bool Start() {
-        return Guard([this] {
+    // With parts given, libjpeg reads those instead of the whole of the bytes.
+    bool Start(const std::vector<std::span<const std::uint8_t>>* parts = nullptr) {
+        return Guard([this, parts] {
             jpeg_create_decompress(&m_cinfo);
             m_created = true;
             m_cinfo.progress = &m_progress;
             // The whole-picture buffers of a progressive file count against this; past it
             // libjpeg stops with "Backing store not supported" instead of allocating.
             m_cinfo.mem->max_memory_to_use = static_cast<long>(kMaxBufferBytes);
-            jpeg_mem_src(&m_cinfo, m_bytes.data(), static_cast<unsigned long>(m_bytes.size()));
+            if (parts) {
+                m_parts.Use(&m_cinfo, *parts);
+            } else {
+                jpeg_mem_src(&m_cinfo, m_bytes.data(), static_cast<unsigned long>(m_bytes.size()));
+            }
             jpeg_save_markers(&m_cinfo, kApp1, kMaxMarkerBytes);
             jpeg_read_header(&m_cinfo, TRUE);
         });
@@ -133,6 +191,7 @@ class JpegSession {
 
   private:
     std::span<const std::uint8_t> m_bytes;
+    PartsSource m_parts;
     jpeg_decompress_struct m_cinfo;
     JpegErrorManager m_error;
     jpeg_progress_mgr m_progress = {};
@@ -197,11 +256,15 @@ namespace {
 // A JPEG decoded at a DCT scale, handed out row by row straight from libjpeg.
 class JpegRows final : public PictureRowSource {
   public:
-    explicit JpegRows(std::span<const std::uint8_t> bytes) : m_session(bytes) {}
+    explicit JpegRows(std::span<const std::uint8_t> bytes) : m_bytes(bytes), m_session(bytes) {}
 
     std::optional<PictureFailure> Start(int scaleDenominator) {
-        if (!m_session.Start()) return m_session.Failure();
+        if (scaleDenominator == kDcOnlyScale) m_dcParts = JpegWithoutAcScans(m_bytes);
+        if (!m_session.Start(m_dcParts ? &*m_dcParts : nullptr)) return m_session.Failure();
         jpeg_decompress_struct& cinfo = m_session.Info();
+        // Smoothing guesses missing AC coefficients from the neighbours; the AC scans were left
+        // out on purpose and the 1x1 output reads none of them.
+        if (m_dcParts) cinfo.do_block_smoothing = FALSE;
         if (auto failure = CheckColourSpace(cinfo)) return failure;
         if (auto failure = CheckPictureSize(cinfo.image_width, cinfo.image_height)) return failure;
         m_cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
@@ -258,6 +321,10 @@ class JpegRows final : public PictureRowSource {
     }
 
   private:
+    static constexpr int kDcOnlyScale = 8;
+
+    std::span<const std::uint8_t> m_bytes;
+    std::optional<std::vector<std::span<const std::uint8_t>>> m_dcParts;  // before the session
     JpegSession m_session;
     bool m_cmyk = false;
     bool m_inverted = false;

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "platform/RuntimeError.h"
 #include "platform/raster/BgrImage.h"
@@ -64,9 +65,18 @@ class PictureRowSource : public BgrRowSource {
     // Why a row could not be had.
     virtual PictureFailure Failure() const = 0;
 };
-// The picture as stored (no orientation applied); bytes must outlive the rows.
+// The picture as stored (no orientation applied); bytes must outlive the rows. Shrunk by 8, a
+// progressive file whose components are all sampled alike is read without its AC scans, which
+// cannot change that result.
 PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(std::span<const std::uint8_t> bytes,
                                                               int scaleDenominator);
+
+// The parts of a progressive JPEG whose components are all sampled alike that remain when every
+// scan of AC coefficients is left out (JpegDcScans.cpp), in file order. Empty for any other
+// JPEG, for one with no AC scan, and for one whose structure does not read cleanly to its end
+// (that one is decoded whole, which reports the damage).
+std::optional<std::vector<std::span<const std::uint8_t>>> JpegWithoutAcScans(
+    std::span<const std::uint8_t> bytes);
 
 // BMP (BmpCheck.cpp): headers, pixel offset and data length checked before Qt decodes. The
 // bytes must start with "BM".

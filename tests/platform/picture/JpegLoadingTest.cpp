@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/picture/PictureDecoding.h"
 #include "platform/picture/PictureFile.h"
 #include "support/PictureFiles.h"
 
@@ -243,6 +244,48 @@ TEST(JpegLoading, SeparatePicturesDecodeOnSeparateThreads) {
     second.join();
     EXPECT_EQ(errorA, 0);
     EXPECT_EQ(errorB, 0);
+}
+
+// Shrunk by eight, a progressive file whose components are sampled alike is read without its AC
+// scans, and still gives exactly libjpeg's own pixels from the whole file.
+TEST(JpegLoading, ProgressiveShrunkByEightSkipsItsAcScansWithTheSamePixels) {
+    REQUIRE_TOOL("cjpeg");
+    REQUIRE_TOOL("djpeg");
+    TempDir dir;
+    struct Case {
+        const char* Name;
+        const char* Options;
+        bool Skips;
+    };
+    const Case cases[] = {{"p444", "-progressive -sample 1x1", true},
+                          {"pgray", "-progressive -grayscale", true},
+                          {"p420", "-progressive -sample 2x2", false},
+                          {"b444", "-sample 1x1", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = MakeJpeg(dir, c.Name, Pattern(640, 480), c.Options);
+        const Bytes bytes = ReadBytes(path);
+        const auto parts = JpegWithoutAcScans(bytes);
+        ASSERT_EQ(parts.has_value(), c.Skips);
+        if (parts) {
+            std::size_t kept = 0;
+            for (const auto& part : *parts) kept += part.size();
+            EXPECT_LT(kept, bytes.size() / 2);
+        }
+        const std::string reference = dir.Path(std::string(c.Name) + ".eighth.ppm");
+        ASSERT_TRUE(Shell("djpeg -dct int -scale 1/8 -ppm -outfile " + Quote(reference) + " " +
+                          Quote(path)));
+        const BgrImage eighth = PictureFile::Open(path)->Decode(30, 25);
+        ASSERT_EQ(eighth.Width(), 80);
+        EXPECT_EQ(MeanError(eighth, ReadPpm(reference)), 0.0)
+            << FirstDifference(eighth, ReadPpm(reference));
+
+        // Cut short inside the AC scans, it is still found incomplete.
+        WriteBytes(dir.Path("cut.jpg"), Bytes(bytes.begin(), bytes.begin() + bytes.size() * 4 / 5));
+        const Raised raised =
+            RaisedBy([&] { (void)PictureFile::Open(dir.Path("cut.jpg"))->Decode(30, 25); });
+        EXPECT_EQ(raised.Number, ErrorNumber::InvalidPicture) << raised.Description;
+    }
 }
 
 }  // namespace
