@@ -217,8 +217,10 @@ struct Narrow {
 // run of samples (the three channels need no distinction), so the inner loop is a plain
 // multiply-add over contiguous memory that the compiler vectorises.
 template <typename In, typename Out>
-void VerticalRow(const In* const* rows, const std::int16_t* weights, int taps,
-                 std::ptrdiff_t rowSamples, Out* out, std::int32_t* acc) {
+[[gnu::always_inline]] inline void VerticalRowBody(const In* const* rows,
+                                                   const std::int16_t* weights, int taps,
+                                                   std::ptrdiff_t rowSamples, Out* out,
+                                                   std::int32_t* acc) {
     using N = Narrow<In, Out>;
     for (std::ptrdiff_t start = 0; start < rowSamples; start += kVerticalChunk) {
         const int n =
@@ -241,8 +243,9 @@ void VerticalRow(const In* const* rows, const std::int16_t* weights, int taps,
 // width samples), so every output sample is a dot product of two contiguous int16 runs, which
 // the compiler turns into packed multiply-adds.
 template <typename In, typename Out>
-void HorizontalRow(const In* in, std::ptrdiff_t width, Out* out, std::ptrdiff_t outWidth,
-                   const Axis& axis, std::int16_t* planes) {
+[[gnu::always_inline]] inline void HorizontalRowBody(const In* in, std::ptrdiff_t width, Out* out,
+                                                     std::ptrdiff_t outWidth, const Axis& axis,
+                                                     std::int16_t* planes) {
     using N = Narrow<In, Out>;
     const int taps = axis.Taps;
     const int* firsts = axis.First.get();
@@ -267,6 +270,43 @@ void HorizontalRow(const In* in, std::ptrdiff_t width, Out* out, std::ptrdiff_t 
             to[3 * x + c] = N::Apply(sum);
         }
     }
+}
+
+// The two passes for each pair of sample kinds the filter uses. With GCC each is also built for
+// AVX2 and the processor picks the build at load time: twice the samples per instruction in the
+// loops above, and integer arithmetic, so every build gives the same bytes.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define QUILLANE_PASS [[gnu::target_clones("avx2", "default")]]
+#else
+#define QUILLANE_PASS
+#endif
+
+QUILLANE_PASS void VerticalRow(const std::uint8_t* const* rows, const std::int16_t* weights,
+                               int taps, std::ptrdiff_t rowSamples, std::int16_t* out,
+                               std::int32_t* acc) {
+    VerticalRowBody(rows, weights, taps, rowSamples, out, acc);
+}
+QUILLANE_PASS void VerticalRow(const std::uint8_t* const* rows, const std::int16_t* weights,
+                               int taps, std::ptrdiff_t rowSamples, std::uint8_t* out,
+                               std::int32_t* acc) {
+    VerticalRowBody(rows, weights, taps, rowSamples, out, acc);
+}
+QUILLANE_PASS void VerticalRow(const std::int16_t* const* rows, const std::int16_t* weights,
+                               int taps, std::ptrdiff_t rowSamples, std::uint8_t* out,
+                               std::int32_t* acc) {
+    VerticalRowBody(rows, weights, taps, rowSamples, out, acc);
+}
+QUILLANE_PASS void HorizontalRow(const std::uint8_t* in, std::ptrdiff_t width, std::uint8_t* out,
+                                 std::ptrdiff_t outWidth, const Axis& axis, std::int16_t* planes) {
+    HorizontalRowBody(in, width, out, outWidth, axis, planes);
+}
+QUILLANE_PASS void HorizontalRow(const std::uint8_t* in, std::ptrdiff_t width, std::int16_t* out,
+                                 std::ptrdiff_t outWidth, const Axis& axis, std::int16_t* planes) {
+    HorizontalRowBody(in, width, out, outWidth, axis, planes);
+}
+QUILLANE_PASS void HorizontalRow(const std::int16_t* in, std::ptrdiff_t width, std::uint8_t* out,
+                                 std::ptrdiff_t outWidth, const Axis& axis, std::int16_t* planes) {
+    HorizontalRowBody(in, width, out, outWidth, axis, planes);
 }
 
 // Source rows straight from memory: any row, any order.
@@ -430,8 +470,8 @@ StretchOutcome Stretch(Source& in, BgrView dst, StretchFilter filter) {
                 VerticalRow(rows.get(), weights, taps, srcSamples, out.Row(y), acc.get());
             } else {
                 VerticalRow(rows.get(), weights, taps, srcSamples, between.get(), acc.get());
-                HorizontalRow<const std::int16_t>(between.get(), srcWidth, out.Row(y), dst.Width,
-                                                  horizontal, planes.get());
+                HorizontalRow(static_cast<const std::int16_t*>(between.get()), srcWidth, out.Row(y),
+                              dst.Width, horizontal, planes.get());
             }
         }
         return failedOr(StretchOutcome::Done);
