@@ -64,8 +64,8 @@ class FormMain : public Form {
     // show progress beyond the bar's 100, such as the batch command's progress line.
     std::function<void(std::int32_t, std::int32_t)> OnPictureDone;
 
-    // A helper thread decodes every second picture of a run ahead; what a person sees and the
-    // files written are the same either way.
+    // A helper thread decodes and stretches the pictures of a run ahead of their turn; what a
+    // person sees and the files written are the same either way.
     bool DecodeAheadEnabled = true;
 
   private:

@@ -50,8 +50,9 @@ std::optional<std::int64_t> EstimateDecodeBytes(const std::string& path, int pai
 
 // How much decoding ahead may hold. Pictures read ahead and those the user-interface thread
 // holds meanwhile stay together within the budget; a picture that does not fit is left to its
-// turn. With GrowToLargestPicture the budget rises to the largest estimate in the list: a run
-// then never holds more at once than its largest picture needs alone, which it needs anyway.
+// turn. With GrowToLargestPicture the budget rises to the largest estimate known so far (files
+// are estimated a little ahead of the caller): a run then never holds more at once than its
+// largest picture needs alone, which it needs anyway.
 inline constexpr std::int64_t kDecodeAheadBudget = std::int64_t{48} << 20;
 struct DecodeAheadLimits {
     std::size_t MaxWaiting = 8;  // pictures being read ahead or waiting to be taken
@@ -59,9 +60,9 @@ struct DecodeAheadLimits {
     bool GrowToLargestPicture = true;
 };
 
-// What the helper thread made of one entry: the opened file and its decoded pixels, or the
-// error that opening or decoding raised, for the user-interface thread to raise at the same
-// step of its own work.
+// What reading an entry ahead made of it: the opened file and the picture stretched to its paint
+// size, or the error that opening or decoding raised, for the user-interface thread to raise at
+// the same step of its own work.
 struct DecodedPicture {
     std::unique_ptr<PictureFile> File;      // null when opening failed
     std::optional<RuntimeError> OpenError;  // raised by PictureFile::Open
