@@ -13,7 +13,9 @@ namespace quillane {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Parses the whole of an already trimmed text as a decimal number, independent of the locale.
 bool ParseDecimal(std::string_view text, double& value) {
@@ -77,9 +79,13 @@ std::int16_t CInt(std::string_view text) {
     return RoundToInteger<std::int16_t>(value);
 }
 
-std::int16_t CInt(double value) { return RoundToInteger<std::int16_t>(value); }
+std::int16_t CInt(double value) {
+    return RoundToInteger<std::int16_t>(value);
+}
 
-std::int32_t CLng(double value) { return RoundToInteger<std::int32_t>(value); }
+std::int32_t CLng(double value) {
+    return RoundToInteger<std::int32_t>(value);
+}
 
 std::string LCase(std::string_view text) {
     std::string lower(text);

@@ -27,7 +27,7 @@ enum class ErrorNumber : int {
 std::string StandardDescription(ErrorNumber number);
 
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     // An empty description takes the standard one for the number.
     explicit RuntimeError(ErrorNumber number, const std::string& description = {});
 
@@ -36,7 +36,7 @@ public:
     // What the user is shown; also what what() returns.
     const char* Description() const { return what(); }
 
-private:
+  private:
     ErrorNumber m_number;
 };
 

@@ -9,7 +9,7 @@
 namespace quillane {
 
 class StdPicture {
-public:
+  public:
     virtual ~StdPicture() = default;
 
     // The bitmap handle (0 when the picture holds none). A picture loaded from a file may make

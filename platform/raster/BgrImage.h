@@ -32,21 +32,21 @@ struct ConstBgrView {
     ConstBgrView(const BgrView& view)  // NOLINT: a writable view is also a readable one
         : Data(view.Data), Width(view.Width), Height(view.Height), Stride(view.Stride) {}
 
-    const std::uint8_t* Row(int y) const {
-        return Data + static_cast<std::ptrdiff_t>(y) * Stride;
-    }
+    const std::uint8_t* Row(int y) const { return Data + static_cast<std::ptrdiff_t>(y) * Stride; }
     bool Empty() const { return Width <= 0 || Height <= 0 || Data == nullptr; }
 };
 
 // Owned top-down pixel memory; rows padded to 4 bytes like every bitmap of the program.
 class BgrImage {
-public:
+  public:
     BgrImage() = default;
 
     // Fails softly (no value) when the size is not positive, overflows, or cannot be allocated.
     [[nodiscard]] static std::optional<BgrImage> Allocate(int width, int height);
 
-    static std::ptrdiff_t StrideFor(int width) { return (static_cast<std::ptrdiff_t>(width) * 3 + 3) & ~std::ptrdiff_t{3}; }
+    static std::ptrdiff_t StrideFor(int width) {
+        return (static_cast<std::ptrdiff_t>(width) * 3 + 3) & ~std::ptrdiff_t{3};
+    }
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
@@ -57,7 +57,7 @@ public:
     ConstBgrView View() const { return {m_data.get(), m_width, m_height, m_stride}; }
     bool Empty() const { return !m_data; }
 
-private:
+  private:
     std::unique_ptr<std::uint8_t[]> m_data;
     int m_width = 0;
     int m_height = 0;
