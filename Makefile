@@ -77,9 +77,10 @@ BENCH_PACKAGES := python3 libvips-tools imagemagick graphicsmagick libjpeg-turbo
 bench: deps-build
 	$(call install_missing,$(BENCH_PACKAGES))
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target quillane-batch
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target quillane-batch quillane-window-run
 	BENCH_RUNS=$(BENCH_RUNS) BENCH_QUICK=$(BENCH_QUICK) \
-	    python3 bench/bench.py --batch $(BENCH_BUILD_DIR)/quillane-batch
+	    python3 bench/bench.py --batch $(BENCH_BUILD_DIR)/quillane-batch \
+	    --window $(BENCH_BUILD_DIR)/bench/quillane-window-run
 
 # `make fuzz` builds the libFuzzer targets of fuzz/ with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in FUZZ_BUILD_DIR, makes their starting corpora, and runs each

@@ -213,7 +213,7 @@ class Contender:
         self.outputs = outputs  # (work folder, picture) -> path, or None for the floor
 
 
-def contenders(batch, width, height, pictures):
+def contenders(batch, window, width, height, pictures):
     size = f"{width}x{height}"
     hint = f"{MARGIN * width}x{MARGIN * height}"
     names = [p.name for p in pictures]
@@ -252,11 +252,20 @@ def contenders(batch, width, height, pictures):
                 steps.append(f"djpeg -scale 1/{d} -outfile /dev/null {shlex.quote(p.name)}")
         return ["sh", "-ec", "\n".join(steps)], work
 
-    return [
+    ours = [
         Contender("quillane-batch",
                   lambda work: ([str(batch), "--width", str(width), "--height", str(height),
                                  str(work)], work),
                   quillane_output),
+    ]
+    if window:
+        # The window's own run: the real widgets and event loop, on Qt's offscreen platform.
+        ours.append(Contender(
+            "quillane window",
+            lambda work: (["env", "QT_QPA_PLATFORM=offscreen", str(window), "--width", str(width),
+                           "--height", str(height), str(work)], work),
+            quillane_output))
+    return ours + [
         Contender("vipsthumbnail",
                   lambda work: (["vipsthumbnail", "--size", f"{size}!", "-o",
                                  f"{OUTPUT_PREFIX}%s.jpg[Q={QUALITY}]"] + names, work),
@@ -323,8 +332,8 @@ def fresh_copy(corpus, pictures, parent):
     return work
 
 
-def run_job(batch, corpus, pictures, references, width, height, runs, scratch):
-    tools = contenders(batch, width, height, pictures)
+def run_job(batch, window, corpus, pictures, references, width, height, runs, scratch):
+    tools = contenders(batch, window, width, height, pictures)
     samples = {c.name: [] for c in tools}
     quality = {}
     for r in range(runs):
@@ -471,8 +480,14 @@ def job_table(width, height, pictures, runs, tools, samples, quality):
     if base["rss"] is not None:
         verdict = "met" if base["rss"] < 100 else "not met"
         notes.append(f"- quillane-batch peak memory {base['rss']:.0f} MiB (target < 100 MiB: {verdict})")
+    window = figures.get("quillane window")
+    if window and window["wall"] is not None and base["wall"]:
+        notes.append(f"- the window's run (quillane window) ÷ quillane-batch: wall "
+                     f"**{window['wall'] / base['wall']:.2f}**, CPU "
+                     f"{ratio(window['cpu'], base['cpu'])} (target: the same speed)")
     others = [quality[c.name][0] for c in tools
-              if c.name in quality and c.name != "quillane-batch" and quality[c.name][0] is not None]
+              if c.name in quality and not c.name.startswith("quillane")
+              and quality[c.name][0] is not None]
     ours = quality.get("quillane-batch", (None,))[0]
     if others and ours is not None:
         best = max(others)
@@ -521,7 +536,10 @@ def report(jobs, pictures, runs, batch, command, quick, load_at_start):
         "- Wall time by the script's clock around the command; CPU time (user + system) and "
         "peak resident memory from `/usr/bin/time -v`. Other work on the machine stretches "
         "wall times more than CPU times; the load averages above say how busy it was.",
-        "- Contenders: `quillane-batch --width W --height H DIR`; "
+        "- Contenders: `quillane-batch --width W --height H DIR`; the window's own run, "
+        "`quillane-window-run` (bench/WindowRun.cpp: the real window on Qt's offscreen "
+        "platform, the folder opened, the sizes typed and the start button pressed, message "
+        "boxes printed instead of shown); "
         "`vipsthumbnail --size WxH! -o '处理后%s.jpg[Q=90]'`; "
         "`mogrify -define jpeg:size=2Wx2H -auto-orient -resize WxH! -quality 90 -format jpg -path OUT` "
         "and the same without `-define`; "
@@ -552,6 +570,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--batch", default=str(REPO / "build-bench" / "quillane-batch"),
                         help="the quillane-batch program to time")
+    parser.add_argument("--window", default=str(REPO / "build-bench" / "bench" / "quillane-window-run"),
+                        help="the window-run program to time beside it (skipped when missing)")
     parser.add_argument("--runs", type=int, default=int(os.environ.get("BENCH_RUNS", "5")))
     parser.add_argument("--quick", action="store_true", default=quick_default,
                         help="one run of the 176x220 job, for development")
@@ -565,6 +585,10 @@ def main():
     batch = pathlib.Path(args.batch).resolve()
     if not os.access(batch, os.X_OK):
         sys.exit(f"bench: {batch} is not a program; build quillane-batch first (make bench does)")
+    window = pathlib.Path(args.window).resolve()
+    if not os.access(window, os.X_OK):
+        log(f"bench: {window} is not a program; the window's run is not timed")
+        window = None
     runs = 1 if args.quick else args.runs
     if runs < 1:
         sys.exit("bench: the number of runs must be at least 1")
@@ -590,8 +614,8 @@ def main():
     try:
         for width, height in sizes:
             references = prepare_references(cache, corpus, pictures, width, height)
-            tools, samples, quality = run_job(batch, corpus, pictures, references, width, height,
-                                              runs, scratch)
+            tools, samples, quality = run_job(batch, window, corpus, pictures, references, width,
+                                              height, runs, scratch)
             jobs.append((width, height, tools, samples, quality))
             print("\n".join(job_table(width, height, pictures, runs, tools, samples, quality)),
                   flush=True)
