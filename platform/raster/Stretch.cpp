@@ -275,7 +275,8 @@ template <typename In, typename Out>
 // The two passes for each pair of sample kinds the filter uses. With GCC each is also built for
 // AVX2 and the processor picks the build at load time: twice the samples per instruction in the
 // loops above, and integer arithmetic, so every build gives the same bytes.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// (ThreadSanitizer's instrumented load-time chooser would run before its runtime is up.)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define QUILLANE_PASS [[gnu::target_clones("avx2", "default")]]
 #else
 #define QUILLANE_PASS
