@@ -77,6 +77,14 @@ inline Bytes ExifSegment(int orientation, bool bigEndian) {
     return segment;
 }
 
+// Puts an EXIF block with the orientation right after the start marker of the JPEG file.
+inline void AddExifOrientation(const std::string& jpeg, int orientation, bool bigEndian = false) {
+    Bytes bytes = ReadBytes(jpeg);
+    const Bytes app1 = ExifSegment(orientation, bigEndian);
+    bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+    WriteBytes(jpeg, bytes);
+}
+
 // An RGB picture, the way reference tools write it.
 struct RgbPicture {
     int Width = 0;

@@ -63,12 +63,7 @@ TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
             target = "BMP3:" + target;
         }
         ASSERT_TRUE(Shell("convert -size 800x600 plasma:fractal " + options + " " + target));
-        if (c.Orientation != 1) {
-            Bytes bytes = ReadBytes(path);
-            const Bytes app1 = ExifSegment(c.Orientation, false);
-            bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
-            WriteBytes(path, bytes);
-        }
+        if (c.Orientation != 1) AddExifOrientation(path, c.Orientation);
         const auto estimate = EstimateDecodeBytes(path, c.PaintWidth, c.PaintHeight);
         if (c.Decoded < 0) {
             EXPECT_FALSE(estimate);

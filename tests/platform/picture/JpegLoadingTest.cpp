@@ -130,10 +130,7 @@ std::string MakeOrientedJpeg(const TempDir& dir, const RgbPicture& upright, int 
     WritePpm(dir.Path("upright.ppm"), upright);
     EXPECT_TRUE(Convert(dir.Path("upright.ppm"), kStoredAs[orientation], jpeg + ".ppm", "ppm"));
     EXPECT_TRUE(Shell("cjpeg -quality 95 -outfile " + Quote(jpeg) + " " + Quote(jpeg + ".ppm")));
-    Bytes bytes = ReadBytes(jpeg);
-    const Bytes app1 = ExifSegment(orientation, orientation % 2 == 0);
-    bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
-    WriteBytes(jpeg, bytes);
+    AddExifOrientation(jpeg, orientation, orientation % 2 == 0);
     return jpeg;
 }
 
