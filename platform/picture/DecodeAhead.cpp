@@ -137,8 +137,13 @@ void DecodeAhead::ReadAhead(std::size_t index, std::unique_lock<std::mutex>& loc
     lock.unlock();
     std::optional<DecodedPicture> result = ReadOne(job);
     lock.lock();
-    m_results[index] = std::move(result);
-    m_states[index] = State::Ready;
+    if (index < m_callerAt) {  // the caller has gone past it meanwhile: nobody will take it
+        m_states[index] = State::Taken;
+        --m_waiting;
+    } else {
+        m_results[index] = std::move(result);
+        m_states[index] = State::Ready;
+    }
     m_changed.notify_all();
 }
 
