@@ -10,14 +10,10 @@
 namespace quillane {
 namespace {
 
-BITMAPINFO Header24(std::int32_t width, std::int32_t height) {
+BITMAPINFO Header(std::int32_t width, std::int32_t height, std::uint16_t bits = 24,
+                  std::uint32_t compression = BI_RGB, std::uint16_t planes = 1) {
     BITMAPINFO info{};
-    info.bmiHeader.biSize = 40;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = {40, width, height, planes, bits, compression};
     return info;
 }
 
@@ -87,6 +83,7 @@ TEST(GdiHandles, SelectObjectReturnsWhatItReplacedAndGuardsSelectedBitmaps) {
     ASSERT_EQ(GetObjectA(stock, sizeof record, &record), static_cast<int>(sizeof record));
     EXPECT_EQ(record.bmWidth, 1);  // a fresh memory DC holds a 1x1 bitmap
     EXPECT_EQ(record.bmHeight, 1);
+    EXPECT_EQ(record.bmBits, nullptr) << "device-dependent bitmaps expose no bits";
     EXPECT_EQ(SelectObject(dc, second), first);
     EXPECT_EQ(SelectObject(other, second), 0) << "already selected into dc";
     EXPECT_FALSE(DeleteObject(second)) << "still selected";
@@ -100,11 +97,13 @@ TEST(GdiHandles, SelectObjectReturnsWhatItReplacedAndGuardsSelectedBitmaps) {
     EXPECT_TRUE(DeleteDC(other));
 }
 
-// Each case copies a 3x2 block from a 5x4 source into a 4x3 destination at offsets that
-// cross every edge; the expectation comes from a pixel-by-pixel bounds check.
-TEST(GdiBitBlt, ClipsAgainstBothBitmaps) {
+// Each case copies a block from a 5x4 source (or, within, from the 4x3 destination itself)
+// into the 4x3 destination at offsets that cross every edge; the expectation comes from a
+// pixel-by-pixel bounds check.
+TEST(GdiBitBlt, ClipsAgainstBothBitmapsAndCopiesOverlapsWhole) {
     struct Case {
         int x, y, w, h, x1, y1;
+        bool within = false;
     };
     const Case cases[] = {{0, 0, 3, 2, 0, 0},
                           {-2, -1, 3, 2, 0, 0},
@@ -116,20 +115,25 @@ TEST(GdiBitBlt, ClipsAgainstBothBitmaps) {
                           {0, 0, 3, 2, 5, 0},
                           {0, 0, 0, 2, 0, 0},
                           {INT_MAX, 0, 3, 2, 0, 0},
-                          {0, 0, INT_MAX, INT_MAX, INT_MIN, 0}};
+                          {0, 0, INT_MAX, INT_MAX, INT_MIN, 0},
+                          {1, 1, 3, 2, 0, 0, true},
+                          {0, 0, 3, 2, 1, 1, true}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "case x=" << c.x << " y=" << c.y << " x1=" << c.x1
+                                          << " y1=" << c.y1 << (c.within ? " within" : ""));
         Surface src(5, 4, 100), dest(4, 3, 0);
-        ASSERT_TRUE(BitBlt(dest.Dc, c.x, c.y, c.w, c.h, src.Dc, c.x1, c.y1, SRCCOPY));
+        const int salt = c.within ? 0 : 100, width = c.within ? 4 : 5, height = c.within ? 3 : 4;
+        ASSERT_TRUE(
+            BitBlt(dest.Dc, c.x, c.y, c.w, c.h, c.within ? dest.Dc : src.Dc, c.x1, c.y1, SRCCOPY));
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 4; ++x) {
                 const long sx = long{c.x1} + x - c.x, sy = long{c.y1} + y - c.y;
                 const bool inside = x >= c.x && long{x} < long{c.x} + c.w && y >= c.y &&
-                                    long{y} < long{c.y} + c.h && sx >= 0 && sx < 5 && sy >= 0 &&
-                                    sy < 4;
+                                    long{y} < long{c.y} + c.h && sx >= 0 && sx < width && sy >= 0 &&
+                                    sy < height;
                 const std::uint8_t expected =
-                    inside ? Surface::Byte(int(sx), int(sy), 1, 100) : Surface::Byte(x, y, 1, 0);
-                ASSERT_EQ(dest.At(x, y, 1), expected) << "case x=" << c.x << " y=" << c.y
-                                                      << " x1=" << c.x1 << " at " << x << "," << y;
+                    inside ? Surface::Byte(int(sx), int(sy), 1, salt) : Surface::Byte(x, y, 1, 0);
+                ASSERT_EQ(dest.At(x, y, 1), expected) << "at " << x << "," << y;
             }
     }
 }
@@ -168,13 +172,6 @@ TEST(GdiBitBlt, RasterOperationsCombineSourceAndDestination) {
     EXPECT_TRUE(BitBlt(dest.Dc, 0, 0, 2, 2, 0, 0, 0, WHITENESS)) << "no source needed";
 }
 
-TEST(GdiBitBlt, OverlappingCopyWithinOneBitmap) {
-    Surface s(4, 3, 0);
-    ASSERT_TRUE(BitBlt(s.Dc, 1, 1, 3, 2, s.Dc, 0, 0, SRCCOPY));
-    for (int y = 1; y < 3; ++y)
-        for (int x = 1; x < 4; ++x) EXPECT_EQ(s.At(x, y, 0), Surface::Byte(x - 1, y - 1, 0, 0));
-}
-
 TEST(GdiStretchBlt, NearestNeighbourDoublesEachPixel) {
     Surface src(2, 2, 50), dest(5, 5, 0);
     ASSERT_TRUE(StretchBlt(dest.Dc, 1, 1, 4, 4, src.Dc, 0, 0, 2, 2, SRCCOPY));
@@ -194,24 +191,18 @@ TEST(GdiDibSection, RefusesBadHeadersAndSizes) {
         std::uint32_t usage = DIB_RGB_COLORS;
         std::int32_t section = 0;
     };
-    auto bits16 = Header24(4, 4);
-    bits16.bmiHeader.biBitCount = 16;
-    auto compressed = Header24(4, 4);
-    compressed.bmiHeader.biCompression = 1;
-    auto planes = Header24(4, 4);
-    planes.bmiHeader.biPlanes = 2;
     const Case cases[] = {
-        {"width 0", Header24(0, 4)},
-        {"width -1", Header24(-1, 4)},
-        {"height 0", Header24(4, 0)},
-        {"height INT_MIN", Header24(4, INT_MIN)},
-        {"16 bits", bits16},
-        {"RLE", compressed},
-        {"two planes", planes},
-        {"over 2 GiB", Header24(30000, 30000)},
-        {"overflowing", Header24(INT_MAX, INT_MAX)},
-        {"palette usage", Header24(4, 4), 1},
-        {"file mapping", Header24(4, 4), DIB_RGB_COLORS, 7},
+        {"width 0", Header(0, 4)},
+        {"width -1", Header(-1, 4)},
+        {"height 0", Header(4, 0)},
+        {"height INT_MIN", Header(4, INT_MIN)},
+        {"16 bits", Header(4, 4, 16)},
+        {"RLE", Header(4, 4, 24, 1)},
+        {"two planes", Header(4, 4, 24, BI_RGB, 2)},
+        {"over 2 GiB", Header(30000, 30000)},
+        {"overflowing", Header(INT_MAX, INT_MAX)},
+        {"palette usage", Header(4, 4), 1},
+        {"file mapping", Header(4, 4), DIB_RGB_COLORS, 7},
     };
     for (const Case& c : cases) {
         void* bits = reinterpret_cast<void*>(1);
@@ -226,7 +217,7 @@ TEST(GdiDibSection, ReportsItsLayoutAndKeepsItsBitsInPlace) {
         bool bottomUp;
     };
     for (const Case c : {Case{3, true}, Case{-3, false}}) {
-        const BITMAPINFO info = Header24(5, c.height);
+        const BITMAPINFO info = Header(5, c.height);
         std::uint8_t* bits = nullptr;
         const std::int32_t section = CreateDIBSection(0, &info, DIB_RGB_COLORS, &bits, 0, 0);
         ASSERT_NE(section, 0);
@@ -253,13 +244,6 @@ TEST(GdiDibSection, ReportsItsLayoutAndKeepsItsBitsInPlace) {
         ASSERT_TRUE(DeleteObject(section));
         EXPECT_EQ(DIBSectionBytes(bits), 0u);
     }
-    const std::int32_t dc = CreateCompatibleDC(0);
-    const std::int32_t ddb = CreateCompatibleBitmap(dc, 2, 2);
-    BITMAP record{};
-    GetObjectA(ddb, sizeof record, &record);
-    EXPECT_EQ(record.bmBits, nullptr) << "device-dependent bitmaps expose no bits";
-    DeleteObject(ddb);
-    DeleteDC(dc);
 }
 
 TEST(GdiBitmapPicture, OwnsItsBitmapEvenWhenSelected) {

@@ -59,8 +59,6 @@ class IjlTest : public ::testing::Test {
     std::string m_name;
 };
 
-// --- tests -------------------------------------------------------------------------------------
-
 TEST_F(IjlTest, BothRowOrdersAndEveryPaddingComeOutUpright) {
     struct Case {
         int width, height;
@@ -166,7 +164,7 @@ TEST_F(IjlTest, EachInvalidRecordHasItsOwnStatusAndWritesNothing) {
     EXPECT_TRUE(std::all_of(kinds.begin(), kinds.end(), [](IJLERR s) { return s < 0; }));
 }
 
-TEST_F(IjlTest, NullAndFreedRecordsAreRefused) {
+TEST_F(IjlTest, NullFreedAndFailedRecordsAreRefused) {
     EXPECT_EQ(ijlInit(nullptr), IJL_INVALID_JPEG_PROPERTIES);
     EXPECT_EQ(ijlWrite(nullptr, IJL_JFILE_WRITEWHOLEIMAGE), IJL_INVALID_JPEG_PROPERTIES);
     EXPECT_EQ(ijlFree(nullptr), IJL_INVALID_JPEG_PROPERTIES);
@@ -176,6 +174,11 @@ TEST_F(IjlTest, NullAndFreedRecordsAreRefused) {
     EXPECT_EQ(ijlFree(&p), IJL_NOT_INITIALISED);
     EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_NOT_INITIALISED);
     EXPECT_TRUE(Listing().empty());
+    // An init that fails hands back the status it was given and leaves nothing to free.
+    IjlSetFaultsForTesting(IjlFaults{-1, 0, -1, 0});
+    JPEG_CORE_PROPERTIES failed{};
+    EXPECT_EQ(ijlInit(&failed), -1);
+    EXPECT_EQ(ijlFree(&failed), IJL_NOT_INITIALISED);
 }
 
 TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
@@ -265,13 +268,6 @@ TEST_F(IjlTest, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirPermissions) {
     EXPECT_EQ(fs::status(m_folder / "kept.jpg").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
     EXPECT_TRUE(DecodeJpeg(Path("kept.jpg")).Ok);
-}
-
-TEST_F(IjlTest, InitFaultIsReportedAsGiven) {
-    IjlSetFaultsForTesting(IjlFaults{-1, 0, -1, 0});
-    JPEG_CORE_PROPERTIES p{};
-    EXPECT_EQ(ijlInit(&p), -1);
-    EXPECT_EQ(ijlFree(&p), IJL_NOT_INITIALISED);
 }
 
 }  // namespace
