@@ -51,72 +51,50 @@ TEST(DIBSection, CreateSizesPaddingAndFailures) {
     }
 }
 
-TEST(DIBSection, CreateClearUpAndRecreate) {
-    cDIBSection picture;
-    ASSERT_TRUE(picture.Create(176, 220));
-    EXPECT_EQ(picture.Width(), 176);
-    EXPECT_EQ(picture.height(), 220);
-    EXPECT_EQ(picture.BytesPerScanLine(), 528);
-    EXPECT_NE(picture.hdc(), 0);
-    EXPECT_NE(picture.hDib(), 0);
-    ASSERT_NE(picture.DIBSectionBitsPtr(), nullptr);
-    EXPECT_EQ(DIBSectionBytes(picture.DIBSectionBitsPtr()), 116160u);  // biSizeImage
-    EXPECT_EQ(SelectedBitmap(picture.hdc()), picture.hDib());
-
-    const std::int32_t oldDib = picture.hDib(), oldDc = picture.hdc();
-    ASSERT_TRUE(picture.Create(3, 2));
-    EXPECT_FALSE(BitmapPixels(oldDib).has_value()) << "the old section was freed";
-    EXPECT_FALSE(DeleteDC(oldDc)) << "the old DC was freed";
-
-    const std::int32_t dib = picture.hDib();
-    for (int round = 0; round < 2; ++round) {
-        picture.ClearUp();
-        EXPECT_EQ(picture.hdc(), 0);
-        EXPECT_EQ(picture.hDib(), 0);
-        EXPECT_EQ(picture.DIBSectionBitsPtr(), nullptr);
-        EXPECT_EQ(picture.Width(), 3);
-        EXPECT_EQ(picture.height(), 2);
-    }
-    EXPECT_FALSE(BitmapPixels(dib).has_value());
-}
-
-TEST(DIBSection, DestructionFreesDcAndSection) {
+// Re-creating, clearing up and destroying each free the memory DC and the DIB section held.
+TEST(DIBSection, RecreateClearUpAndDestructionFreeWhatWasHeld) {
     std::int32_t dib = 0, dc = 0;
     {
         cDIBSection picture;
-        ASSERT_TRUE(picture.Create(4, 4));
+        ASSERT_TRUE(picture.Create(176, 220));
+        EXPECT_EQ(DIBSectionBytes(picture.DIBSectionBitsPtr()), 116160u);  // biSizeImage
+        EXPECT_EQ(SelectedBitmap(picture.hdc()), picture.hDib());
+        dib = picture.hDib(), dc = picture.hdc();
+        ASSERT_TRUE(picture.Create(3, 2));
+        EXPECT_FALSE(BitmapPixels(dib).has_value()) << "the old section was freed";
+        EXPECT_FALSE(DeleteDC(dc)) << "the old DC was freed";
+
         dib = picture.hDib();
-        dc = picture.hdc();
+        for (int round = 0; round < 2; ++round) {
+            picture.ClearUp();
+            EXPECT_EQ(picture.hdc(), 0);
+            EXPECT_EQ(picture.hDib(), 0);
+            EXPECT_EQ(picture.DIBSectionBitsPtr(), nullptr);
+            EXPECT_EQ(picture.Width(), 3);
+            EXPECT_EQ(picture.height(), 2);
+        }
+        EXPECT_FALSE(BitmapPixels(dib).has_value());
+        ASSERT_TRUE(picture.Create(4, 4));
+        dib = picture.hDib(), dc = picture.hdc();
     }
-    EXPECT_FALSE(BitmapPixels(dib).has_value());
+    EXPECT_FALSE(BitmapPixels(dib).has_value()) << "freed on destruction";
     EXPECT_FALSE(DeleteDC(dc));
 }
 
 TEST(DIBSection, CreateFromPictureStoresTheBottomLineFirst) {
-    auto source = BitmapPicture::Create(640, 480);
+    auto source = BitmapPicture::Create(7, 5);  // rows of 21 bytes, padded to 24 in the copy
     ASSERT_NE(source, nullptr);
     const BgrView view = *BitmapPixels(source->Handle());
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) {
-            std::uint8_t* pixel = view.Row(y) + 3 * x;
-            pixel[0] = static_cast<std::uint8_t>(x);
-            pixel[1] = static_cast<std::uint8_t>(y);
-            pixel[2] = static_cast<std::uint8_t>(y >> 8);
-        }
+    for (int y = 0; y < 5; ++y)
+        for (int i = 0; i < 21; ++i) view.Row(y)[i] = static_cast<std::uint8_t>(40 * y + i);
     cDIBSection picture;
     picture.CreateFromPicture(*source);
     ASSERT_NE(picture.hdc(), 0);
-    ASSERT_EQ(picture.Width(), 640);
-    ASSERT_EQ(picture.height(), 480);
-    for (int line : {0, 1, 240, 479}) {
-        const int pictureLine = 479 - line;
-        for (int x : {0, 1, 639}) {
-            const std::uint8_t* pixel = ScanLine(picture, line) + 3 * x;
-            EXPECT_EQ(pixel[0], static_cast<std::uint8_t>(x));
-            EXPECT_EQ(pixel[1], static_cast<std::uint8_t>(pictureLine)) << "scan line " << line;
-            EXPECT_EQ(pixel[2], pictureLine >> 8);
-        }
-    }
+    ASSERT_EQ(picture.Width(), 7);
+    ASSERT_EQ(picture.height(), 5);
+    for (int line = 0; line < 5; ++line)
+        for (int i = 0; i < 21; ++i)
+            EXPECT_EQ(ScanLine(picture, line)[i], 40 * (4 - line) + i) << line << "," << i;
 }
 
 TEST(DIBSection, CreateFromPictureThatCannotBeCopiedLeavesTheObjectEmpty) {

@@ -69,12 +69,5 @@ TEST(RandomiseBits, PicturesFilledAtDifferentTimesDiffer) {
     EXPECT_NE(AllBytes(first), AllBytes(second));
 }
 
-TEST(RandomiseBits, NeverCreatedPictureIsLeftAlone) {
-    cDIBSection picture;
-    EXPECT_NO_THROW(picture.RandomiseBits(true));
-    EXPECT_NO_THROW(picture.RandomiseBits(false));
-    EXPECT_EQ(picture.DIBSectionBitsPtr(), nullptr);
-}
-
 }  // namespace
 }  // namespace quillane

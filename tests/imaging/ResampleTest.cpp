@@ -122,15 +122,17 @@ TEST(Resample, ImpossibleSizesAndUnsampleableSources) {
     }
 }
 
-// A DIB section made for an outside caller and freed by it must not be read afterwards.
-TEST(Resample, PixelMemoryFreedByItsOwnerIsNeverRead) {
-    cDIBSection picture;
+// A DIB section made for an outside caller and freed by it must not be read or written
+// afterwards; a picture never created has nothing to fill and is left alone.
+TEST(PixelMemory, FreedByItsOwnerIsNeverTouched) {
+    cDIBSection picture, never;
     std::int32_t hDib = 0;
     ASSERT_TRUE(picture.CreateDIB(0, 4, 4, hDib));
     ASSERT_NE(picture.DIBSectionBitsPtr(), nullptr);
     ASSERT_TRUE(DeleteObject(hDib));
     EXPECT_EQ(testing::ErrorOf([&] { (void)picture.Resample(2, 2); }), 9);
     EXPECT_EQ(testing::ErrorOf([&] { picture.RandomiseBits(true); }), 9);
+    EXPECT_EQ(testing::ErrorOf([&] { never.RandomiseBits(true), never.RandomiseBits(false); }), 0);
 }
 
 }  // namespace
