@@ -8,23 +8,18 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "support/FolderFixtures.h"
+#include "support/PictureFiles.h"
 
 namespace quillane {
 namespace {
 
+using test::Quote;
 using testing::TempFolder;
 
 struct Outcome {
     int Status = -1;
     std::string Output;  // standard output and standard error together
 };
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // Runs the program without any display or Qt platform in its environment.
 Outcome RunBatch(const std::string& arguments) {
@@ -43,18 +38,16 @@ Outcome RunBatch(const std::string& arguments) {
 }
 
 bool MakePicture(const std::string& path, const std::string& size) {
-    return std::system(
-               ("convert -size " + size + " gradient:white-black " + Quote(path) + " 2>/dev/null")
-                   .c_str()) == 0;
+    return test::Shell("convert -size " + size + " gradient:white-black " + Quote(path));
+}
+
+QSize SizeOf(const std::string& path) {
+    return QImageReader(QString::fromStdString(path)).size();
 }
 
 class BatchCommand : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (std::system("command -v convert >/dev/null 2>&1") != 0) {
-            GTEST_SKIP() << "ImageMagick's convert is needed to make pictures";
-        }
-    }
+    void SetUp() override { REQUIRE_TOOL("convert"); }
     TempFolder folder;
 };
 
@@ -65,9 +58,8 @@ TEST_F(BatchCommand, ConvertsAFolderWithDefaultSizesAndExitsZero) {
     EXPECT_EQ(outcome.Status, 0) << outcome.Output;
     EXPECT_NE(outcome.Output.find("调整成功:2张图片！"), std::string::npos) << outcome.Output;
     for (const char* name : {"处理后a.jpg", "处理后b.jpg"}) {
-        QImageReader reader(QString::fromStdString(folder / name));
-        EXPECT_EQ(reader.size(), QSize(176, 220)) << name;
-        EXPECT_EQ(reader.format(), "jpeg") << name;
+        EXPECT_EQ(SizeOf(folder / name), QSize(176, 220)) << name;
+        EXPECT_EQ(QImageReader(QString::fromStdString(folder / name)).format(), "jpeg") << name;
     }
 }
 
@@ -78,37 +70,33 @@ TEST_F(BatchCommand, SizesFromOptionsAndStatusOneWhenAPictureFails) {
     EXPECT_EQ(outcome.Status, 1) << outcome.Output;
     EXPECT_NE(outcome.Output.find("broken.bmp"), std::string::npos) << outcome.Output;
     EXPECT_NE(outcome.Output.find("调整成功:2张图片！"), std::string::npos) << outcome.Output;
-    EXPECT_EQ(QImageReader(QString::fromStdString(folder / "处理后a.jpg")).size(), QSize(33, 44));
+    EXPECT_EQ(SizeOf(folder / "处理后a.jpg"), QSize(33, 44));
 }
 
-TEST_F(BatchCommand, RefusedRunsExitTwo) {
+TEST_F(BatchCommand, RefusedRunsExitTwoAndHelpExitsZero) {
     ASSERT_TRUE(MakePicture(folder / "a.jpg", "40x30"));
     TempFolder empty;
     const struct {
-        std::string arguments;
-        const char* says;
+        std::string Arguments;
+        int Status;
+        const char* Says;
     } cases[] = {
-        {"--width abc " + Quote(folder.Path()), "must Number"},
-        {"--height 40000 " + Quote(folder.Path()), "Error"},
-        {Quote(empty.Path()), "文件夹没有jpg和bmp图片"},
-        {Quote(folder / "missing"), "Path not found"},
-        {"--bogus " + Quote(folder.Path()), "unknown option"},
-        {"", "no folder given"},
+        {"--width abc " + Quote(folder.Path()), 2, "must Number"},
+        {"--height 40000 " + Quote(folder.Path()), 2, "Error"},
+        {Quote(empty.Path()), 2, "文件夹没有jpg和bmp图片"},
+        {Quote(folder / "missing"), 2, "Path not found"},
+        {"--bogus " + Quote(folder.Path()), 2, "unknown option"},
+        {"", 2, "no folder given"},
+        {"--help", 0, "Usage: quillane-batch"},
+        {"--help", 0, "Exit status"},
     };
     for (const auto& c : cases) {
-        const Outcome outcome = RunBatch(c.arguments);
-        EXPECT_EQ(outcome.Status, 2) << c.arguments << "\n" << outcome.Output;
-        EXPECT_NE(outcome.Output.find(c.says), std::string::npos) << c.arguments << "\n"
-                                                                  << outcome.Output;
+        SCOPED_TRACE(c.Arguments);
+        const Outcome outcome = RunBatch(c.Arguments);
+        EXPECT_EQ(outcome.Status, c.Status) << outcome.Output;
+        EXPECT_NE(outcome.Output.find(c.Says), std::string::npos) << outcome.Output;
     }
     EXPECT_FALSE(std::filesystem::exists(folder / "处理后a.jpg"));
-}
-
-TEST_F(BatchCommand, HelpExplainsTheCommand) {
-    const Outcome outcome = RunBatch("--help");
-    EXPECT_EQ(outcome.Status, 0);
-    EXPECT_NE(outcome.Output.find("Usage: quillane-batch"), std::string::npos);
-    EXPECT_NE(outcome.Output.find("Exit status"), std::string::npos);
 }
 
 }  // namespace
