@@ -8,12 +8,6 @@ namespace {
 
 using testing::ErrorOf;
 
-TEST(Conversions, TrimRemovesSpacesOnly) {
-    EXPECT_EQ(Trim(" 176 "), "176");
-    EXPECT_EQ(Trim("   "), "");
-    EXPECT_EQ(Trim("\t176\n"), "\t176\n");
-}
-
 TEST(Conversions, NumericTestAcceptsDecimalNumbersOnly) {
     for (const char* text : {"176", " 176 ", "-5", "+5", "176.5", ".5", "5.", "1e3", "1E+3"}) {
         EXPECT_TRUE(IsNumeric(text)) << text;
@@ -41,7 +35,10 @@ TEST(Conversions, CIntRoundsHalfToEvenAndRaises) {
     }
 }
 
-TEST(Conversions, LeftRightAndLowerCaseWorkOnBytes) {
+TEST(Conversions, TrimLeftRightAndLowerCaseWorkOnBytes) {
+    EXPECT_EQ(Trim(" 176 "), "176");
+    EXPECT_EQ(Trim("   "), "");
+    EXPECT_EQ(Trim("\t176\n"), "\t176\n") << "only spaces are trimmed";
     EXPECT_EQ(LCase("Photo.JPG"), "photo.jpg");
     EXPECT_EQ(LCase("处理后A.BMP"), "处理后a.bmp");
     EXPECT_EQ(Right("scan.BMP", 4), ".BMP");

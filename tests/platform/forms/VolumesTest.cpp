@@ -38,27 +38,19 @@ TEST(Volumes, DriveTextsFindTheirVolume) {
     const std::vector<Volume> volumes = {
         {"/", "System"}, {"/home", ""}, {"/media/My Disk", "STICK"}};
     const struct {
-        const char* Text;
         int Index;
+        std::vector<std::string> Texts;
     } cases[] = {
-        {"c:", 0},
-        {"C:", 0},
-        {"c:\\", 0},
-        {"c:/", 0},
-        {"/ [System]", 0},
-        {"/", 0},
-        {"/home", 1},
-        {"/home/", 1},
-        {"/media/My Disk [STICK]", 2},
-        {"/media/My Disk", 2},
-        {"d:", -1},
-        {"c:\\x", -1},
-        {"", -1},
-        {"/home [System]", -1},
-        {"System", -1},
-        {"/nowhere", -1},
+        {0, {"c:", "C:", "c:\\", "c:/", "/ [System]", "/"}},
+        {1, {"/home", "/home/"}},
+        {2, {"/media/My Disk [STICK]", "/media/My Disk"}},
+        {-1, {"d:", "c:\\x", "", "/home [System]", "System", "/nowhere"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(FindVolume(c.Text, volumes), c.Index) << c.Text;
+    for (const auto& c : cases) {
+        for (const std::string& text : c.Texts) {
+            EXPECT_EQ(FindVolume(text, volumes), c.Index) << text;
+        }
+    }
     EXPECT_EQ(VolumeText(volumes[0]), "/ [System]");
     EXPECT_EQ(VolumeText(volumes[1]), "/home");
 }
