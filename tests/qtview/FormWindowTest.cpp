@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,37 +12,33 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTextLayout>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/FormMain.h"
-#include "platform/MessageBox.h"
-#include "platform/forms/Volumes.h"
 #include "platform/qtview/FolderWidgets.h"
 #include "platform/qtview/FormWindow.h"
+#include "support/FolderFixtures.h"
 
 namespace quillane {
 namespace {
 
-// Records message boxes instead of showing them, and gives a fixed volume list.
-class FormWindowTest : public testing::Test {
+// The main form's window with a fixed volume list, message boxes recorded and a real
+// temporary folder to browse.
+class FormWindowTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_previousPresenter = SetMessageBoxPresenter(
-            [this](const MessageBoxRequest& request) { m_messages.push_back(request); });
-        ASSERT_TRUE(m_temp.isValid());
-        m_previousVolumes = SetVolumeProvider([this] { return m_volumes; });
-        m_form = std::make_unique<FormMain>();
-        m_window = std::make_unique<FormWindow>(*m_form);
-    }
-    void TearDown() override {
+    void SetUp() override { open({{"/", "System"}}); }
+
+    // The drive list reads the volumes when the window is built.
+    void open(std::vector<Volume> volumes) {
         m_window.reset();
         m_form.reset();
-        SetVolumeProvider(std::move(m_previousVolumes));
-        SetMessageBoxPresenter(std::move(m_previousPresenter));
+        m_volumes.reset();
+        m_volumes = std::make_unique<testing::FixedVolumes>(std::move(volumes));
+        m_form = std::make_unique<FormMain>();
+        m_window = std::make_unique<FormWindow>(*m_form);
     }
 
     template <class W>
@@ -53,97 +48,76 @@ class FormWindowTest : public testing::Test {
         return found;
     }
 
-    std::string makeFolder(const std::string& relative, const std::vector<std::string>& files) {
-        const QString folder = m_temp.filePath(QString::fromStdString(relative));
-        EXPECT_TRUE(QDir().mkpath(folder));
-        for (const std::string& name : files) {
-            QFile file(folder + "/" + QString::fromStdString(name));
-            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        }
-        return folder.toStdString();
-    }
-
-    QTemporaryDir m_temp;
-    std::vector<Volume> m_volumes = {{"/", "System"}};
-    std::vector<MessageBoxRequest> m_messages;
+    testing::TempFolder m_temp;
+    testing::MessageRecorder m_recorder;
+    std::unique_ptr<testing::FixedVolumes> m_volumes;
     std::unique_ptr<FormMain> m_form;
     std::unique_ptr<FormWindow> m_window;
-
-  private:
-    MessageBoxPresenter m_previousPresenter;
-    VolumeProvider m_previousVolumes;
 };
 
 void sendKey(QWidget* target, int key, const QString& text = {}) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QApplication::sendEvent(target, &release);
-}
-
-void sendMouse(QWidget* target, QEvent::Type type, QPoint at) {
-    QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton,
-                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent event(type, key, Qt::NoModifier, text);
+        QApplication::sendEvent(target, &event);
+    }
 }
 
 void doubleClick(QWidget* target, QPoint at) {
-    sendMouse(target, QEvent::MouseButtonPress, at);
-    sendMouse(target, QEvent::MouseButtonRelease, at);
-    sendMouse(target, QEvent::MouseButtonDblClick, at);
-    sendMouse(target, QEvent::MouseButtonRelease, at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const bool release = type == QEvent::MouseButtonRelease;
+        QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton,
+                          release ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
 }
 
-TEST_F(FormWindowTest, EveryVisibleControlStandsWhereTheLayoutPutsIt) {
-    struct Case {
+TEST_F(FormWindowTest, EveryControlShowsItsTextWhereTheLayoutPutsItAndHiddenOnesStayHidden) {
+    const struct {
         const char* name;
         QRect rect;
+        const char* text;  // nullptr: the control shows no text of its own
+    } cases[] = {
+        {"DriveS", {16, 16, 305, 22}, nullptr},
+        {"DirS", {16, 40, 305, 134}, nullptr},
+        {"Label5", {32, 184, 36, 12}, "图片数"},
+        {"Label3", {104, 184, 12, 12}, "张"},
+        {"Label4",
+         {176, 192, 97, 49},
+         "小1寸：390*260 中1寸：413*295 大1寸：567*390  2寸：413*626"},
+        {"Label1(0)", {32, 208, 36, 12}, "像素高"},
+        {"txtH", {80, 205, 49, 18}, "220"},
+        {"height(1)", {128, 208, 18, 12}, "pix"},
+        {"Label2", {32, 232, 36, 12}, "像素宽"},
+        {"txtW", {80, 229, 49, 18}, "176"},
+        {"height(2)", {128, 232, 18, 12}, "pix"},
+        {"tBar", {16, 264, 313, 17}, nullptr},
+        {"CMD_OK", {120, 288, 81, 25}, "开始调整"},
     };
-    const Case cases[] = {
-        {"DriveS", {16, 16, 305, 22}},     {"DirS", {16, 40, 305, 134}},
-        {"Label5", {32, 184, 36, 12}},     {"Label3", {104, 184, 12, 12}},
-        {"Label4", {176, 192, 97, 49}},    {"Label1(0)", {32, 208, 36, 12}},
-        {"txtH", {80, 205, 49, 18}},       {"height(1)", {128, 208, 18, 12}},
-        {"Label2", {32, 232, 36, 12}},     {"txtW", {80, 229, 49, 18}},
-        {"height(2)", {128, 232, 18, 12}}, {"tBar", {16, 264, 313, 17}},
-        {"CMD_OK", {120, 288, 81, 25}},
-    };
+    for (const auto& c : cases) {  // labels, fields and the button all have a text property
+        if (c.text) {
+            EXPECT_EQ(widget<QWidget>(c.name)->property("text").toString(),
+                      QString::fromUtf8(c.text))
+                << c.name;
+        }
+    }
+    EXPECT_EQ(m_window->windowTitle(), "QuillaneV1.0");
+    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 0);
+
     m_window->loadAndShow();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         QWidget* w = widget<QWidget>(c.name);
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->geometry(), c.rect) << c.name;
         EXPECT_TRUE(w->isVisible()) << c.name;
     }
-    // The count label keeps its place; its width follows its text.
-    EXPECT_EQ(widget<QLabel>("LabCount")->pos(), QPoint(88, 184));
-}
-
-TEST_F(FormWindowTest, CaptionsAndTextsAreShownExactly) {
-    struct Case {
-        const char* name;
-        const char* text;
-    };
-    const Case labels[] = {
-        {"Label5", "图片数"},
-        {"Label3", "张"},
-        {"Label4", "小1寸：390*260 中1寸：413*295 大1寸：567*390  2寸：413*626"},
-        {"Label1(0)", "像素高"},
-        {"height(1)", "pix"},
-        {"Label2", "像素宽"},
-        {"height(2)", "pix"},
-        {"LabCount", "0"},
-    };
-    for (const Case& c : labels) {
-        EXPECT_EQ(widget<QLabel>(c.name)->text(), QString::fromUtf8(c.text)) << c.name;
-    }
-    EXPECT_EQ(widget<QLineEdit>("txtH")->text(), "220");
-    EXPECT_EQ(widget<QLineEdit>("txtW")->text(), "176");
-    EXPECT_EQ(widget<QPushButton>("CMD_OK")->text(), QString::fromUtf8("开始调整"));
-    EXPECT_EQ(m_window->windowTitle(), "QuillaneV1.0");
-    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 0);
-    EXPECT_EQ(widget<QProgressBar>("tBar")->maximum(), 100);
+    // The picture boxes have no widget; the folder path label stays hidden whatever it says.
+    EXPECT_EQ(m_window->widgetFor(m_form->oPic), nullptr);
+    EXPECT_EQ(m_window->widgetFor(m_form->sPic), nullptr);
+    QWidget* path = m_window->widgetFor(m_form->Lab1);
+    ASSERT_NE(path, nullptr);
+    m_form->Lab1.SetCaption("/a/much/longer/folder/path");
+    EXPECT_FALSE(path->isVisible());
 }
 
 TEST_F(FormWindowTest, SizeHintBreaksIntoFourLinesAndShortLabelsAreNotClipped) {
@@ -171,29 +145,17 @@ TEST_F(FormWindowTest, SizeHintBreaksIntoFourLinesAndShortLabelsAreNotClipped) {
     }
 }
 
-TEST_F(FormWindowTest, WindowHasFixedClientAreaAndNoMinimiseOrMaximise) {
+TEST_F(FormWindowTest, WindowHasFixedCentredClientAreaAndNoMinimiseOrMaximise) {
     m_window->loadAndShow();
-    EXPECT_EQ(m_window->size(), QSize(342, 324));
-    EXPECT_EQ(m_window->minimumSize(), QSize(342, 324));
-    EXPECT_EQ(m_window->maximumSize(), QSize(342, 324));
-    const Qt::WindowFlags flags = m_window->windowFlags();
-    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+    for (QSize size : {m_window->size(), m_window->minimumSize(), m_window->maximumSize()}) {
+        EXPECT_EQ(size, QSize(342, 324));
+    }
+    const Qt::WindowFlags buttons = Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                                    Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint;
+    EXPECT_EQ(m_window->windowFlags() & buttons,
+              Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint);
     const QPoint screenCentre = m_window->screen()->availableGeometry().center();
     EXPECT_LE((m_window->frameGeometry().center() - screenCentre).manhattanLength(), 2);
-}
-
-TEST_F(FormWindowTest, HiddenControlsHaveNoVisibleWidget) {
-    m_window->loadAndShow();
-    EXPECT_EQ(m_window->widgetFor(m_form->oPic), nullptr);
-    EXPECT_EQ(m_window->widgetFor(m_form->sPic), nullptr);
-    QWidget* path = m_window->widgetFor(m_form->Lab1);
-    ASSERT_NE(path, nullptr);
-    EXPECT_FALSE(path->isVisible());
-    m_form->Lab1.SetCaption("/a/much/longer/folder/path");
-    EXPECT_FALSE(path->isVisible());
 }
 
 TEST_F(FormWindowTest, FocusStartsOnDriveListAndTabCyclesInTabIndexOrder) {
@@ -209,8 +171,9 @@ TEST_F(FormWindowTest, FocusStartsOnDriveListAndTabCyclesInTabIndexOrder) {
     EXPECT_EQ(visited, (std::vector<QString>{"DirS", "CMD_OK", "txtH", "txtW", "DriveS"}));
 }
 
-TEST_F(FormWindowTest, CountLabelGrowsToTheRightAndShowsItsWholeText) {
+TEST_F(FormWindowTest, CountLabelGrowsToTheRightAndTheBarShowsTheModelsValue) {
     auto* count = widget<QLabel>("LabCount");
+    EXPECT_EQ(count->text(), "0");
     for (const char* caption : {"12", "32767", "1000000"}) {
         m_form->LabCount.SetCaption(caption);
         EXPECT_EQ(count->text(), caption);
@@ -218,12 +181,20 @@ TEST_F(FormWindowTest, CountLabelGrowsToTheRightAndShowsItsWholeText) {
         EXPECT_EQ(count->width(), static_cast<int>(6 * std::string(caption).size())) << caption;
         EXPECT_LE(count->fontMetrics().horizontalAdvance(count->text()), count->width()) << caption;
     }
+    // The bar shows the model's value, already brought into its range.
+    m_form->tBar.SetValue(250);
+    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 100);
 }
 
-TEST_F(FormWindowTest, EnterInASizeFieldDoesNotPressStartButSpaceOnTheButtonDoes) {
+TEST_F(FormWindowTest, TypingSetsTheModelAndOnlySpaceOnTheButtonPressesStart) {
     int clicks = 0;
     m_form->CMD_OK.OnClick = [&clicks] { ++clicks; };
     m_window->loadAndShow();
+    auto* width = widget<QLineEdit>("txtW");
+    width->setFocus();
+    width->end(false);
+    sendKey(width, Qt::Key_9, "9");
+    EXPECT_EQ(m_form->txtW.Text(), "1769");
     for (const char* field : {"txtH", "txtW"}) {
         auto* edit = widget<QLineEdit>(field);
         edit->setFocus();
@@ -237,22 +208,13 @@ TEST_F(FormWindowTest, EnterInASizeFieldDoesNotPressStartButSpaceOnTheButtonDoes
     EXPECT_EQ(clicks, 1);
 }
 
-TEST_F(FormWindowTest, TypingInAFieldSetsTheModelAndTheModelUpdatesTheWidgets) {
-    auto* width = widget<QLineEdit>("txtW");
-    width->setFocus();
-    width->end(false);
-    sendKey(width, Qt::Key_9, "9");
-    EXPECT_EQ(m_form->txtW.Text(), "1769");
-    m_form->tBar.SetValue(250);
-    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 100);
-    m_form->tBar.SetValue(42);
-    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 42);
-}
-
 TEST_F(FormWindowTest, DoubleClickOnAFolderOpensItAndRecountsPictures) {
-    const std::string root = makeFolder("top", {"a.jpg"});
-    makeFolder("top/holiday", {"1.jpg", "2.BMP", "3.png", "notes.txt"});
-    makeFolder("top/empty", {});
+    for (const char* folder : {"top/holiday", "top/empty"}) m_temp.Folder(folder);
+    for (const char* file : {"top/a.jpg", "top/holiday/1.jpg", "top/holiday/2.BMP",
+                             "top/holiday/3.png", "top/holiday/notes.txt"}) {
+        m_temp.File(file);
+    }
+    const std::string root = m_temp / "top";
     m_window->loadAndShow();
     m_form->DirS.SetPath(root);
     EXPECT_EQ(m_form->LabCount.Caption(), "1");
@@ -260,8 +222,7 @@ TEST_F(FormWindowTest, DoubleClickOnAFolderOpensItAndRecountsPictures) {
     auto* list = widget<QListWidget>("DirS");
     const QList<QListWidgetItem*> hits = list->findItems("holiday", Qt::MatchExactly);
     ASSERT_EQ(hits.size(), 1);
-    const QPoint at = list->visualItemRect(hits.front()).center();
-    doubleClick(list->viewport(), at);
+    doubleClick(list->viewport(), list->visualItemRect(hits.front()).center());
 
     EXPECT_EQ(m_form->DirS.Path(), root + "/holiday");
     EXPECT_EQ(m_form->LabCount.Caption(), "2");
@@ -274,45 +235,41 @@ TEST_F(FormWindowTest, DoubleClickOnAFolderOpensItAndRecountsPictures) {
     list->setCurrentItem(parent.front());
     sendKey(list, Qt::Key_Return);
     EXPECT_EQ(m_form->DirS.Path(), root);
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_recorder.Messages.empty());
 }
 
 TEST_F(FormWindowTest, OpeningAFolderRemovedMeanwhileIsReportedAndDropped) {
-    const std::string root = makeFolder("top", {});
-    makeFolder("top/gone", {});
-    m_form->DirS.SetPath(root);
+    m_temp.Folder("top/gone");
+    m_form->DirS.SetPath(m_temp / "top");
     auto* list = widget<QListWidget>("DirS");
     ASSERT_EQ(list->findItems("gone", Qt::MatchExactly).size(), 1);
-    ASSERT_TRUE(QDir(QString::fromStdString(root + "/gone")).removeRecursively());
+    ASSERT_TRUE(QDir(QString::fromStdString(m_temp / "top/gone")).removeRecursively());
 
     static_cast<FolderListWidget*>(list)->openRow(
         list->row(list->findItems("gone", Qt::MatchExactly).front()));
 
-    EXPECT_EQ(m_form->DirS.Path(), root);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages.front().Style, vbExclamation);
+    EXPECT_EQ(m_form->DirS.Path(), m_temp / "top");
+    ASSERT_EQ(m_recorder.Messages.size(), 1u);
+    EXPECT_EQ(m_recorder.Messages.front().Style, vbExclamation);
     EXPECT_TRUE(list->findItems("gone", Qt::MatchExactly).isEmpty());
 }
 
 TEST_F(FormWindowTest, ChoosingADriveMovesTheFolderListOrFallsBack) {
-    const std::string stick = makeFolder("stick", {"x.jpg", "y.jpg", "z.bmp"});
-    m_volumes = {{"/", "System"}, {stick, "STICK"}, {stick + "/unplugged", "GONE"}};
-    m_window.reset();
-    m_form = std::make_unique<FormMain>();
-    m_window = std::make_unique<FormWindow>(*m_form);
+    for (const char* file : {"x.jpg", "y.jpg", "z.bmp"}) m_temp.File(file);
+    open({{"/", "System"}, {m_temp.Path(), "STICK"}, {m_temp / "unplugged", "GONE"}});
     m_window->loadAndShow();
     auto* drives = widget<QComboBox>("DriveS");
     ASSERT_EQ(drives->count(), 3);
 
     Q_EMIT drives->activated(1);
-    EXPECT_EQ(m_form->DirS.Path(), stick);
+    EXPECT_EQ(m_form->DirS.Path(), m_temp.Path());
     EXPECT_EQ(widget<QLabel>("LabCount")->text(), "3");
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_recorder.Messages.empty());
 
     Q_EMIT drives->activated(2);
-    ASSERT_EQ(m_messages.size(), 1u);
+    ASSERT_EQ(m_recorder.Messages.size(), 1u);
     EXPECT_EQ(drives->currentIndex(), 1) << "the list falls back to the drive still selected";
-    EXPECT_EQ(m_form->DirS.Path(), stick);
+    EXPECT_EQ(m_form->DirS.Path(), m_temp.Path());
 }
 
 }  // namespace

@@ -70,18 +70,18 @@ TEST(IconTest, AnIndependentReaderGetsTheDrawingBack) {
         int colourErrorSum = 0;
         for (int y = 0; y < image.size; ++y) {
             for (int x = 0; x < image.size; ++x) {
-                const QRgb want = drawn.pixel(x, y);
-                const QRgb got = read.pixel(x, y);
+                const QRgb want = drawn.pixel(x, y), got = read.pixel(x, y);
                 if (image.bitCount == 32) {
                     ASSERT_EQ(got, want) << "image " << i << " at " << x << "," << y;
-                } else {
-                    ASSERT_EQ(qAlpha(got), qAlpha(want) < 128 ? 0 : 255)
-                        << "mask of image " << i << " at " << x << "," << y;
-                    if (qAlpha(want) >= 128) {
-                        colourErrorSum += std::abs(qRed(got) - qRed(want)) +
-                                          std::abs(qGreen(got) - qGreen(want)) +
-                                          std::abs(qBlue(got) - qBlue(want));
-                    }
+                    continue;
+                }
+                // Eight bits: a one-bit mask and the nearest palette colour.
+                ASSERT_EQ(qAlpha(got), qAlpha(want) < 128 ? 0 : 255)
+                    << "mask of image " << i << " at " << x << "," << y;
+                if (qAlpha(want) >= 128) {
+                    colourErrorSum += std::abs(qRed(got) - qRed(want)) +
+                                      std::abs(qGreen(got) - qGreen(want)) +
+                                      std::abs(qBlue(got) - qBlue(want));
                 }
             }
         }
@@ -99,14 +99,11 @@ TEST(IconTest, RefusesWhatAnIconCannotHold) {
 
 TEST(IconTest, DrawingHasGradedAlphaAndTransparentCorners) {
     const QImage image = renderQuillaneIcon(48);
-    bool graded = false;
-    for (int y = 0; y < 48 && !graded; ++y) {
-        for (int x = 0; x < 48 && !graded; ++x) {
-            const int alpha = qAlpha(image.pixel(x, y));
-            graded = alpha > 0 && alpha < 255;
-        }
+    int graded = 0;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 48; ++x) graded += qAlpha(image.pixel(x, y)) % 255 != 0;
     }
-    EXPECT_TRUE(graded);
+    EXPECT_GT(graded, 0) << "edges are smoothed";
     EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
     EXPECT_EQ(qAlpha(image.pixel(47, 0)), 0);
 }
