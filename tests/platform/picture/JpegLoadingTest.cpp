@@ -6,8 +6,8 @@
 #include <jpeglib.h>
 
 #include <cstdio>
-#include <cstring>
 #include <thread>
+#include <utility>
 
 #include "platform/picture/PictureDecoding.h"
 #include "platform/picture/PictureFile.h"
@@ -27,36 +27,26 @@ TEST(JpegLoading, EachKindMatchesAnIndependentDecode) {
     REQUIRE_TOOL("convert");
     TempDir dir;
     const RgbPicture pattern = Pattern(67, 45);  // not whole MCUs: partial edge blocks
-    struct Kind {
-        const char* Name;
-        std::string Path;
-    };
-    const std::string ppm = dir.Path("pattern.ppm");
-    WritePpm(ppm, pattern);
-    const std::string adobeCmyk = dir.Path("adobe_cmyk.jpg");
+    WritePpm(dir.Path("pattern.ppm"), pattern);
     // ImageMagick stores CMYK as Photoshop does: inverted, marked with an Adobe segment.
-    ASSERT_TRUE(Convert(ppm, "-colorspace CMYK -quality 95", adobeCmyk));
-    const Kind kinds[] = {
-        {"baseline", MakeJpeg(dir, "baseline", pattern, "-baseline")},
-        {"progressive", MakeJpeg(dir, "progressive", pattern, "-progressive")},
-        {"grayscale", MakeJpeg(dir, "grayscale", pattern, "-grayscale")},
-        {"restart markers", MakeJpeg(dir, "restart", pattern, "-restart 1B")},
-        {"no subsampling", MakeJpeg(dir, "s444", pattern, "-sample 1x1")},
-        {"adobe cmyk", adobeCmyk},
-    };
-    for (const Kind& kind : kinds) {
-        SCOPED_TRACE(kind.Name);
-        const BgrImage image = PictureFile::Open(kind.Path)->Decode(0, 0);
-        EXPECT_LT(MeanError(image, DecodeWithImageMagick(kind.Path)), 1.5);
-        if (std::string(kind.Name) != "grayscale") {
+    ASSERT_TRUE(Convert(dir.Path("pattern.ppm"), "-colorspace CMYK -quality 95",
+                        dir.Path("adobe_cmyk.jpg")));
+    for (const auto& [name, options] : {std::pair{"baseline", "-baseline"},
+                                        {"progressive", "-progressive"},
+                                        {"grayscale", "-grayscale"},
+                                        {"restart", "-restart 1B"},
+                                        {"s444", "-sample 1x1"},
+                                        {"adobe_cmyk", nullptr}}) {
+        SCOPED_TRACE(name);
+        const std::string path =
+            options ? MakeJpeg(dir, name, pattern, options) : dir.Path("adobe_cmyk.jpg");
+        const BgrImage image = PictureFile::Open(path)->Decode(0, 0);
+        EXPECT_LT(MeanError(image, DecodeWithImageMagick(path)), 1.5);
+        if (std::string(name) != "grayscale") {
             EXPECT_LT(MeanError(image, pattern), 6.0);
         }
     }
 }
-
-struct Colour3 {
-    int R, G, B;
-};
 
 // Writes a CMYK JPEG of four flat 16x16 patches with libjpeg directly.
 void WriteCmykJpeg(const std::string& path, const std::uint8_t inks[4][4], bool adobeInverted,
@@ -77,16 +67,11 @@ void WriteCmykJpeg(const std::string& path, const std::uint8_t inks[4][4], bool 
     cinfo.write_Adobe_marker = adobeInverted;
     jpeg_set_quality(&cinfo, 95, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
-    std::uint8_t row[64 * 4];
-    for (int x = 0; x < 64; ++x) {
-        for (int c = 0; c < 4; ++c) {
-            row[x * 4 + c] = adobeInverted ? 255 - inks[x / 16][c] : inks[x / 16][c];
-        }
-    }
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW rows[] = {row};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
+    std::uint8_t row[64 * 4];  // 16 pixels a patch, 4 inks a pixel
+    for (int i = 0; i < 64 * 4; ++i)
+        row[i] = std::uint8_t(inks[i / 64][i % 4] ^ (adobeInverted ? 255 : 0));
+    JSAMPROW rows[] = {row};
+    while (cinfo.next_scanline < cinfo.image_height) jpeg_write_scanlines(&cinfo, rows, 1);
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
     std::fclose(out);
@@ -95,7 +80,7 @@ void WriteCmykJpeg(const std::string& path, const std::uint8_t inks[4][4], bool 
 TEST(JpegLoading, CmykInksBecomeTheirColours) {
     const std::uint8_t inks[4][4] = {
         {0, 0, 0, 0}, {255, 0, 0, 0}, {0, 255, 255, 0}, {0, 0, 0, 255}};
-    const Colour3 wanted[4] = {{255, 255, 255}, {0, 255, 255}, {255, 0, 0}, {0, 0, 0}};
+    const int wanted[4][3] = {{255, 255, 255}, {0, 255, 255}, {255, 0, 0}, {0, 0, 0}};  // RGB
     struct Variant {
         const char* Name;
         bool AdobeInverted;
@@ -112,10 +97,10 @@ TEST(JpegLoading, CmykInksBecomeTheirColours) {
         const BgrImage image = PictureFile::Open(path)->Decode(0, 0);
         ASSERT_EQ(image.Width(), 64);
         for (int patch = 0; patch < 4; ++patch) {
-            const std::uint8_t* px = image.View().Row(8) + (patch * 16 + 8) * 3;
-            EXPECT_NEAR(px[2], wanted[patch].R, 8) << "patch " << patch;
-            EXPECT_NEAR(px[1], wanted[patch].G, 8) << "patch " << patch;
-            EXPECT_NEAR(px[0], wanted[patch].B, 8) << "patch " << patch;
+            const std::uint8_t* bgr = image.View().Row(8) + (patch * 16 + 8) * 3;
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(bgr[2 - c], wanted[patch][c], 8)
+                    << "patch " << patch << " channel " << c;
         }
     }
 }
@@ -218,29 +203,22 @@ TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
 TEST(JpegLoading, SeparatePicturesDecodeOnSeparateThreads) {
     REQUIRE_TOOL("cjpeg");
     TempDir dir;
-    const std::string a = MakeJpeg(dir, "a", Pattern(300, 200), "-progressive");
-    const std::string b = MakeJpeg(dir, "b", Pattern(200, 300), "");
-    const BgrImage soloA = PictureFile::Open(a)->Decode(0, 0);
-    const BgrImage soloB = PictureFile::Open(b)->Decode(0, 0);
-    double errorA = -1, errorB = -1;
-    auto decodeMany = [](const std::string& path, const BgrImage& solo, double& worst) {
-        auto file = PictureFile::Open(path);
-        worst = 0;
-        for (int i = 0; i < 20; ++i) {
-            const BgrImage image = file->Decode(0, 0);
-            for (int y = 0; y < image.Height(); ++y) {
-                if (std::memcmp(image.View().Row(y), solo.View().Row(y), image.Width() * 3) != 0) {
-                    worst = 1;
-                }
-            }
-        }
+    const std::string paths[] = {MakeJpeg(dir, "a", Pattern(300, 200), "-progressive"),
+                                 MakeJpeg(dir, "b", Pattern(200, 300), "")};
+    RgbPicture solo[2];
+    for (int which : {0, 1})
+        solo[which] = ToRgb(PictureFile::Open(paths[which])->Decode(0, 0).View());
+    std::string differences[2];
+    auto decodeMany = [&](int which) {
+        auto file = PictureFile::Open(paths[which]);
+        for (int i = 0; i < 20; ++i)
+            differences[which] += FirstDifference(file->Decode(0, 0), solo[which]);
     };
-    std::thread first(decodeMany, a, std::cref(soloA), std::ref(errorA));
-    std::thread second(decodeMany, b, std::cref(soloB), std::ref(errorB));
+    std::thread first(decodeMany, 0), second(decodeMany, 1);
     first.join();
     second.join();
-    EXPECT_EQ(errorA, 0);
-    EXPECT_EQ(errorB, 0);
+    EXPECT_EQ(differences[0], "");
+    EXPECT_EQ(differences[1], "");
 }
 
 // Shrunk by eight, a progressive file whose components are sampled alike is read without its AC
