@@ -14,6 +14,7 @@
 #include "platform/forms/Label.h"
 #include "platform/forms/ProgressBar.h"
 #include "platform/forms/TextBox.h"
+#include "platform/qtview/BlankWrapLabel.h"
 #include "platform/qtview/FolderWidgets.h"
 #include "platform/qtview/IconArt.h"
 #include "platform/qtview/QtHost.h"
@@ -89,7 +90,7 @@ QWidget* FormWindow::createWidget(Control& control, std::function<void()>& sync)
     switch (control.Kind()) {
         case ControlKind::Label: {
             auto& model = static_cast<Label&>(control);
-            auto* label = new QLabel(this);
+            QLabel* label = model.WordWrap() ? new BlankWrapLabel(this) : new QLabel(this);
             label->setTextFormat(Qt::PlainText);  // a folder path is text, never markup
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             widget = label;

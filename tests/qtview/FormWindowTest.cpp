@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +11,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QTextLayout>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,7 +18,9 @@
 #include "app/FormMain.h"
 #include "platform/qtview/FolderWidgets.h"
 #include "platform/qtview/FormWindow.h"
+#include "platform/qtview/QtHost.h"
 #include "support/FolderFixtures.h"
+#include "support/LabelsFit.h"
 
 namespace quillane {
 namespace {
@@ -120,29 +120,9 @@ TEST_F(FormWindowTest, EveryControlShowsItsTextWhereTheLayoutPutsItAndHiddenOnes
     EXPECT_FALSE(path->isVisible());
 }
 
-TEST_F(FormWindowTest, SizeHintBreaksIntoFourLinesAndShortLabelsAreNotClipped) {
-    // Break the caption as the label does (word wrap at the label's width, its font).
-    auto* hint = widget<QLabel>("Label4");
-    QTextLayout layout(hint->text(), hint->font());
-    QTextOption option;
-    option.setWrapMode(QTextOption::WordWrap);
-    layout.setTextOption(option);
-    std::vector<QString> lines;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(hint->width());
-        lines.push_back(hint->text().mid(line.textStart(), line.textLength()).trimmed());
-    }
-    layout.endLayout();
-    EXPECT_EQ(lines, (std::vector<QString>{
-                         QString::fromUtf8("小1寸：390*260"), QString::fromUtf8("中1寸：413*295"),
-                         QString::fromUtf8("大1寸：567*390"), QString::fromUtf8("2寸：413*626")}))
-        << "window font: " << QFontInfo(hint->font()).family().toStdString();
-    EXPECT_LE(hint->heightForWidth(hint->width()), hint->height()) << "four lines fit the box";
-    for (const char* name : {"Label5", "Label3", "Label1(0)", "height(1)", "Label2"}) {
-        auto* label = widget<QLabel>(name);
-        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << name;
-    }
+TEST_F(FormWindowTest, WithTheSongFaceTheWindowKeepsItsFontAndEveryLabelFits) {
+    EXPECT_EQ(m_window->font(), windowFont());
+    testing::ExpectLabelsFit(*m_window);
 }
 
 TEST_F(FormWindowTest, WindowHasFixedCentredClientAreaAndNoMinimiseOrMaximise) {
