@@ -8,7 +8,9 @@ JOBS ?= $(shell nproc)
 BUILD_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins \
                   libjpeg62-turbo-dev libgtest-dev libgmock-dev libbenchmark-dev
 RUN_PACKAGES   := fonts-arphic-uming
-TEST_PACKAGES  := imagemagick libjpeg-turbo-progs xvfb xauth
+# The window's test without the Song face lays it out in Droid Sans Fallback, with DejaVu Sans
+# for the Latin letters that face lacks.
+TEST_PACKAGES  := imagemagick libjpeg-turbo-progs xvfb xauth fonts-droid-fallback fonts-dejavu-core
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -15,6 +15,7 @@
 #include "platform/forms/ProgressBar.h"
 #include "platform/forms/TextBox.h"
 #include "platform/qtview/BlankWrapLabel.h"
+#include "platform/qtview/FallbackFont.h"
 #include "platform/qtview/FolderWidgets.h"
 #include "platform/qtview/IconArt.h"
 #include "platform/qtview/QtHost.h"
@@ -73,6 +74,7 @@ FormWindow::FormWindow(Form& form, QWidget* parent) : QWidget(parent), m_form(fo
         sync();
         m_bindings.push_back({control, widget, control->Subscribe(sync)});
     }
+    fitFontWithoutSongFace(*this);
     const std::vector<QWidget*> chain = tabChain();
     for (size_t i = 1; i < chain.size(); ++i) setTabOrder(chain[i - 1], chain[i]);
 }

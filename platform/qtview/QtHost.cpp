@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/forms/Application.h"
+#include "platform/qtview/FallbackFont.h"
 
 namespace quillane {
 
@@ -21,19 +22,11 @@ constexpr int kInformation = 64;
 
 constexpr int kWindowFontPixels = 12;
 
-// Names a Song (Ming) face goes by on a Linux desktop, best first. The Windows names come
-// first so a machine that has SimSun itself uses it.
-const QStringList& songFaces() {
-    static const QStringList faces = {
-        QStringLiteral("宋体"),
-        QStringLiteral("SimSun"),
-        QStringLiteral("NSimSun"),
-        QStringLiteral("AR PL UMing CN"),
-        QStringLiteral("AR PL UMing TW"),
-        QStringLiteral("AR PL SungtiL GB"),
-        QStringLiteral("Noto Serif CJK SC"),
-        QStringLiteral("Noto Sans CJK SC"),
-    };
+// The Song faces, then the Noto CJK faces, whose taller lines suit the lists (their rows grow
+// with the font), so fontconfig's fallback to a sans face with other metrics comes last.
+const QStringList& songThenNotoFaces() {
+    static const QStringList faces = songFaces() + QStringList{QStringLiteral("Noto Serif CJK SC"),
+                                                               QStringLiteral("Noto Sans CJK SC")};
     return faces;
 }
 
@@ -48,7 +41,7 @@ bool isSongFace(const std::string& face) {
 QFont fontFor(const FontSpec& given) {
     QFont font;
     if (isSongFace(given.Face)) {
-        font.setFamilies(songFaces());
+        font.setFamilies(songThenNotoFaces());
     } else {
         font.setFamilies({QString::fromStdString(given.Face)});
     }
@@ -62,7 +55,7 @@ QFont fontFor(const FontSpec& given) {
 
 QFont windowFont() {
     QFont font;
-    font.setFamilies(songFaces());
+    font.setFamilies(songThenNotoFaces());
     font.setPixelSize(kWindowFontPixels);
     return font;
 }

@@ -19,7 +19,8 @@ namespace quillane {
 QFont fontFor(const FontSpec& given);
 
 // The window's own font: a Song face at 12 pixels, the glyph size the window's fixed layout
-// was drawn for (12 pixels a Chinese character, 6 a Latin letter or digit).
+// was drawn for (12 pixels a Chinese character, 6 a Latin letter or digit). Without a Song
+// face the window takes another CJK face at a size its labels fit (FallbackFont.h).
 QFont windowFont();
 
 // How a message box request looks on screen.
