@@ -6,9 +6,9 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
 BUILD_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins \
-                  libjpeg62-turbo-dev libgtest-dev libgmock-dev libbenchmark-dev
+                  libjpeg62-turbo-dev liblcms2-dev libgtest-dev libgmock-dev libbenchmark-dev
 RUN_PACKAGES   := fonts-arphic-uming
-TEST_PACKAGES  := imagemagick libjpeg-turbo-progs xvfb xauth
+TEST_PACKAGES  := imagemagick libjpeg-turbo-progs xvfb xauth colord-data
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
