@@ -89,7 +89,7 @@ bench: deps-build
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_TARGETS := fuzz_picture_loader fuzz_resize_picture fuzz_start_button
-FUZZ_PACKAGES := clang libclang-rt-14-dev imagemagick libjpeg-turbo-progs
+FUZZ_PACKAGES := clang libclang-rt-14-dev imagemagick libjpeg-turbo-progs colord-data
 
 .PHONY: fuzz
 fuzz: deps-build
