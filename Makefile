@@ -71,7 +71,8 @@ test: deps-test build
 BENCH_RUNS ?= 5
 BENCH_QUICK ?= 0
 BENCH_BUILD_DIR ?= build-bench
-BENCH_PACKAGES := python3 libvips-tools imagemagick graphicsmagick libjpeg-turbo-progs time
+BENCH_PACKAGES := python3 libvips-tools imagemagick graphicsmagick libjpeg-turbo-progs time \
+                  colord-data
 
 .PHONY: bench
 bench: deps-build
