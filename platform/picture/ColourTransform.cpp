@@ -23,6 +23,9 @@ namespace quillane {
 namespace {
 
 constexpr std::size_t kMaxCached = 16;  // far more profiles than a folder of photos holds
+// The cache keeps each profile's bytes to tell them apart; a folder of pictures with large,
+// distinct profiles must not make it hold more than this.
+constexpr std::size_t kMaxCachedBytes = std::size_t{32} << 20;
 // A profile whose conversion moves no probed colour by more than this is sRGB already (a copy of
 // the standard profile under another name, or one rounded differently).
 constexpr int kSrgbTolerance = 1;
@@ -159,8 +162,14 @@ std::shared_ptr<const ColourTransform> Cached(Source from, std::span<const std::
     // for an unrelated profile. Two threads making the same one at once waste only time.
     const ProfileHandle source(open());
     std::shared_ptr<const ColourTransform> made = Make(source.Get, layout);
+    if (key.size() > kMaxCachedBytes) return made;  // used once, not kept
     const std::lock_guard lock(mutex);
-    if (cache.size() >= kMaxCached) cache.pop_front();
+    std::size_t held = key.size();
+    for (const CachedTransform& entry : cache) held += entry.Profile.size();
+    while (!cache.empty() && (cache.size() >= kMaxCached || held > kMaxCachedBytes)) {
+        held -= cache.front().Profile.size();
+        cache.pop_front();
+    }
     cache.push_back({from, std::vector<std::uint8_t>(key.begin(), key.end()), hash, layout, made});
     return made;
 }
