@@ -125,10 +125,20 @@ TEST_F(ColourProfile, TaggedPicturesComeOutInSrgb) {
     Make("cmyk.jpg", "-colorspace CMYK -separate -swap 0,1 -set colorspace CMYK -combine");
     const Bytes ink = SwappedInkProfile();
     EmbedChunks(dir.Path("cmyk.jpg"), ink, {{1, 2, 0, 60000}, {2, 2, 60000, ink.size() - 60000}});
+    // A V4/V5 BMP may give its primaries' XYZ and gammas instead of a profile: Adobe RGB's here.
+    Bytes calibrated = ReadBytes(Tagged("c.bmp", "AdobeRGB1998.icc"));
+    const double endpoints[9] = {0.5767, 0.2973, 0.0270, 0.1856, 0.6274,
+                                 0.0707, 0.1882, 0.0753, 0.9911};
+    for (int i = 0; i < 13; ++i) {  // bV5CSType 0 (calibrated), endpoints 2.30, gammas 16.16
+        const auto v = std::uint32_t(i == 0 ? 0 : i < 10 ? endpoints[i - 1] * (1 << 30) : 563 << 8);
+        for (int b = 0; b < 4; ++b) calibrated[14 + 56 + 4 * i + b] = Byte(v >> (8 * b));
+    }
+    WriteBytes(dir.Path("c.bmp"), calibrated);
     const struct {
         std::string Path, Reference;
         double Within;
     } cases[] = {
+        {dir.Path("c.bmp"), bmp, 1},
         {Tagged("a.jpg", "AdobeRGB1998.icc"), jpeg, 1.5},
         {Tagged("ap.jpg", "AdobeRGB1998.icc", "-interlace JPEG"), progressive, 1.5},
         {Tagged("p.jpg", "ProPhotoRGB.icc"), jpeg, 2},
