@@ -6,11 +6,12 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
 BUILD_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins \
-                  libjpeg62-turbo-dev libgtest-dev libgmock-dev libbenchmark-dev
+                  libjpeg62-turbo-dev liblcms2-dev libgtest-dev libgmock-dev libbenchmark-dev
 RUN_PACKAGES   := fonts-arphic-uming
 # The window's test without the Song face lays it out in Droid Sans Fallback, with DejaVu Sans
 # for the Latin letters that face lacks.
-TEST_PACKAGES  := imagemagick libjpeg-turbo-progs xvfb xauth fonts-droid-fallback fonts-dejavu-core
+TEST_PACKAGES  := imagemagick libjpeg-turbo-progs xvfb xauth fonts-droid-fallback fonts-dejavu-core \
+                  colord-data
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -73,7 +74,8 @@ test: deps-test build
 BENCH_RUNS ?= 5
 BENCH_QUICK ?= 0
 BENCH_BUILD_DIR ?= build-bench
-BENCH_PACKAGES := python3 libvips-tools imagemagick graphicsmagick libjpeg-turbo-progs time
+BENCH_PACKAGES := python3 libvips-tools imagemagick graphicsmagick libjpeg-turbo-progs time \
+                  colord-data
 
 .PHONY: bench
 bench: deps-build
@@ -91,7 +93,7 @@ bench: deps-build
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_TARGETS := fuzz_picture_loader fuzz_resize_picture fuzz_start_button
-FUZZ_PACKAGES := clang libclang-rt-14-dev imagemagick libjpeg-turbo-progs
+FUZZ_PACKAGES := clang libclang-rt-14-dev imagemagick libjpeg-turbo-progs colord-data
 
 .PHONY: fuzz
 fuzz: deps-build

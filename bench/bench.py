@@ -12,6 +12,11 @@ a fresh copy of the corpus. The contenders take turns within every run, and the 
 contender of a run moves along by one each run, so a slow spell of the machine does not
 land on one tool. Figures are medians over the runs; peak memory is the largest seen.
 
+Tagged set: a few of the photographs converted into Adobe RGB (1998) and ProPhoto RGB with the
+profile embedded (Debian's colord-data profiles, made once in the cache), timed beside the same
+photographs untagged at 176x220, and scored against the sRGB originals: the cost of the colour
+conversion and whether it brings the colours back.
+
 Environment: BENCH_RUNS (default 5), BENCH_QUICK=1 (one run, 176x220 only, results not
 written to bench/results.md).
 """
@@ -43,6 +48,9 @@ OUTPUT_PREFIX = "处理后"
 # compare reports identical pictures as "inf"; an average needs a finite stand-in.
 PSNR_IDENTICAL = 99.0
 CORPUS_VERSION = 1
+TAGGED_COPIES = 6
+ICC_FOLDER = pathlib.Path("/usr/share/color/icc/colord")
+TAGGED_PROFILES = ("AdobeRGB1998.icc", "ProPhotoRGB.icc")
 
 TOOLS = {  # command -> Debian package
     "vipsthumbnail": "libvips-tools",
@@ -52,8 +60,10 @@ TOOLS = {  # command -> Debian package
     "identify": "imagemagick",
     "gm": "graphicsmagick",
     "djpeg": "libjpeg-turbo-progs",
+    "jpegtran": "libjpeg-turbo-progs",
     "/usr/bin/time": "time",
     "dpkg-deb": "dpkg",
+    str(ICC_FOLDER / "sRGB.icc"): "colord-data",
 }
 
 REPO = pathlib.Path(__file__).resolve().parent.parent
@@ -162,11 +172,7 @@ def prepare_corpus(cache):
 
     # BMP copies of five photographs spread over the range of sizes, upright so that every
     # tool sees the same picture whether it reads EXIF or not.
-    by_size = sorted(pictures, key=lambda p: (p.width * p.height, p.name))
-    count = min(BMP_COPIES, len(by_size))
-    picks = sorted({round(i * (len(by_size) - 1) / max(count - 1, 1)) for i in range(count)})
-    for index in picks:
-        source = by_size[index]
+    for source in spread_by_size(pictures, BMP_COPIES):
         # A distinct stem: a.bmp and a.jpg would both be written as 处理后a.jpg.
         name = f"{source.stem}-bmp.bmp"
         run(["convert", str(partial / source.name), "-auto-orient", "-type", "TrueColor",
@@ -177,6 +183,87 @@ def prepare_corpus(cache):
     shutil.rmtree(corpus, ignore_errors=True)
     partial.rename(corpus)
     return corpus, pictures
+
+
+def spread_by_size(pictures, count):
+    """count pictures spread over the range of sizes, smallest first."""
+    by_size = sorted(pictures, key=lambda p: (p.width * p.height, p.name))
+    count = min(count, len(by_size))
+    picks = sorted({round(i * (len(by_size) - 1) / max(count - 1, 1)) for i in range(count)})
+    return [by_size[i] for i in picks]
+
+
+def prepare_tagged(cache, corpus, pictures):
+    """Copies of upright JPEG photographs converted into a wide-gamut colour space with the
+    profile embedded, and the same files with the profile taken out losslessly (jpegtran), each
+    named after its source."""
+    folder = cache / f"tagged-v{CORPUS_VERSION}"
+    bare = cache / f"tagged-v{CORPUS_VERSION}-bare"
+    bare.mkdir(parents=True, exist_ok=True)
+    sources = spread_by_size([p for p in pictures if not p.is_bmp and p.orientation == 1],
+                             TAGGED_COPIES)
+    tagged = []
+    folder.mkdir(parents=True, exist_ok=True)
+    for i, source in enumerate(sources):
+        target = folder / source.name
+        if not target.is_file():
+            partial = folder / f".{source.name}.partial.jpg"
+            run(["convert", str(corpus / source.name), "-profile", str(ICC_FOLDER / "sRGB.icc"),
+                 "-profile", str(ICC_FOLDER / TAGGED_PROFILES[i % len(TAGGED_PROFILES)]),
+                 "-quality", "95", str(partial)])
+            partial.rename(target)
+        if not (bare / source.name).is_file():
+            partial = bare / f".{source.name}.partial.jpg"
+            run(["jpegtran", "-copy", "none", "-outfile", str(partial), str(target)])
+            partial.rename(bare / source.name)
+        tagged.append(Picture(source.name, source.width, source.height, 1))
+    return folder, bare, tagged
+
+
+def run_tagged(batch, corpus, cache, pictures, references, runs, scratch):
+    """quillane-batch at 176x220 on the tagged copies with and without their profiles."""
+    folder, bare, tagged = prepare_tagged(cache, corpus, pictures)
+    width, height = JOBS[0]
+    figures = {}
+    for label, where in (("profile removed", bare), ("tagged", folder)):
+        samples, quality = [], None
+        for _ in range(runs):
+            work = fresh_copy(where, tagged, scratch)
+            samples.append(measure([str(batch), "--width", str(width), "--height", str(height),
+                                    str(work)], work, scratch))
+            if quality is None:
+                scores = [psnr(work / (OUTPUT_PREFIX + p.name), references[p.name])
+                          for p in tagged]
+                quality = statistics.fmean(v for v in scores if v is not None) if all(
+                    v is not None for v in scores) else None
+            shutil.rmtree(work)
+        ok = [x for x in samples if x.status == 0]
+        figures[label] = (statistics.median(x.wall for x in ok) if ok else None,
+                          statistics.median(x.cpu for x in ok) if ok else None,
+                          len(samples) - len(ok), quality)
+        log(f"  tagged set, {label}: wall {fmt(figures[label][0])} s, cpu {fmt(figures[label][1])} s")
+    return len(tagged), figures
+
+
+def tagged_table(count, figures, runs):
+    lines = [
+        "### Tagged set, 176 × 220",
+        "",
+        f"{count} photographs, alternately converted into "
+        + " and ".join(p.removesuffix(".icc") for p in TAGGED_PROFILES)
+        + " with the profile embedded (quality 95), and the same files with the profile taken "
+        "out by `jpegtran -copy none` (the pixels read as if they were sRGB); median of "
+        f"{runs} run{'s' if runs != 1 else ''}; PSNR against the sRGB originals' references.",
+        "",
+        "| quillane-batch on | wall s | CPU s | CPU × profile removed | mean PSNR dB |",
+        "|---|---:|---:|---:|---:|",
+    ]
+    base_cpu = figures["profile removed"][1]
+    for label, (wall, cpu, failed, quality) in figures.items():
+        name = label + (f" ({failed} runs FAILED)" if failed else "")
+        lines.append(f"| {name} | {fmt(wall)} | {fmt(cpu)} | {ratio(cpu, base_cpu)} "
+                     f"| {fmt(quality)} |")
+    return lines + [""]
 
 
 def prepare_references(cache, corpus, pictures, width, height):
@@ -500,7 +587,7 @@ def job_table(width, height, pictures, runs, tools, samples, quality):
     return lines + notes + [""]
 
 
-def report(jobs, pictures, runs, batch, command, quick, load_at_start):
+def report(jobs, pictures, runs, batch, command, quick, load_at_start, tagged):
     now = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     scales = {}
     for width, height, *_ in jobs:
@@ -559,6 +646,8 @@ def report(jobs, pictures, runs, batch, command, quick, load_at_start):
     ]
     for width, height, tools, samples, quality in jobs:
         lines += job_table(width, height, pictures, runs, tools, samples, quality)
+    if tagged:
+        lines += tagged_table(*tagged, runs)
     return "\n".join(lines)
 
 
@@ -579,7 +668,8 @@ def main():
                         "in quick mode the cache folder's results-quick.md)")
     args = parser.parse_args()
 
-    missing = sorted({pkg for tool, pkg in TOOLS.items() if not shutil.which(tool)})
+    missing = sorted({pkg for tool, pkg in TOOLS.items()
+                      if not (shutil.which(tool) or tool.endswith(".icc") and os.path.isfile(tool))})
     if missing:
         sys.exit("bench: missing tools; install them with: apt-get install " + " ".join(missing))
     batch = pathlib.Path(args.batch).resolve()
@@ -610,6 +700,7 @@ def main():
     # An interrupted run still removes its scratch copies.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     jobs = []
+    tagged = None
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="run-", dir=cache))
     try:
         for width, height in sizes:
@@ -619,13 +710,19 @@ def main():
             jobs.append((width, height, tools, samples, quality))
             print("\n".join(job_table(width, height, pictures, runs, tools, samples, quality)),
                   flush=True)
+            if (width, height) == JOBS[0]:
+                tagged = run_tagged(batch, corpus, cache, pictures, references, runs, scratch)
+                print("\n".join(tagged_table(*tagged, runs)), flush=True)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
-    output.write_text(report(jobs, pictures, runs, batch, command, args.quick, load_at_start) + "\n")
+    output.write_text(report(jobs, pictures, runs, batch, command, args.quick, load_at_start,
+                             tagged) + "\n")
     log(f"written {output}")
     failed = [c.name for _, _, tools, samples, _ in jobs for c in tools
               if any(s.status for s in samples[c.name])]
+    if tagged and any(f[2] for f in tagged[1].values()):
+        failed.append("quillane-batch on the tagged set")
     if failed:
         log("bench: failing runs by " + ", ".join(sorted(set(failed))))
         return 1

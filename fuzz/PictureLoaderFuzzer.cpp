@@ -1,11 +1,13 @@
 // The picture loader on arbitrary bytes: whatever the file holds, opening and decoding it either
 // raises a run-time error or gives a picture of exactly the size the header promised, at full
-// size and at the shrunk size a small paint asks for.
+// size and at the shrunk size a small paint asks for. The same bytes are then tried as the colour
+// profile of a small, sound BMP: whatever the profile holds, that picture decodes.
 
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "platform/RuntimeError.h"
@@ -22,6 +24,40 @@ void ExpectSize(const BgrImage& image, int width, int height, const char* which)
         fuzz::Violated(std::string(which) + " decode gave " + std::to_string(image.Width()) +
                        " x " + std::to_string(image.Height()) + ", the header said " +
                        std::to_string(width) + " x " + std::to_string(height));
+    }
+}
+
+void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// A V5 BMP of 8 x 8 pixels whose embedded profile is the given bytes.
+std::vector<std::uint8_t> BmpWithProfile(std::span<const std::uint8_t> profile) {
+    constexpr std::size_t kInfoAt = 14, kV5Size = 124;
+    const std::vector<std::uint8_t> plain = fuzz::TinyBmp(8, 8);
+    std::vector<std::uint8_t> bmp(plain.begin(), plain.begin() + kInfoAt + 40);
+    bmp.resize(kInfoAt + kV5Size, 0);
+    PutLe32(bmp, 10, kInfoAt + kV5Size);     // bfOffBits
+    PutLe32(bmp, kInfoAt, kV5Size);          // bV5Size
+    PutLe32(bmp, kInfoAt + 56, 0x4D424544);  // bV5CSType: PROFILE_EMBEDDED
+    bmp.insert(bmp.end(), plain.begin() + kInfoAt + 40, plain.end());
+    PutLe32(bmp, kInfoAt + 112, bmp.size() - kInfoAt);  // bV5ProfileData
+    PutLe32(bmp, kInfoAt + 116, profile.size());        // bV5ProfileSize
+    bmp.insert(bmp.end(), profile.begin(), profile.end());
+    PutLe32(bmp, 2, bmp.size());  // bfSize
+    return bmp;
+}
+
+void DecodeWithProfile(std::span<const std::uint8_t> profile) {
+    static const std::string path = fuzz::ScratchFolder() + "/profiled.bmp";
+    fuzz::WriteFile(path, BmpWithProfile(profile));
+    try {
+        const auto file = PictureFile::Open(path);
+        ExpectSize(file->Decode(0, 0), 8, 8, "profiled full-size");
+        ExpectSize(file->DecodeStretched(3, 5), 3, 5, "profiled stretched");
+    } catch (const RuntimeError& error) {
+        fuzz::Violated(std::string("a colour profile made a sound picture fail: ") +
+                       error.Description());
     }
 }
 
@@ -58,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            error.Description());
         }
     }
+    DecodeWithProfile({data, size});
     return 0;
 }

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Makes the starting corpus of each fuzz target in OUT/<target>/: small pictures of every kind
 # the loader reads (JPEG baseline, progressive, grayscale, CMYK, restart markers, EXIF
-# orientations; BMP of every header, depth and compression; PNG and GIF), drawn by ImageMagick
-# and libjpeg-turbo's cjpeg, plus typed field values for the start button.
+# orientations, colour profiles; BMP of every header, depth and compression; PNG and GIF), drawn
+# by ImageMagick and libjpeg-turbo's cjpeg, plus typed field values for the start button.
 # Usage: fuzz/make-corpus.sh OUT
 set -eu
 out=${1:?usage: make-corpus.sh OUT}
@@ -48,6 +48,17 @@ convert "$work/p.ppm" -colors 200 -type palette -compress RLE bmp3:"$loader/rle8
 convert "$work/p.ppm" -alpha on bmp:"$loader/bits32.bmp"
 convert "$work/p.ppm" -define bmp:subtype=RGB565 bmp:"$loader/bits16.bmp"
 convert "$work/p.ppm" "$loader/p.png"
+# Colour profiles (Debian's colord-data): converted and embedded by ImageMagick.
+icc=/usr/share/color/icc/colord
+if [ -f "$icc/AdobeRGB1998.icc" ]; then
+    tag="-profile $icc/sRGB.icc -profile"
+    convert "$work/p.ppm" $tag "$icc/AdobeRGB1998.icc" "$loader/adobe.jpg"
+    convert "$work/p.ppm" $tag "$icc/ProPhotoRGB.icc" -interlace JPEG "$loader/prophoto.jpg"
+    convert "$work/p.ppm" $tag "$icc/SwappedRedAndGreen.icc" bmp:"$loader/v5-profile.bmp"
+    convert "$work/p.ppm" $tag "$icc/SwappedRedAndGreen.icc" "$loader/profile.png"
+    convert "$work/g.pgm" -profile "$icc/AdobeRGB1998.icc" "$loader/gray-rgb-profile.jpg"
+    cp "$icc/SwappedRedAndGreen.icc" "$loader/swapped.icc"  # tried as a BMP's profile
+fi
 convert "$work/p.ppm" "$loader/p.gif"
 
 # The conversion target reads two size bytes first: 40 x 31, then 16 x 1.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 #include "platform/picture/DecodeAhead.h"
@@ -23,6 +24,11 @@ constexpr std::int64_t kCoefficientBlockBytes = 64 * 2;  // one 8x8 block of 16-
 // Rows libjpeg itself keeps while it hands out rows: a row group of every component, and the
 // context rows of its smooth upsampling.
 constexpr std::int64_t kDecoderRows = 48;
+// What Little CMS holds for a picture with a colour profile beyond the profile itself (read once
+// more when it is put together, once when lcms parses it): its optimised tables, at most a
+// 17-point CMYK or 33-point RGB grid of 16-bit values, well below this.
+constexpr std::int64_t kColourTransformBytes = std::int64_t{1} << 20;
+constexpr char kIccSignature[] = "ICC_PROFILE";
 
 std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
     return (a + b - 1) / b;
@@ -33,12 +39,14 @@ struct JpegFrame {
     bool WholeImageBuffer = false;  // progressive or multi-scan: libjpeg keeps every coefficient
     int Components = 0;
     std::array<int, 4> H{}, V{};
-    int Orientation = 1;  // from an EXIF block before the frame header, when one is there
+    int Orientation = 1;            // from an EXIF block before the frame header, when one is there
+    std::int64_t ProfileBytes = 0;  // ICC chunks before the frame header
 };
 
 std::optional<JpegFrame> ReadFrame(const std::vector<std::uint8_t>& b) {
     std::size_t at = 2;  // after SOI
     int orientation = 1;
+    std::int64_t profileBytes = 0;
     while (at + 4 <= b.size()) {
         if (b[at] != 0xFF) return std::nullopt;
         const std::uint8_t marker = b[at + 1];
@@ -55,12 +63,17 @@ std::optional<JpegFrame> ReadFrame(const std::vector<std::uint8_t>& b) {
         if (marker == 0xE1 && length >= 2 && at + 2 + length <= b.size() && orientation == 1) {
             orientation = ExifOrientation({b.data() + at + 4, length - 2});
         }
+        if (marker == 0xE2 && length >= 2 + sizeof kIccSignature && at + 2 + length <= b.size() &&
+            std::memcmp(b.data() + at + 4, kIccSignature, sizeof kIccSignature) == 0) {
+            profileBytes += static_cast<std::int64_t>(length);
+        }
         const bool frame =
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
             if (length < 8 || at + 2 + length > b.size()) return std::nullopt;
             JpegFrame f;
             f.Orientation = orientation;
+            f.ProfileBytes = profileBytes;
             f.Height = b[at + 5] << 8 | b[at + 6];
             f.Width = b[at + 7] << 8 | b[at + 8];
             f.Components = b[at + 9];
@@ -117,6 +130,7 @@ std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int
     } else {
         bytes += width * height * 3 * 2;  // decoded whole, then turned
     }
+    if (f->ProfileBytes > 0) bytes += 2 * f->ProfileBytes + kColourTransformBytes;
     if (f->WholeImageBuffer) {
         const int hMax = *std::max_element(f->H.begin(), f->H.begin() + f->Components);
         const int vMax = *std::max_element(f->V.begin(), f->V.begin() + f->Components);
@@ -158,9 +172,19 @@ std::optional<std::int64_t> BmpBytes(const std::vector<std::uint8_t>& b, int pai
     // below could overflow: nothing to estimate.
     if (width * height > kMaxPixels) return std::nullopt;
     const std::int64_t painted = PaintedBytes(width, height, paintWidth, paintHeight);
-    // Stored as painted: read in place, nothing beyond the file and the stretched picture.
-    if (headerSize >= 40 && bits == 24 && compression == 0) return painted;
-    return width * height * (4 + 3) + painted;  // Qt's picture and the converted copy
+    // A V4/V5 header's colour space other than sRGB: calibrated endpoints (0) or a profile
+    // embedded in a V5 file ('MBED', its size in bV5ProfileSize).
+    const std::uint32_t colourSpace = headerSize >= 108 && b.size() >= 74 ? u32(70) : 1;
+    const bool embedded = colourSpace == 0x4D424544 && headerSize == 124 && b.size() >= 134;
+    const bool tagged = colourSpace == 0 || embedded;
+    const std::int64_t colour =
+        tagged ? kColourTransformBytes + (embedded ? 2 * std::int64_t{u32(130)} : 0) : 0;
+    // Stored as painted: read in place, nothing beyond the file and the stretched picture, or
+    // copied to be converted.
+    if (headerSize >= 40 && bits == 24 && compression == 0) {
+        return painted + colour + (tagged ? width * height * 3 : 0);
+    }
+    return width * height * (4 + 3) + painted + colour;  // Qt's picture and the converted copy
 }
 
 }  // namespace

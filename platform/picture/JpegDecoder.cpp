@@ -14,12 +14,15 @@
 // jerror.h after jpeglib.h: the message codes tell memory trouble and corrupt data apart.
 #include <jerror.h>
 
+#include "platform/picture/ColourProfile.h"
+#include "platform/picture/ColourTransform.h"
 #include "platform/picture/PictureDecoding.h"
 
 namespace quillane {
 namespace {
 
 constexpr int kApp1 = JPEG_APP0 + 1;
+constexpr int kApp2 = JPEG_APP0 + 2;          // ICC profile chunks
 constexpr unsigned kMaxMarkerBytes = 0xFFFF;  // a marker segment can hold no more
 // A progressive file may carry any number of scans, and each one redoes the whole picture; a
 // few hundred bytes of empty scans can keep the decoder busy for minutes. Real encoders write
@@ -159,7 +162,8 @@ class JpegSession {
         return true;
     }
 
-    // Creates the decompressor and reads the header, keeping APP1 segments for the EXIF data.
+    // Creates the decompressor and reads the header, keeping APP1 segments for the EXIF data and
+    // APP2 segments for the colour profile.
     // With parts given, libjpeg reads those instead of the whole of the bytes.
     bool Start(const std::vector<std::span<const std::uint8_t>>* parts = nullptr) {
         return Guard([this, parts] {
@@ -175,6 +179,7 @@ class JpegSession {
                 jpeg_mem_src(&m_cinfo, m_bytes.data(), static_cast<unsigned long>(m_bytes.size()));
             }
             jpeg_save_markers(&m_cinfo, kApp1, kMaxMarkerBytes);
+            jpeg_save_markers(&m_cinfo, kApp2, kMaxMarkerBytes);
             jpeg_read_header(&m_cinfo, TRUE);
         });
     }
@@ -218,6 +223,26 @@ int OrientationFromMarkers(const jpeg_decompress_struct& cinfo) {
         if (orientation != 1) return orientation;
     }
     return 1;
+}
+
+// The conversion into sRGB the file's profile asks for; null when the pixels are sRGB already
+// or the profile cannot be used.
+std::shared_ptr<const ColourTransform> ColourOf(const jpeg_decompress_struct& cinfo,
+                                                PixelLayout layout) {
+    std::vector<std::span<const std::uint8_t>> app2;
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
+        if (marker->marker == kApp2) app2.emplace_back(marker->data, marker->data_length);
+    }
+    if (!app2.empty()) {
+        if (const auto icc = IccFromJpegChunks(app2)) return TransformToSrgb(*icc, layout);
+    }
+    if (layout != PixelLayout::Bgr) return nullptr;
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
+        if (marker->marker == kApp1 && ExifSaysAdobeRgb({marker->data, marker->data_length})) {
+            return AdobeRgbToSrgb();
+        }
+    }
+    return nullptr;
 }
 
 std::uint8_t MulDiv255(unsigned a, unsigned b) {
@@ -269,7 +294,14 @@ class JpegRows final : public PictureRowSource {
         if (auto failure = CheckPictureSize(cinfo.image_width, cinfo.image_height)) return failure;
         m_cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
         m_inverted = cinfo.saw_Adobe_marker;
-        cinfo.out_color_space = m_cmyk ? JCS_CMYK : JCS_EXT_BGR;
+        const PixelLayout layout =
+            m_cmyk ? (m_inverted ? PixelLayout::InvertedCmyk : PixelLayout::Cmyk)
+            : cinfo.jpeg_color_space == JCS_GRAYSCALE ? PixelLayout::Gray
+                                                      : PixelLayout::Bgr;
+        m_colour = ColourOf(cinfo, layout);
+        // A gray profile converts the one channel libjpeg would otherwise copy into three.
+        m_gray = m_colour && layout == PixelLayout::Gray;
+        cinfo.out_color_space = m_cmyk ? JCS_CMYK : m_gray ? JCS_GRAYSCALE : JCS_EXT_BGR;
         cinfo.scale_num = 1;
         cinfo.scale_denom = static_cast<unsigned>(scaleDenominator);
         // The accurate integer DCT: at quality 90 the fast one visibly bands smooth skies, and
@@ -281,7 +313,7 @@ class JpegRows final : public PictureRowSource {
         m_width = static_cast<int>(cinfo.output_width);
         m_height = static_cast<int>(cinfo.output_height);
         if (auto failure = CheckBufferSize(m_width, m_height, 3)) return failure;
-        if (m_cmyk) m_cmykRow.resize(static_cast<std::size_t>(m_width) * 4);
+        if (m_cmyk || m_gray) m_inRow.resize(static_cast<std::size_t>(m_width) * (m_cmyk ? 4 : 1));
         // A progressive file is read whole here, into libjpeg's coefficient buffers.
         if (!m_session.Guard([&cinfo] { jpeg_start_decompress(&cinfo); })) {
             return m_session.Failure();
@@ -300,7 +332,7 @@ class JpegRows final : public PictureRowSource {
                 PictureFailure{ErrorNumber::InvalidPicture, "is damaged (rows are missing)"};
             return false;
         }
-        JSAMPROW target = m_cmyk ? m_cmykRow.data() : row;
+        JSAMPROW target = m_cmyk || m_gray ? m_inRow.data() : row;
         JDIMENSION got = 0;
         if (!m_session.Guard([&] { got = jpeg_read_scanlines(&cinfo, &target, 1); })) {
             m_failure = m_session.Failure();
@@ -311,7 +343,11 @@ class JpegRows final : public PictureRowSource {
                 PictureFailure{ErrorNumber::InvalidPicture, "is damaged (rows are missing)"};
             return false;
         }
-        if (m_cmyk) CmykRowToBgr(m_cmykRow.data(), row, m_width, m_inverted);
+        if (m_colour) {
+            m_colour->ToBgr(m_cmyk || m_gray ? m_inRow.data() : row, row, m_width);
+        } else if (m_cmyk) {
+            CmykRowToBgr(m_inRow.data(), row, m_width, m_inverted);
+        }
         return true;
     }
 
@@ -328,9 +364,11 @@ class JpegRows final : public PictureRowSource {
     JpegSession m_session;
     bool m_cmyk = false;
     bool m_inverted = false;
+    bool m_gray = false;  // decoded as one channel, for the colour transform to widen
+    std::shared_ptr<const ColourTransform> m_colour;  // null: the pixels are taken as sRGB
     int m_width = 0;
     int m_height = 0;
-    std::vector<std::uint8_t> m_cmykRow;
+    std::vector<std::uint8_t> m_inRow;  // CMYK or gray pixels before their conversion
     std::optional<PictureFailure> m_failure;
 };
 

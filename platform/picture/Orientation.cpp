@@ -1,76 +1,13 @@
 // The EXIF orientation: read from a JPEG's APP1 block, then applied to the decoded pixels so
 // a phone picture comes out the way viewers show it.
 
-#include <cstring>
-
 #include "platform/picture/PictureDecoding.h"
+#include "platform/picture/TiffCursor.h"
 
 namespace quillane {
 namespace {
 
-constexpr char kExifHeader[] = "Exif\0\0";  // 6 bytes before the TIFF structure
-constexpr std::size_t kExifHeaderSize = 6;
-constexpr std::uint16_t kTiffMagic = 42;
 constexpr std::uint16_t kOrientationTag = 0x0112;
-constexpr std::uint16_t kTypeShort = 3;
-constexpr std::size_t kIfdEntrySize = 12;
-
-// Reads a TIFF structure whose offsets count from its first byte; every read is checked
-// against what remains, and a failed read leaves the cursor failed for good.
-class TiffCursor {
-  public:
-    explicit TiffCursor(std::span<const std::uint8_t> tiff) : m_tiff(tiff) {}
-
-    bool ReadByteOrder() {
-        if (!Has(2)) return Fail();
-        if (m_tiff[0] == 'I' && m_tiff[1] == 'I') {
-            m_bigEndian = false;
-        } else if (m_tiff[0] == 'M' && m_tiff[1] == 'M') {
-            m_bigEndian = true;
-        } else {
-            return Fail();
-        }
-        m_position = 2;
-        return true;
-    }
-    bool Seek(std::uint32_t offset) {
-        if (offset > m_tiff.size()) return Fail();
-        m_position = offset;
-        return true;
-    }
-    bool Skip(std::size_t count) {
-        if (!Has(count)) return Fail();
-        m_position += count;
-        return true;
-    }
-    std::uint16_t ReadU16() {
-        if (!Has(2)) return Fail(), 0;
-        const std::uint8_t* p = m_tiff.data() + m_position;
-        m_position += 2;
-        return m_bigEndian ? static_cast<std::uint16_t>(p[0] << 8 | p[1])
-                           : static_cast<std::uint16_t>(p[1] << 8 | p[0]);
-    }
-    std::uint32_t ReadU32() {
-        const std::uint32_t first = ReadU16();
-        const std::uint32_t second = ReadU16();
-        return m_bigEndian ? (first << 16 | second) : (second << 16 | first);
-    }
-    bool Good() const { return m_good; }
-
-  private:
-    bool Has(std::size_t count) const {
-        return m_good && m_position <= m_tiff.size() && m_tiff.size() - m_position >= count;
-    }
-    bool Fail() {
-        m_good = false;
-        return false;
-    }
-
-    std::span<const std::uint8_t> m_tiff;
-    std::size_t m_position = 0;
-    bool m_bigEndian = false;
-    bool m_good = true;
-};
 
 // Where the pixel at (x, y) of the upright picture lies in the stored one.
 struct SourceMap {
@@ -102,14 +39,8 @@ SourceMap MapFor(int orientation, std::ptrdiff_t w, std::ptrdiff_t h) {
 }  // namespace
 
 int ExifOrientation(std::span<const std::uint8_t> app1Payload) {
-    if (app1Payload.size() < kExifHeaderSize ||
-        std::memcmp(app1Payload.data(), kExifHeader, kExifHeaderSize) != 0) {
-        return 1;
-    }
-    TiffCursor cursor(app1Payload.subspan(kExifHeaderSize));
-    if (!cursor.ReadByteOrder() || cursor.ReadU16() != kTiffMagic) return 1;
-    const std::uint32_t ifd0 = cursor.ReadU32();
-    if (!cursor.Good() || !cursor.Seek(ifd0)) return 1;
+    TiffCursor cursor(ExifTiff(app1Payload));
+    if (!cursor.StartAtFirstIfd()) return 1;
     const std::uint16_t entries = cursor.ReadU16();
     for (std::uint16_t i = 0; i < entries && cursor.Good(); ++i) {
         const std::uint16_t tag = cursor.ReadU16();

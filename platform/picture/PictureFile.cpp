@@ -12,6 +12,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/picture/ColourProfile.h"
+#include "platform/picture/ColourTransform.h"
 #include "platform/picture/PictureDecoding.h"
 #include "platform/raster/Stretch.h"
 
@@ -185,6 +187,7 @@ std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path) {
         file->m_format = header.Value().Bmp ? Format::Bmp : Format::Other;
         file->m_storedWidth = header.Value().Width;
         file->m_storedHeight = header.Value().Height;
+        if (file->m_format == Format::Bmp) file->m_colour = BmpColourTransform(file->m_bytes);
         if (file->m_format == Format::Bmp) {
             const std::optional<BmpPixelsInFile> rows = LocateBgrPixels(file->m_bytes);
             if (rows && rows->Width == file->m_storedWidth &&
@@ -234,12 +237,14 @@ BgrImage PictureFile::Decode(int paintWidth, int paintHeight) const {
         for (int y = 0; y < rows.Height; ++y) {
             std::memcpy(copy.Value().View().Row(y), rows.Row(y), rowBytes);
         }
+        if (m_colour) ConvertToSrgb(*m_colour, copy.Value().View());
         return std::move(copy.Value());
     }
     auto stored = m_format == Format::Jpeg
                       ? DecodeJpeg(m_bytes, ScaleDenominatorFor(paintWidth, paintHeight))
                       : DecodeWithQt(m_bytes, m_format == Format::Bmp);
     if (!stored.Ok()) Fail(stored.Failure());
+    if (m_colour) ConvertToSrgb(*m_colour, stored.Value().View());
     auto upright = ApplyOrientation(std::move(stored.Value()), m_orientation);
     if (!upright.Ok()) Fail(upright.Failure());
     return std::move(upright.Value());
@@ -247,7 +252,8 @@ BgrImage PictureFile::Decode(int paintWidth, int paintHeight) const {
 
 DecodedPixels PictureFile::DecodeView(int paintWidth, int paintHeight) const {
     DecodedPixels pixels;
-    if (m_directHeight > 0) {
+    // The file's own rows are painted in place only when they are sRGB already.
+    if (m_directHeight > 0 && !m_colour) {
         pixels.View = ConstBgrView(m_bytes.data() + m_directTop, m_storedWidth, m_directHeight,
                                    m_directStride);
         return pixels;

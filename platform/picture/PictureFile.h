@@ -14,6 +14,7 @@
 namespace quillane {
 
 struct PictureFailure;
+class ColourTransform;
 
 // Pixels to paint from: a view that either points into Owner or borrows from the PictureFile
 // that made it (Owner then stays empty), so it may be used only while that file lives.
@@ -39,9 +40,10 @@ class PictureFile {
     int Width() const;
     int Height() const;
 
-    // Decodes the picture upright (EXIF orientation applied) as 24-bit BGR. A JPEG decodes at
-    // the smallest DCT scale among 1/8, 1/4, 1/2 and 1/1 whose result is still at least kMargin
-    // times the paint size in both directions; paintWidth/paintHeight <= 0 mean full size.
+    // Decodes the picture upright (EXIF orientation applied) as 24-bit BGR sRGB: pixels stored
+    // with a colour profile (or a camera's Adobe RGB marking) are converted through it. A JPEG
+    // decodes at the smallest DCT scale among 1/8, 1/4, 1/2 and 1/1 whose result is still at least
+    // kMargin times the paint size in both directions; paintWidth/paintHeight <= 0 mean full size.
     // Other formats decode at full size. Raises 481 for corrupt or truncated data (no damaged
     // picture is ever returned) and 7 when the pixels would exceed the memory limit.
     [[nodiscard]] BgrImage Decode(int paintWidth, int paintHeight) const;
@@ -78,6 +80,8 @@ class PictureFile {
     std::ptrdiff_t m_directTop = 0;
     std::ptrdiff_t m_directStride = 0;
     int m_directHeight = 0;
+    // A BMP's conversion into sRGB (JPEG and Qt's formats find theirs as they decode).
+    std::shared_ptr<const ColourTransform> m_colour;
 };
 
 }  // namespace quillane

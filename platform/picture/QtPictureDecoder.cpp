@@ -3,10 +3,12 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QColorSpace>
 #include <QImage>
 #include <QImageReader>
 #include <mutex>
 
+#include "platform/picture/ColourTransform.h"
 #include "platform/picture/PictureDecoding.h"
 
 namespace quillane {
@@ -130,6 +132,19 @@ PictureResult<BgrImage> DecodeWithQt(std::span<const std::uint8_t> bytes, bool i
     auto picture = AllocatePicture(image.width(), image.height());
     if (!picture.Ok()) return picture;
     CopyToBgr(image, blend, picture.Value().View());
+    // The reader's colour space when it comes from an ICC profile in the file (a PNG's iCCP):
+    // such a profile always has a description, what Qt makes up from a PNG's gAMA and cHRM has
+    // none. Writers routinely tag sRGB pixels with gAMA 1/2.2, which is no reason to change
+    // them. Qt's BMP reader knows no profile; PictureFile reads a BMP's own.
+    const QColorSpace space = image.colorSpace();
+    std::shared_ptr<const ColourTransform> transform;
+    if (space.isValid() && !space.description().isEmpty()) {
+        const QByteArray icc = space.iccProfile();
+        transform = TransformToSrgb({reinterpret_cast<const std::uint8_t*>(icc.constData()),
+                                     static_cast<std::size_t>(icc.size())},
+                                    PixelLayout::Bgr);
+    }
+    if (transform) ConvertToSrgb(*transform, picture.Value().View());
     return picture;
 }
 

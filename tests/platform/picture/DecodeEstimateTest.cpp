@@ -45,6 +45,9 @@ const EstimateCase kCases[] = {
     // its own size, one row at a time.
     {"progressive_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 0, 0,
      kFull + StreamRows(1, 800) + 100LL * 76 * 128 + 2LL * 50 * 38 * 128},
+    // A colour profile is read twice (joined, then parsed) and lcms's tables allowed 1 MiB.
+    {"tagged.jpg", "-sampling-factor 1x1 -profile /usr/share/color/icc/colord/AdobeRGB1998.icc", 1,
+     30, 30, 30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + 2 * (18604 + 16) + (1 << 20)},
     {"stored_as_painted.bmp", "-type TrueColor BMP3:", 1, 176, 220, kPainted},
     {"palette.bmp", "-type Palette BMP3:", 1, 176, 220, 800LL * 600 * 7 + kPainted},
     {"not_a_picture.png", "", 1, 176, 220, -1},
