@@ -15,12 +15,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "HostileBatchSupport.h"
+#include "BatchFixture.h"
 
 namespace quillane {
 namespace {
 
-using testing::Bytes;
 using testing::Quote;
 using testing::Shell;
 
@@ -32,7 +31,7 @@ bool OwnMountNamespace() {
     return own;
 }
 
-class FailingDisk : public testing::HostileBatchTest {
+class FailingDisk : public testing::BatchTest {
   protected:
     // Two noisy pictures, a.jpg and b.jpg, whose 300 x 300 outputs are tens of kilobytes.
     void TwoPictures(const std::string& where) {
@@ -67,14 +66,12 @@ TEST_F(FailingDisk, AFailedRewriteKeepsTheExistingFileByteForByte) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        recorder.Messages.clear();
         const std::string where = folder / c.Name;
         std::filesystem::create_directory(where);
         TwoPictures(where);
         // An earlier run's output, bigger than any of the limits above.
-        ASSERT_TRUE(
-            Shell("convert -size 200x200 plasma:red-blue " + Quote(where + "/处理后a.jpg")));
-        const auto precious = testing::ReadBytes(where + "/处理后a.jpg");
+        Picture(where + "/处理后a.jpg", "-size 200x200 plasma:red-blue");
+        const auto precious = test::ReadBytes(where + "/处理后a.jpg");
         ASSERT_GT(precious.size(), 4096u);
 
         rlimit limit = saved;
@@ -85,13 +82,12 @@ TEST_F(FailingDisk, AFailedRewriteKeepsTheExistingFileByteForByte) {
         disarm();
 
         // The earlier output is a picture of the folder too, and is converted in its turn.
-        EXPECT_EQ(Prompts(),
-                  (std::vector<std::string>{"Failed to save to JPG", "调整成功:3张图片！"}));
-        EXPECT_EQ(recorder.Messages.front().Style, 48);
-        EXPECT_TRUE(testing::ReadBytes(where + "/处理后a.jpg") == precious)
+        EXPECT_EQ(Prompts(true), (std::vector<std::string>{"Quillane|Failed to save to JPG|48",
+                                                           "System|调整成功:3张图片！|0"}));
+        EXPECT_TRUE(test::ReadBytes(where + "/处理后a.jpg") == precious)
             << "earlier output changed";
-        EXPECT_TRUE(std::filesystem::exists(where + "/处理后处理后a.jpg"));
-        EXPECT_TRUE(std::filesystem::exists(where + "/处理后b.jpg"));
+        for (const char* name : {"/处理后处理后a.jpg", "/处理后b.jpg"})
+            EXPECT_TRUE(std::filesystem::exists(where + name)) << name;
     }
     std::signal(SIGXFSZ, handler);
 }
@@ -133,7 +129,7 @@ TEST_F(FailingDisk, SmallDiskFillsUpInTheMiddleOfAFile) {
     const std::uint64_t freeBytes = std::uint64_t{space.f_bavail} * space.f_frsize;
     ASSERT_GT(freeBytes, 16384u);
     folder.Folder("disk/full");  // out of the audit's sight
-    folder.File("disk/full/filler", Bytes(freeBytes - 8192, 'f'));
+    folder.File("disk/full/filler", std::string(freeBytes - 8192, 'f'));
 
     Run(disk, "300", "300", [&] { std::filesystem::remove(disk + "/full/filler"); });
     umount2(disk.c_str(), MNT_DETACH);

@@ -97,25 +97,47 @@ TEST(FormMainLoad, SelectsTheSystemVolumeAndTheProgramsFolder) {
     EXPECT_EQ(form.LabCount.Caption(), std::to_string(found ? pictures.size() : 0));
 }
 
-TEST(FormMainBrowsing, CountLabelFollowsTheFolderAndGrowsToTheRight) {
+// The listing takes the regular files (or links to them) directly in the folder that are not
+// hidden and end in .jpg or .bmp in any case, in a stable order; stale content does not survive.
+TEST(FormMainBrowsing, ListingAndCountFollowTheFolder) {
     TempFolder temp;
-    temp.Folder("twelve");
-    for (int i = 0; i < 12; ++i)
-        temp.File("twelve/p" + std::to_string(i) + (i % 2 ? ".jpg" : ".BMP"));
+    temp.Folder("pics");
+    for (const char* name : {"c.BMP", "B.bmp", "a.JPG", "b.Jpg", "10.jpg", "9.jpg", "a.jpeg",
+                             "b.png", "d.jpg.txt", "e.jpgx", "jpg", "a.j", ".jpg", ".B.BMP"})
+        temp.File(std::string("pics/") + name);
+    temp.Folder("pics/x.jpg");
+    temp.Folder("pics/y.BMP/z.jpg");
+    temp.Fifo("pics/f.jpg");
+    temp.Socket("pics/s.bmp");
+    temp.File("pics/y.BMP/real.jpg");
+    temp.Link("pics/to-file.jpg", temp / "pics/y.BMP/real.jpg");
+    temp.Link("pics/to-folder.jpg", temp / "pics/y.BMP");
+    temp.Link("pics/dangling.jpg", temp / "none.jpg");
+    temp.File("pics/z.txt");  // the last entry is no picture
+    temp.File("a.jpg");
+    MessageRecorder recorder;
     FormMain form;
-    form.DirS.SetPath(temp.Path());
-    EXPECT_EQ(form.LabCount.Caption(), "0");
-    EXPECT_EQ(form.LabCount.Width(), 6);
+    const std::vector<std::string> pictures = {"10.jpg", "9.jpg", "a.JPG",      "B.bmp",
+                                               "b.Jpg",  "c.BMP", "to-file.jpg"};
+    for (const std::string& path : {temp / "pics", temp / "pics/"}) {
+        std::vector<std::string> list(50, "stale");
+        EXPECT_TRUE(form.GetDirectoryFileList(path, list));
+        EXPECT_EQ(list, pictures) << path;
+    }
+    for (const std::string& path : {temp / "pics/y.BMP/z.jpg", temp / "missing", temp / "a.jpg"}) {
+        std::vector<std::string> list;
+        EXPECT_FALSE(form.GetDirectoryFileList(path, list)) << path;
+    }
 
-    // Opening the sub-folder by its list entry, as a double-click does.
-    const auto& entries = form.DirS.Entries();
-    ASSERT_EQ(entries.back().Name, "twelve");
-    form.DirS.SetPath(entries.back().FullPath);
-    EXPECT_EQ(form.LabCount.Caption(), "12");
-    EXPECT_EQ(form.LabCount.Left(), 88);
-    EXPECT_EQ(form.LabCount.Width(), 12);
-    EXPECT_EQ(form.Lab1.Caption(), temp / "twelve");
-    EXPECT_EQ(form.FileList().size(), 12u);
+    // Opening the folder by its list entry, as a double-click does.
+    form.DirS.SetPath(temp.Path());
+    EXPECT_EQ(form.LabCount.Caption(), "1");
+    ASSERT_EQ(form.DirS.Entries().back().Name, "pics");
+    form.DirS.SetPath(form.DirS.Entries().back().FullPath);
+    EXPECT_EQ(form.LabCount.Caption(), "7");
+    EXPECT_EQ(form.Lab1.Caption(), temp / "pics");
+    EXPECT_EQ(form.FileList(), pictures);
+    EXPECT_TRUE(recorder.Messages.empty());
 }
 
 TEST(FormMainBrowsing, CountsBeyond16BitsShowInFull) {
@@ -129,7 +151,8 @@ TEST(FormMainBrowsing, CountsBeyond16BitsShowInFull) {
     MessageRecorder recorder;
     FormMain form;
     form.DirS.SetPath(temp.Path());
-    EXPECT_EQ(form.LabCount.Caption(), "32768");
+    EXPECT_EQ(std::tuple(form.LabCount.Caption(), form.LabCount.Left(), form.LabCount.Width()),
+              std::tuple("32768", 88.f, 30.f));
     EXPECT_TRUE(recorder.Messages.empty());
 }
 
