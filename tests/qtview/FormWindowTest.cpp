@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFontInfo>
+#include <QImage>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 #include "app/FormMain.h"
 #include "platform/qtview/FolderWidgets.h"
 #include "platform/qtview/FormWindow.h"
+#include "platform/qtview/QtHost.h"
 #include "support/FolderFixtures.h"
 
 namespace quillane {
@@ -72,52 +75,37 @@ void doubleClick(QWidget* target, QPoint at) {
     }
 }
 
-TEST_F(FormWindowTest, EveryControlShowsItsTextWhereTheLayoutPutsItAndHiddenOnesStayHidden) {
-    const struct {
-        const char* name;
-        QRect rect;
-        const char* text;  // nullptr: the control shows no text of its own
-    } cases[] = {
-        {"DriveS", {16, 16, 305, 22}, nullptr},
-        {"DirS", {16, 40, 305, 134}, nullptr},
-        {"Label5", {32, 184, 36, 12}, "图片数"},
-        {"Label3", {104, 184, 12, 12}, "张"},
-        {"Label4",
-         {176, 192, 97, 49},
-         "小1寸：390*260 中1寸：413*295 大1寸：567*390  2寸：413*626"},
-        {"Label1(0)", {32, 208, 36, 12}, "像素高"},
-        {"txtH", {80, 205, 49, 18}, "220"},
-        {"height(1)", {128, 208, 18, 12}, "pix"},
-        {"Label2", {32, 232, 36, 12}, "像素宽"},
-        {"txtW", {80, 229, 49, 18}, "176"},
-        {"height(2)", {128, 232, 18, 12}, "pix"},
-        {"tBar", {16, 264, 313, 17}, nullptr},
-        {"CMD_OK", {120, 288, 81, 25}, "开始调整"},
-    };
-    for (const auto& c : cases) {  // labels, fields and the button all have a text property
-        if (c.text) {
-            EXPECT_EQ(widget<QWidget>(c.name)->property("text").toString(),
-                      QString::fromUtf8(c.text))
-                << c.name;
+// Every control's widget shows the control's place, text, visibility and availability; the
+// picture boxes have no widget.
+TEST_F(FormWindowTest, EveryControlShowsItsModelAndHiddenOnesStayHidden) {
+    m_window->loadAndShow();
+    for (const Control* c : m_form->Controls()) {
+        SCOPED_TRACE(c->Name());
+        QWidget* w = m_window->widgetFor(*c);
+        if (c->Kind() == ControlKind::PictureBox) {
+            EXPECT_EQ(w, nullptr);
+            continue;
         }
+        ASSERT_NE(w, nullptr);
+        const std::string index = c->Index() < 0 ? "" : "(" + std::to_string(c->Index()) + ")";
+        EXPECT_EQ(w->objectName().toStdString(), c->Name() + index);
+        EXPECT_EQ(w->geometry(),
+                  QRect(int(c->Left()), int(c->Top()), int(c->Width()), int(c->Height())));
+        EXPECT_EQ(std::pair(w->isVisible(), w->isEnabled()), std::pair(c->Visible(), c->Enabled()));
+        EXPECT_EQ(w->font(), c->Font() ? fontFor(*c->Font()) : windowFont());
+        // Labels, fields and the button have a text property; the other widgets keep theirs.
+        const std::string shown = w->property("text").toString().toStdString();
+        const auto kind = c->Kind();
+        EXPECT_EQ(shown, kind == ControlKind::Label     ? static_cast<const Label*>(c)->Caption()
+                         : kind == ControlKind::TextBox ? static_cast<const TextBox*>(c)->Text()
+                         : kind == ControlKind::CommandButton
+                             ? static_cast<const CommandButton*>(c)->Caption
+                             : shown);
     }
     EXPECT_EQ(m_window->windowTitle(), "QuillaneV1.0");
     EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 0);
-
-    m_window->loadAndShow();
-    for (const auto& c : cases) {
-        QWidget* w = widget<QWidget>(c.name);
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->geometry(), c.rect) << c.name;
-        EXPECT_TRUE(w->isVisible()) << c.name;
-    }
-    // The picture boxes have no widget; the folder path label stays hidden whatever it says.
-    EXPECT_EQ(m_window->widgetFor(m_form->oPic), nullptr);
-    EXPECT_EQ(m_window->widgetFor(m_form->sPic), nullptr);
-    QWidget* path = m_window->widgetFor(m_form->Lab1);
-    ASSERT_NE(path, nullptr);
     m_form->Lab1.SetCaption("/a/much/longer/folder/path");
-    EXPECT_FALSE(path->isVisible());
+    EXPECT_FALSE(m_window->widgetFor(m_form->Lab1)->isVisible());
 }
 
 TEST_F(FormWindowTest, SizeHintBreaksIntoFourLinesAndShortLabelsAreNotClipped) {
@@ -145,21 +133,17 @@ TEST_F(FormWindowTest, SizeHintBreaksIntoFourLinesAndShortLabelsAreNotClipped) {
     }
 }
 
-TEST_F(FormWindowTest, WindowHasFixedCentredClientAreaAndNoMinimiseOrMaximise) {
+TEST_F(FormWindowTest, FixedCentredWindowWithoutMinimiseOrMaximiseAndTabInTabIndexOrder) {
     m_window->loadAndShow();
-    for (QSize size : {m_window->size(), m_window->minimumSize(), m_window->maximumSize()}) {
+    for (QSize size : {m_window->size(), m_window->minimumSize(), m_window->maximumSize()})
         EXPECT_EQ(size, QSize(342, 324));
-    }
     const Qt::WindowFlags buttons = Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                                     Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint;
     EXPECT_EQ(m_window->windowFlags() & buttons,
               Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint);
     const QPoint screenCentre = m_window->screen()->availableGeometry().center();
     EXPECT_LE((m_window->frameGeometry().center() - screenCentre).manhattanLength(), 2);
-}
 
-TEST_F(FormWindowTest, FocusStartsOnDriveListAndTabCyclesInTabIndexOrder) {
-    m_window->loadAndShow();
     m_window->activateWindow();
     QApplication::processEvents();
     ASSERT_EQ(m_window->focusWidget(), widget<QWidget>("DriveS"));
@@ -186,26 +170,46 @@ TEST_F(FormWindowTest, CountLabelGrowsToTheRightAndTheBarShowsTheModelsValue) {
     EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 100);
 }
 
-TEST_F(FormWindowTest, TypingSetsTheModelAndOnlySpaceOnTheButtonPressesStart) {
-    int clicks = 0;
-    m_form->CMD_OK.OnClick = [&clicks] { ++clicks; };
-    m_window->loadAndShow();
+// Typed as a person would: the fields follow edits. Enter in a field does nothing, space on the
+// button runs the batch with the bar following.
+TEST_F(FormWindowTest, TypingSetsTheModelAndOnlySpaceOnTheButtonRunsTheBatch) {
+    QImage picture(50, 40, QImage::Format_RGB32);
+    picture.fill(QColor("orange"));
+    for (const char* name : {"a.jpg", "b.bmp", "c.JPG"})  // kind by the name's ending
+        ASSERT_TRUE(picture.save(QString::fromStdString(m_temp / name))) << name;
+    m_window->loadAndShow();  // loading opens the program's folder
+    m_form->DirS.SetPath(m_temp.Path());
     auto* width = widget<QLineEdit>("txtW");
+    width->selectAll();
+    width->insert("6");
     width->setFocus();
-    width->end(false);
-    sendKey(width, Qt::Key_9, "9");
-    EXPECT_EQ(m_form->txtW.Text(), "1769");
+    sendKey(width, Qt::Key_1, "1");
+    widget<QLineEdit>("txtH")->selectAll();
+    widget<QLineEdit>("txtH")->insert("47");
+    EXPECT_EQ(std::pair(m_form->txtW.Text(), m_form->txtH.Text()),
+              (std::pair<std::string, std::string>("61", "47")));
+    using Bar = std::vector<std::pair<int, std::size_t>>;
+    Bar bar;  // each value, with the messages shown so far
+    QObject::connect(widget<QProgressBar>("tBar"), &QProgressBar::valueChanged,
+                     [&](int value) { bar.emplace_back(value, m_recorder.Messages.size()); });
     for (const char* field : {"txtH", "txtW"}) {
         auto* edit = widget<QLineEdit>(field);
         edit->setFocus();
         sendKey(edit, Qt::Key_Return);
         sendKey(edit, Qt::Key_Enter);
     }
-    EXPECT_EQ(clicks, 0);
+    EXPECT_TRUE(m_recorder.Messages.empty());
     auto* start = widget<QPushButton>("CMD_OK");
     start->setFocus();
     sendKey(start, Qt::Key_Space, " ");
-    EXPECT_EQ(clicks, 1);
+    ASSERT_EQ(m_recorder.Messages.size(), 1u);
+    EXPECT_EQ(m_recorder.Messages[0].Prompt, "调整成功:3张图片！");
+    EXPECT_EQ(m_recorder.Messages[0].Title, "System");
+    // The message is shown while the bar stands at its maximum.
+    EXPECT_EQ(bar, (Bar{{1, 0}, {2, 0}, {3, 0}, {100, 0}, {0, 1}}));
+    for (const char* name : {"处理后a.jpg", "处理后b.jpg", "处理后c.JPG"})
+        EXPECT_EQ(QImageReader(QString::fromStdString(m_temp / name)).size(), QSize(61, 47))
+            << name;
 }
 
 TEST_F(FormWindowTest, DoubleClickOnAFolderOpensItAndRecountsPictures) {
@@ -236,22 +240,15 @@ TEST_F(FormWindowTest, DoubleClickOnAFolderOpensItAndRecountsPictures) {
     sendKey(list, Qt::Key_Return);
     EXPECT_EQ(m_form->DirS.Path(), root);
     EXPECT_TRUE(m_recorder.Messages.empty());
-}
 
-TEST_F(FormWindowTest, OpeningAFolderRemovedMeanwhileIsReportedAndDropped) {
-    m_temp.Folder("top/gone");
-    m_form->DirS.SetPath(m_temp / "top");
-    auto* list = widget<QListWidget>("DirS");
-    ASSERT_EQ(list->findItems("gone", Qt::MatchExactly).size(), 1);
-    ASSERT_TRUE(QDir(QString::fromStdString(m_temp / "top/gone")).removeRecursively());
-
+    // A folder removed meanwhile is reported and dropped from the list.
+    ASSERT_TRUE(QDir(QString::fromStdString(root + "/empty")).removeRecursively());
     static_cast<FolderListWidget*>(list)->openRow(
-        list->row(list->findItems("gone", Qt::MatchExactly).front()));
-
-    EXPECT_EQ(m_form->DirS.Path(), m_temp / "top");
+        list->row(list->findItems("empty", Qt::MatchExactly).front()));
+    EXPECT_EQ(m_form->DirS.Path(), root);
     ASSERT_EQ(m_recorder.Messages.size(), 1u);
     EXPECT_EQ(m_recorder.Messages.front().Style, vbExclamation);
-    EXPECT_TRUE(list->findItems("gone", Qt::MatchExactly).isEmpty());
+    EXPECT_TRUE(list->findItems("empty", Qt::MatchExactly).isEmpty());
 }
 
 TEST_F(FormWindowTest, ChoosingADriveMovesTheFolderListOrFallsBack) {
