@@ -6,13 +6,11 @@
 
 #include "app/FormMain.h"
 #include "platform/forms/Application.h"
-#include "platform/forms/Events.h"
 #include "support/FolderFixtures.h"
 
 namespace quillane {
 namespace {
 
-using testing::ErrorOf;
 using testing::FixedVolumes;
 using testing::MessageRecorder;
 using testing::TempFolder;
@@ -154,41 +152,6 @@ TEST(FormMainBrowsing, CountsBeyond16BitsShowInFull) {
     EXPECT_EQ(std::tuple(form.LabCount.Caption(), form.LabCount.Left(), form.LabCount.Width()),
               std::tuple("32768", 88.f, 30.f));
     EXPECT_TRUE(recorder.Messages.empty());
-}
-
-TEST(FormMainBrowsing, BadDrivesAndFoldersAreReportedAndTheWindowGoesOn) {
-    TempFolder temp;
-    temp.File("not-a-folder");
-    temp.Folder("good");
-    temp.File("good/a.jpg");
-    temp.Folder("vanishing");
-    FixedVolumes volumes({{"/", "System"}, {temp / "not-a-folder", "Odd"}});
-    MessageRecorder recorder;
-    FormMain form;
-    form.DirS.SetPath(temp / "good");
-    ASSERT_EQ(form.LabCount.Caption(), "1");
-
-    EXPECT_EQ(ErrorOf([&] { form.DriveS.SetDrive("q:"); }), 68);
-
-    // The drive changes, but its folder cannot be shown: the change handler's error is
-    // reported at the event's edge and the folder list stays where it was.
-    form.DriveS.SetDrive(temp / "not-a-folder");
-    ASSERT_EQ(recorder.Messages.size(), 1u);
-    EXPECT_NE(recorder.Messages[0].Prompt.find("Path not found"), std::string::npos);
-    EXPECT_EQ(recorder.Messages[0].Style, vbExclamation);
-    EXPECT_EQ(form.DirS.Path(), temp / "good");
-
-    // A folder that vanished between showing it and opening it.
-    form.DirS.SetPath(temp.Path());
-    std::filesystem::remove(temp / "vanishing");
-    EXPECT_FALSE(ReportRuntimeErrors([&] { form.DirS.SetPath(temp / "vanishing"); }));
-    EXPECT_EQ(recorder.Messages.size(), 2u);
-    EXPECT_EQ(form.DirS.Path(), temp.Path());
-    EXPECT_EQ(form.LabCount.Caption(), "0");
-
-    form.DirS.SetPath(temp / "good");
-    EXPECT_EQ(form.LabCount.Caption(), "1");
-    EXPECT_EQ(form.FileList(), std::vector<std::string>{"a.jpg"});
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -117,46 +119,47 @@ TEST_F(HostileBatch, BadFilesAreReportedOnceByNameAndGoodOnesConverted) {
         }
     }
 
+    // A palette BMP with one header field set, converted or not; named by field and value.
     const struct {
-        const char* Name;
         int Offset;
         std::uint32_t Value;
-        int Size;
         bool Converts;
     } bmps[] = {
-        {"width0.bmp", kWidth, 0, 4, false},
-        {"widthneg.bmp", kWidth, static_cast<std::uint32_t>(-4), 4, false},
-        {"widthmax.bmp", kWidth, INT32_MAX, 4, false},
-        {"height0.bmp", kHeight, 0, 4, false},
-        {"heightmin.bmp", kHeight, static_cast<std::uint32_t>(INT32_MIN), 4, false},
-        {"heighthuge.bmp", kHeight, 60000, 4, false},
-        {"topdown.bmp", kHeight, static_cast<std::uint32_t>(-4), 4, true},
-        {"bits0.bmp", kBitCount, 0, 2, false},
-        {"bits7.bmp", kBitCount, 7, 2, false},
-        {"bits64.bmp", kBitCount, 64, 2, false},
-        {"bitsmax.bmp", kBitCount, 0xFFFF, 2, false},
-        {"planes0.bmp", kPlanes, 0, 2, false},
-        {"palettehuge.bmp", kClrUsed, 0xFFFFFFFF, 4, false},
-        {"palette257.bmp", kClrUsed, 257, 4, false},
-        {"palettefew.bmp", kClrUsed, 2, 4, true},  // fewer colours, offset still right
-        {"offset0.bmp", kOffBits, 0, 4, false},
-        {"offsetend.bmp", kOffBits, 14 + 40 + 1024 + 16, 4, false},
-        {"offsetmax.bmp", kOffBits, 0xFFFFFFFF, 4, false},
-        {"offsetinheader.bmp", kOffBits, 20, 4, false},
-        {"header0.bmp", kHeaderSize, 0, 4, false},
-        {"header39.bmp", kHeaderSize, 39, 4, false},
-        {"headerhuge.bmp", kHeaderSize, 0x7FFFFFFF, 4, false},
-        {"compression99.bmp", kCompression, 99, 4, false},
-        {"rle4on8bits.bmp", kCompression, 2, 4, false},
-        {"rle8cut.bmp", kCompression, 1, 4, false},  // 16 bytes of pixels are no RLE stream
-        {"good.bmp", kOffBits, 14 + 40 + 1024, 4, true},
+        {kWidth, 0, false},
+        {kWidth, std::uint32_t(-4), false},
+        {kWidth, INT32_MAX, false},
+        {kHeight, 0, false},
+        {kHeight, std::uint32_t(INT32_MIN), false},
+        {kHeight, 60000, false},
+        {kHeight, std::uint32_t(-4), true},  // top-down
+        {kBitCount, 0, false},
+        {kBitCount, 7, false},
+        {kBitCount, 64, false},
+        {kBitCount, 0xFFFF, false},
+        {kPlanes, 0, false},
+        {kClrUsed, 0xFFFFFFFF, false},
+        {kClrUsed, 257, false},
+        {kClrUsed, 2, true},  // fewer colours, offset still right
+        {kOffBits, 0, false},
+        {kOffBits, 14 + 40 + 1024 + 16, false},
+        {kOffBits, 0xFFFFFFFF, false},
+        {kOffBits, 20, false},
+        {kHeaderSize, 0, false},
+        {kHeaderSize, 39, false},
+        {kHeaderSize, 0x7FFFFFFF, false},
+        {kCompression, 99, false},
+        {kCompression, 2, false},  // RLE4 on 8 bits
+        {kCompression, 1, false},  // 16 bytes of pixels are no RLE8 stream
+        {kOffBits, 14 + 40 + 1024, true},
     };
     for (const auto& c : bmps) {
         Bytes bytes = PaletteBmp();
-        for (int i = 0; i < c.Size; ++i)
+        for (int i = 0; i < (c.Offset == kPlanes || c.Offset == kBitCount ? 2 : 4); ++i)
             bytes[c.Offset + i] = static_cast<char>(c.Value >> (8 * i));
-        folder.File(c.Name, bytes);
-        fates[c.Name] = c.Converts ? kConverted : kReported;
+        const std::string name =
+            "h" + std::to_string(c.Offset) + "_" + std::to_string(c.Value) + ".bmp";
+        folder.File(name, bytes);
+        fates[name] = c.Converts ? kConverted : kReported;
     }
 
     // A real 16 x 16 JPEG whose frame header says 60000 x 60000 (height, width, big-endian),
@@ -190,7 +193,7 @@ TEST_F(HostileBatch, BadFilesAreReportedOnceByNameAndGoodOnesConverted) {
     folder.Link("ping.bmp", "pong.bmp");
     folder.Link("pong.bmp", "ping.bmp");
     folder.Link("nowhere.jpg", "missing.jpg");
-    folder.Link("alias.jpg", "good.bmp");
+    folder.Link("alias.jpg", "png.jpg");
     fates["alias.jpg"] = kConverted;
     if (geteuid() != 0) {  // permission bits do not stop root from reading
         folder.File("locked.jpg", folder.Read("png.jpg"));
@@ -246,6 +249,58 @@ TEST_F(HostileBatch, FilesThatChangeBetweenTheListingAndTheirTurn) {
                    {"e.jpg", kConverted}});
     EXPECT_NE(Prompts()[0].find("File not found"), std::string::npos) << Prompts()[0];
     for (const auto& name : folder.Entries()) EXPECT_NE(name[0], '.') << name;
+}
+
+// Disks that refuse or run out in the middle of a file, armed for the first picture only (real
+// read-only folders and full disks are met by the writer's own tests). Each time the writer says
+// so, leaves no partial output nor temporary file, a file already under the output's name keeps
+// every byte, and the run goes on to convert the next picture.
+TEST_F(HostileBatch, FailedRewritesKeepTheExistingFileByteForByte) {
+    const struct {
+        const char* Name;
+        IjlFaults Faults;
+        rlim_t FileSizeLimit;  // 0: none
+    } cases[] = {
+        {"create refused", {.CreateErrno = EACCES}, 0},
+        {"nothing written", {.WriteBytesBeforeFailure = 0}, 0},
+        {"disk full after 3000 bytes", {.WriteBytesBeforeFailure = 3000}, 0},
+        {"rename refused", {.RenameErrno = EIO}, 0},
+        {"file size limit", {}, 4096},
+    };
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);  // else the process is killed, not told
+    const auto disarm = [&saved] {
+        IjlSetFaultsForTesting({});
+        setrlimit(RLIMIT_FSIZE, &saved);
+    };
+    testing::WriteNoisePpm(work / "noise.ppm", 40, 40);  // outputs of tens of kilobytes
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string where = folder / c.Name;
+        std::filesystem::create_directory(where);
+        for (const char* name : {"/a.jpg", "/b.jpg"})
+            ASSERT_TRUE(
+                Shell("cjpeg -outfile " + Quote(where + name) + " " + Quote(work / "noise.ppm")));
+        // An earlier run's output, bigger than any of the limits above.
+        Picture(where + "/处理后a.jpg", "-size 200x200 plasma:red-blue");
+        const auto precious = test::ReadBytes(where + "/处理后a.jpg");
+        ASSERT_GT(precious.size(), 4096u);
+        rlimit limit = saved;
+        if (c.FileSizeLimit) limit.rlim_cur = c.FileSizeLimit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        IjlSetFaultsForTesting(c.Faults);
+        Run(where, "300", "300", disarm);
+        disarm();
+        // The earlier output is a picture of the folder too, and is converted in its turn.
+        EXPECT_EQ(Prompts(true), (std::vector<std::string>{"Quillane|Failed to save to JPG|48",
+                                                           "System|调整成功:3张图片！|0"}));
+        EXPECT_TRUE(test::ReadBytes(where + "/处理后a.jpg") == precious)
+            << "earlier output changed";
+        for (const char* name : {"/处理后处理后a.jpg", "/处理后b.jpg"})
+            EXPECT_TRUE(std::filesystem::exists(where + name)) << name;
+    }
+    std::signal(SIGXFSZ, handler);
 }
 
 }  // namespace
