@@ -106,6 +106,16 @@ TEST_F(FormWindowTest, EveryControlShowsItsModelAndHiddenOnesStayHidden) {
     EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 0);
     m_form->Lab1.SetCaption("/a/much/longer/folder/path");
     EXPECT_FALSE(m_window->widgetFor(m_form->Lab1)->isVisible());
+    // The count label grows to the right; the bar shows the model's value, already in range.
+    auto* count = widget<QLabel>("LabCount");
+    for (const std::string caption : {"12", "32767", "1000000"}) {
+        m_form->LabCount.SetCaption(caption);
+        EXPECT_EQ(std::pair(count->text().toStdString(), count->geometry()),
+                  std::pair(caption, QRect(88, 184, 6 * int(caption.size()), 12)));
+        EXPECT_LE(count->fontMetrics().horizontalAdvance(count->text()), count->width()) << caption;
+    }
+    m_form->tBar.SetValue(250);
+    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 100);
 }
 
 TEST_F(FormWindowTest, SizeHintBreaksIntoFourLinesAndShortLabelsAreNotClipped) {
@@ -153,21 +163,6 @@ TEST_F(FormWindowTest, FixedCentredWindowWithoutMinimiseOrMaximiseAndTabInTabInd
         visited.push_back(m_window->focusWidget()->objectName());
     }
     EXPECT_EQ(visited, (std::vector<QString>{"DirS", "CMD_OK", "txtH", "txtW", "DriveS"}));
-}
-
-TEST_F(FormWindowTest, CountLabelGrowsToTheRightAndTheBarShowsTheModelsValue) {
-    auto* count = widget<QLabel>("LabCount");
-    EXPECT_EQ(count->text(), "0");
-    for (const char* caption : {"12", "32767", "1000000"}) {
-        m_form->LabCount.SetCaption(caption);
-        EXPECT_EQ(count->text(), caption);
-        EXPECT_EQ(count->pos(), QPoint(88, 184)) << caption;
-        EXPECT_EQ(count->width(), static_cast<int>(6 * std::string(caption).size())) << caption;
-        EXPECT_LE(count->fontMetrics().horizontalAdvance(count->text()), count->width()) << caption;
-    }
-    // The bar shows the model's value, already brought into its range.
-    m_form->tBar.SetValue(250);
-    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 100);
 }
 
 // Typed as a person would: the fields follow edits. Enter in a field does nothing, space on the

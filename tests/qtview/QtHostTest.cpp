@@ -13,13 +13,12 @@ namespace quillane {
 namespace {
 
 TEST(QtHostTest, MessageBoxStyleAndTitleMapToTheDialog) {
-    struct Case {
+    const struct {
         int style;
         const char* title;
         QMessageBox::Icon icon;
         const char* shownTitle;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {vbOKOnly, "System", QMessageBox::NoIcon, "System"},
         {vbExclamation, "Warning", QMessageBox::Warning, "Warning"},
         {vbExclamation, "", QMessageBox::Warning, "Quillane"},
@@ -27,12 +26,12 @@ TEST(QtHostTest, MessageBoxStyleAndTitleMapToTheDialog) {
         {16, "Error", QMessageBox::Critical, "Error"},
         {64, "System", QMessageBox::Information, "System"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const MessageBoxLook look = messageBoxLook({"调整成功:3张图片！", c.style, c.title});
-        EXPECT_EQ(look.icon, c.icon) << c.style;
-        EXPECT_EQ(look.title, QString::fromUtf8(c.shownTitle)) << c.style;
-        EXPECT_EQ(look.text, QString::fromUtf8("调整成功:3张图片！"));
-        EXPECT_EQ(look.buttons, QMessageBox::Ok) << "one OK button only";
+        EXPECT_EQ(std::tuple(look.icon, look.title, look.text, look.buttons),
+                  std::tuple(c.icon, QString::fromUtf8(c.shownTitle),
+                             QString::fromUtf8("调整成功:3张图片！"), QMessageBox::Ok))
+            << c.style;
     }
 }
 
