@@ -77,7 +77,7 @@ void doubleClick(QWidget* target, QPoint at) {
 
 // Every control's widget shows the control's place, text, visibility and availability; the
 // picture boxes have no widget.
-TEST_F(FormWindowTest, EveryControlShowsItsModelAndHiddenOnesStayHidden) {
+TEST_F(FormWindowTest, EveryControlShowsItsModelInAFixedCentredWindow) {
     m_window->loadAndShow();
     for (const Control* c : m_form->Controls()) {
         SCOPED_TRACE(c->Name());
@@ -116,9 +116,8 @@ TEST_F(FormWindowTest, EveryControlShowsItsModelAndHiddenOnesStayHidden) {
     }
     m_form->tBar.SetValue(250);
     EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 100);
-}
 
-TEST_F(FormWindowTest, SizeHintBreaksIntoFourLinesAndShortLabelsAreNotClipped) {
+    // The size hint breaks into four lines and short labels are not clipped.
     // Break the caption as the label does (word wrap at the label's width, its font).
     auto* hint = widget<QLabel>("Label4");
     QTextLayout layout(hint->text(), hint->font());
@@ -141,10 +140,8 @@ TEST_F(FormWindowTest, SizeHintBreaksIntoFourLinesAndShortLabelsAreNotClipped) {
         auto* label = widget<QLabel>(name);
         EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << name;
     }
-}
 
-TEST_F(FormWindowTest, FixedCentredWindowWithoutMinimiseOrMaximiseAndTabInTabIndexOrder) {
-    m_window->loadAndShow();
+    // A fixed, centred window without minimise or maximise; tab follows the tab indexes.
     for (QSize size : {m_window->size(), m_window->minimumSize(), m_window->maximumSize()})
         EXPECT_EQ(size, QSize(342, 324));
     const Qt::WindowFlags buttons = Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
