@@ -143,7 +143,9 @@ TEST_F(BatchRun, ContentKeepsItsColoursAndTheLaterEntryWinsASharedName) {
     for (const auto& m : marks) {
         SCOPED_TRACE(std::string(m.Name) + " at " + std::to_string(m.X) + "," +
                      std::to_string(m.Y));
-        const std::uint8_t* rgb = test::DecodeJpeg(folder / m.Name).Picture.At(m.X, m.Y);
+        const test::RgbPicture image = test::DecodeJpeg(folder / m.Name).Picture;
+        ASSERT_EQ(std::pair(image.Width, image.Height), std::pair(50, 40));
+        const std::uint8_t* rgb = image.At(m.X, m.Y);
         EXPECT_LT(std::abs(rgb[0] - m.R) + std::abs(rgb[1] - m.G) + std::abs(rgb[2] - m.B), 100);
     }
 }
