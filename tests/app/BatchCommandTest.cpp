@@ -4,8 +4,7 @@
 #include <sys/wait.h>
 
 #include <QImageReader>
-#include <array>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "support/PictureFiles.h"
@@ -18,22 +17,17 @@ using testing::TempFolder;
 
 // Runs the program without any display or Qt platform in its environment; the exit status and
 // standard output and standard error together.
-std::pair<int, std::string> RunBatch(const std::string& arguments) {
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                                Quote(QUILLANE_BATCH_PROGRAM) + " " + arguments + " 2>&1";
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return {-1, ""};
-    std::array<char, 4096> buffer{};
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        output.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+std::pair<int, std::string> RunBatch(const TempFolder& work, const std::string& arguments) {
+    const int status = std::system(("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                    Quote(QUILLANE_BATCH_PROGRAM) + " " + arguments + " >" +
+                                    Quote(work / "said") + " 2>&1")
+                                       .c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, work.Read("said")};
 }
 
 TEST(BatchCommand, ExitStatusMessagesAndOutputs) {
     REQUIRE_TOOL("convert");
-    TempFolder folder, empty, other;
+    TempFolder folder, empty, other, work;
     for (const auto& [path, size] : {std::pair{folder / "a.jpg", "400x300"},
                                      {folder / "b.bmp", "30x60"},
                                      {other / "a.jpg", "40x30"}})
@@ -52,8 +46,7 @@ TEST(BatchCommand, ExitStatusMessagesAndOutputs) {
         {Quote(folder / "missing"), 2, {"Path not found"}, {}},
         {"--bogus " + Quote(folder.Path()), 2, {"unknown option"}, {}},
         {"", 2, {"no folder given"}, {}},
-        {"--help", 0, {"Usage: quillane-batch"}, {}},
-        {"--help", 0, {"Exit status"}, {}},
+        {"--help", 0, {"Usage: quillane-batch", "Exit status"}, {}},
         {Quote(folder.Path()),
          0,
          {"调整成功:2张图片！"},  // the default size
@@ -66,7 +59,7 @@ TEST(BatchCommand, ExitStatusMessagesAndOutputs) {
     std::size_t written = 0;  // no refused run writes anything
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Arguments);
-        const auto [status, output] = RunBatch(c.Arguments);
+        const auto [status, output] = RunBatch(work, c.Arguments);
         EXPECT_EQ(status, c.Status) << output;
         for (const char* says : c.Says) EXPECT_NE(output.find(says), std::string::npos) << output;
         std::size_t outputs = 0;

@@ -4,10 +4,10 @@
 #include <QEvent>
 #include <QFontInfo>
 #include <QObject>
-#include <vector>
 
 #include "platform/forms/Application.h"
 #include "platform/qtview/QtHost.h"
+#include "support/FolderFixtures.h"
 
 namespace quillane {
 namespace {
@@ -45,9 +45,7 @@ class CountingObject : public QObject {
 };
 
 TEST(QtHostTest, HostRoutesDoEventsAndMessagesOnlyWhileItLives) {
-    std::vector<MessageBoxRequest> recorded;
-    const MessageBoxPresenter outer = SetMessageBoxPresenter(
-        [&recorded](const MessageBoxRequest& request) { recorded.push_back(request); });
+    const testing::MessageRecorder recorder;
     CountingObject target;
     {
         const QtHost host(nullptr);
@@ -59,11 +57,9 @@ TEST(QtHostTest, HostRoutesDoEventsAndMessagesOnlyWhileItLives) {
     DoEvents();
     EXPECT_EQ(target.delivered, 1) << "without a host DoEvents does nothing";
     QCoreApplication::sendPostedEvents(&target);
-
     MsgBox("after", vbExclamation, "Warning");
-    ASSERT_EQ(recorded.size(), 1u) << "the previous presenter is back";
-    EXPECT_EQ(recorded.front().Title, "Warning");
-    SetMessageBoxPresenter(outer);
+    ASSERT_EQ(recorder.Messages.size(), 1u) << "the previous presenter is back";
+    EXPECT_EQ(recorder.Messages.front().Title, "Warning");
 }
 
 TEST(QtHostTest, SongFaceResolvesToAnInstalledCjkFaceAtTheGivenSize) {
