@@ -251,10 +251,11 @@ TEST_F(HostileBatch, FilesThatChangeBetweenTheListingAndTheirTurn) {
     for (const auto& name : folder.Entries()) EXPECT_NE(name[0], '.') << name;
 }
 
-// Disks that refuse or run out in the middle of a file, armed for the first picture only (real
-// read-only folders and full disks are met by the writer's own tests). Each time the writer says
-// so, leaves no partial output nor temporary file, a file already under the output's name keeps
-// every byte, and the run goes on to convert the next picture.
+// Disks that refuse or run out in the middle of a file, armed for the first picture only: a
+// read-only folder fails the create like the injected refusal, a full disk the write like the
+// injected failure and the file size limit. Each time the writer says so, leaves no partial
+// output nor temporary file, a file already under the output's name keeps every byte, and the
+// run goes on to convert the next picture.
 TEST_F(HostileBatch, FailedRewritesKeepTheExistingFileByteForByte) {
     const struct {
         const char* Name;
