@@ -12,100 +12,88 @@ namespace {
 
 using test::Pattern;
 
-// The test pattern, stored as the picture memory stores it: the bottom line first.
-void Paint(cDIBSection& dib) {
-    const int w = dib.Width(), h = dib.height(), stride = dib.BytesPerScanLine();
-    test::PaintBgr(Pattern(w, h), BgrView{dib.DIBSectionBitsPtr() + std::ptrdiff_t(h - 1) * stride,
-                                          w, h, -stride});
+// A picture memory of the size holding the test pattern, stored the way the picture memory
+// stores it: the bottom line first.
+void Paint(cDIBSection& dib, int width, int height) {
+    ASSERT_TRUE(dib.Create(width, height));
+    const int stride = dib.BytesPerScanLine();
+    test::PaintBgr(Pattern(width, height),
+                   BgrView{dib.DIBSectionBitsPtr() + std::ptrdiff_t(height - 1) * stride, width,
+                           height, -stride});
 }
 
-class WriteJPGTest : public ::testing::Test {
-  protected:
-    void TearDown() override { IjlSetFaultsForTesting(IjlFaults{}); }
-
-    std::string Path(const std::string& name) const { return m_temp / name; }
-    std::set<std::string> Listing() const { return m_temp.Entries(); }
-
-    testing::TempFolder m_temp;
-    testing::MessageRecorder m_messages;
-};
-
-// Each width gives another row padding (1, 2, 3, 0 bytes); each name must be used byte for byte.
-TEST_F(WriteJPGTest, EveryRowPaddingRoundTripsUprightUnderItsExactName) {
-    struct Case {
-        int width;
-        std::string leaf;
-    };
-    for (const Case& c : {Case{173, "w173.jpg"}, Case{174, "处理后测试.jpg"},
-                          Case{175, "\xff\xfe.jpg"}, Case{176, "plain name.JPG"}}) {
-        SCOPED_TRACE(::testing::Message() << "width " << c.width);
+// Each width gives another row padding (1, 2, 3, 0 bytes); each name is used byte for byte.
+TEST(WriteJPG, EveryRowPaddingRoundTripsUprightUnderItsExactName) {
+    testing::TempFolder temp;
+    testing::MessageRecorder messages;
+    const std::pair<int, std::string> cases[] = {
+        {173, "w173.jpg"}, {174, "处理后测试.jpg"}, {175, "\xff\xfe.jpg"}, {176, "plain name.JPG"}};
+    for (const auto& [width, leaf] : cases) {
+        SCOPED_TRACE(width);
         cDIBSection dib;
-        ASSERT_TRUE(dib.Create(c.width, 220));
-        Paint(dib);
-        ASSERT_TRUE(WriteJPG(dib, Path(c.leaf)));
-        EXPECT_EQ(Listing().count(c.leaf), 1u);
-        const test::DecodedJpeg decoded = test::DecodeJpeg(Path(c.leaf));
+        Paint(dib, width, 220);
+        ASSERT_TRUE(WriteJPG(dib, temp / leaf));
+        const test::DecodedJpeg decoded = test::DecodeJpeg(temp / leaf);
         ASSERT_TRUE(decoded.Ok);
-        EXPECT_LT(test::MeanError(decoded.Picture, Pattern(c.width, 220)), 3.0);
+        EXPECT_LT(test::MeanError(decoded.Picture, Pattern(width, 220)), 3.0);
         EXPECT_LT(decoded.Picture.At(1, 1)[1], 30) << "top-left marker";
-        EXPECT_GT(decoded.Picture.At(c.width - 2, 218)[1], 225) << "bottom-right marker";
+        EXPECT_GT(decoded.Picture.At(width - 2, 218)[1], 225) << "bottom-right marker";
     }
-    EXPECT_EQ(Listing().size(), 4u);
-    EXPECT_TRUE(m_messages.Messages.empty());
+    EXPECT_EQ(temp.Entries(), (std::set<std::string>{"w173.jpg", "处理后测试.jpg", "\xff\xfe.jpg",
+                                                     "plain name.JPG"}));
+    EXPECT_TRUE(messages.Messages.empty());
 }
 
-TEST_F(WriteJPGTest, FailedSavesAreReportedAndLeaveTheFolderAsItWas) {
-    const std::string old = "earlier output\n";
-    m_temp.File("target.jpg", old);
-    struct Case {
-        const char* what;
-        std::string name;
-        bool create;  // make the picture memory (else it stays Empty)
-        IjlFaults faults;
-        std::string message = "Failed to save to JPG";
-    };
-    const Case cases[] = {
-        {"folder does not exist", Path("missing/out.jpg"), true, {}},
+// Every failed save shows one message and leaves the folder as it was; an overflow in the
+// picture's size passes to the caller instead.
+TEST(WriteJPG, FailedSavesAreReportedAndLeaveTheFolderAsItWas) {
+    testing::TempFolder temp;
+    testing::MessageRecorder messages;
+    const std::string old = "earlier output\n", target = temp / "target.jpg";
+    temp.File("target.jpg", old);
+    const struct {
+        const char* What;
+        std::string Name;
+        bool Create;  // make the picture memory (else it stays Empty)
+        IjlFaults Faults;
+        std::string Message = "Failed to save to JPG";
+    } cases[] = {
+        {"folder does not exist", temp / "missing/out.jpg", true, {}},
         {"empty name", "", true, {}},
-        {"name with a zero byte", Path("target.jpg") + std::string(1, '\0') + "x", true, {}},
-        {"Empty picture memory", Path("target.jpg"), false, {}},
-        {"folder refuses new files", Path("target.jpg"), true, {0, EACCES, -1, 0}},
-        {"disk full mid-file", Path("target.jpg"), true, {0, 0, 300, 0}},
-        {"rename refused", Path("target.jpg"), true, {0, 0, -1, EIO}},
+        {"name with a zero byte", target + std::string(1, '\0') + "x", true, {}},
+        {"Empty picture memory", target, false, {}},
+        {"folder refuses new files", target, true, {0, EACCES, -1, 0}},
+        {"disk full mid-file", target, true, {0, 0, 300, 0}},
+        {"rename refused", target, true, {0, 0, -1, EIO}},
         {"library cannot start",
-         Path("target.jpg"),
+         target,
          true,
          {-1, 0, -1, 0},
          "Failed to initialise the IJL library: -1"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        m_messages.Messages.clear();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        messages.Messages.clear();
         cDIBSection dib;
-        if (c.create) {
-            ASSERT_TRUE(dib.Create(64, 40));
-            Paint(dib);
-        }
-        IjlSetFaultsForTesting(c.faults);
-        EXPECT_FALSE(WriteJPG(dib, c.name));
+        if (c.Create) Paint(dib, 64, 40);
+        IjlSetFaultsForTesting(c.Faults);
+        EXPECT_FALSE(WriteJPG(dib, c.Name));
         IjlSetFaultsForTesting(IjlFaults{});
-        ASSERT_EQ(m_messages.Messages.size(), 1u) << "one message, and nothing else";
-        EXPECT_EQ(m_messages.Messages[0].Prompt, c.message);
-        EXPECT_EQ(m_messages.Messages[0].Style, vbExclamation);
-        EXPECT_EQ(m_messages.Messages[0].Title, "Quillane");
-        EXPECT_EQ(Listing(), std::set<std::string>{"target.jpg"});
-        EXPECT_EQ(m_temp.Read("target.jpg"), old);
+        ASSERT_EQ(messages.Messages.size(), 1u) << "one message, and nothing else";
+        const MessageBoxRequest& m = messages.Messages[0];
+        EXPECT_EQ(std::tuple(m.Prompt, m.Style, m.Title),
+                  std::tuple(c.Message, int(vbExclamation), std::string("Quillane")));
+        EXPECT_EQ(temp.Entries(), std::set<std::string>{"target.jpg"});
+        EXPECT_EQ(temp.Read("target.jpg"), old);
     }
-}
-
-TEST_F(WriteJPGTest, OverflowInThePictureSizePassesToTheCaller) {
     // A failed Create keeps the size asked for, so the height cannot be negated in 32 bits.
+    messages.Messages.clear();
     cDIBSection dib;
     (void)testing::ErrorOf([&] { dib.Create(1, INT_MIN); });
     ASSERT_EQ(dib.height(), INT_MIN);
-    EXPECT_EQ(testing::ErrorOf([&] { WriteJPG(dib, Path("out.jpg")); }), 6);
-    EXPECT_TRUE(m_messages.Messages.empty());
-    EXPECT_TRUE(Listing().empty());
+    EXPECT_EQ(testing::ErrorOf([&] { WriteJPG(dib, temp / "out.jpg"); }), 6);
+    EXPECT_TRUE(messages.Messages.empty());
+    EXPECT_EQ(temp.Entries(), std::set<std::string>{"target.jpg"});
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QImage>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,74 +74,62 @@ void doubleClick(QWidget* target, QPoint at) {
     }
 }
 
-TEST_F(FormWindowTest, EveryControlShowsItsTextWhereTheLayoutPutsItAndHiddenOnesStayHidden) {
-    const struct {
-        const char* name;
-        QRect rect;
-        const char* text;  // nullptr: the control shows no text of its own
-    } cases[] = {
-        {"DriveS", {16, 16, 305, 22}, nullptr},
-        {"DirS", {16, 40, 305, 134}, nullptr},
-        {"Label5", {32, 184, 36, 12}, "图片数"},
-        {"Label3", {104, 184, 12, 12}, "张"},
-        {"Label4",
-         {176, 192, 97, 49},
-         "小1寸：390*260 中1寸：413*295 大1寸：567*390  2寸：413*626"},
-        {"Label1(0)", {32, 208, 36, 12}, "像素高"},
-        {"txtH", {80, 205, 49, 18}, "220"},
-        {"height(1)", {128, 208, 18, 12}, "pix"},
-        {"Label2", {32, 232, 36, 12}, "像素宽"},
-        {"txtW", {80, 229, 49, 18}, "176"},
-        {"height(2)", {128, 232, 18, 12}, "pix"},
-        {"tBar", {16, 264, 313, 17}, nullptr},
-        {"CMD_OK", {120, 288, 81, 25}, "开始调整"},
-    };
-    for (const auto& c : cases) {  // labels, fields and the button all have a text property
-        if (c.text) {
-            EXPECT_EQ(widget<QWidget>(c.name)->property("text").toString(),
-                      QString::fromUtf8(c.text))
-                << c.name;
+// Every control's widget shows the control's place, text, visibility and availability; the
+// picture boxes have no widget.
+TEST_F(FormWindowTest, EveryControlShowsItsModelInAFixedCentredWindow) {
+    m_window->loadAndShow();
+    for (const Control* c : m_form->Controls()) {
+        SCOPED_TRACE(c->Name());
+        QWidget* w = m_window->widgetFor(*c);
+        if (c->Kind() == ControlKind::PictureBox) {
+            EXPECT_EQ(w, nullptr);
+            continue;
         }
+        ASSERT_NE(w, nullptr);
+        const std::string index = c->Index() < 0 ? "" : "(" + std::to_string(c->Index()) + ")";
+        EXPECT_EQ(w->objectName().toStdString(), c->Name() + index);
+        EXPECT_EQ(w->geometry(),
+                  QRect(int(c->Left()), int(c->Top()), int(c->Width()), int(c->Height())));
+        EXPECT_EQ(std::pair(w->isVisible(), w->isEnabled()), std::pair(c->Visible(), c->Enabled()));
+        EXPECT_EQ(w->font(), c->Font() ? fontFor(*c->Font()) : windowFont());
+        // Labels, fields and the button have a text property; the other widgets keep theirs.
+        const std::string shown = w->property("text").toString().toStdString();
+        const auto kind = c->Kind();
+        EXPECT_EQ(shown, kind == ControlKind::Label     ? static_cast<const Label*>(c)->Caption()
+                         : kind == ControlKind::TextBox ? static_cast<const TextBox*>(c)->Text()
+                         : kind == ControlKind::CommandButton
+                             ? static_cast<const CommandButton*>(c)->Caption
+                             : shown);
     }
     EXPECT_EQ(m_window->windowTitle(), "QuillaneV1.0");
     EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 0);
-
-    m_window->loadAndShow();
-    for (const auto& c : cases) {
-        QWidget* w = widget<QWidget>(c.name);
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->geometry(), c.rect) << c.name;
-        EXPECT_TRUE(w->isVisible()) << c.name;
-    }
-    // The picture boxes have no widget; the folder path label stays hidden whatever it says.
-    EXPECT_EQ(m_window->widgetFor(m_form->oPic), nullptr);
-    EXPECT_EQ(m_window->widgetFor(m_form->sPic), nullptr);
-    QWidget* path = m_window->widgetFor(m_form->Lab1);
-    ASSERT_NE(path, nullptr);
     m_form->Lab1.SetCaption("/a/much/longer/folder/path");
-    EXPECT_FALSE(path->isVisible());
-}
+    EXPECT_FALSE(m_window->widgetFor(m_form->Lab1)->isVisible());
+    // The count label grows to the right; the bar shows the model's value, already in range.
+    auto* count = widget<QLabel>("LabCount");
+    for (const std::string caption : {"12", "32767", "1000000"}) {
+        m_form->LabCount.SetCaption(caption);
+        EXPECT_EQ(std::pair(count->text().toStdString(), count->geometry()),
+                  std::pair(caption, QRect(88, 184, 6 * int(caption.size()), 12)));
+        EXPECT_LE(count->fontMetrics().horizontalAdvance(count->text()), count->width()) << caption;
+    }
+    m_form->tBar.SetValue(250);
+    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 100);
 
-TEST_F(FormWindowTest, WithTheSongFaceTheWindowKeepsItsFontAndEveryLabelFits) {
+    // With the Song face the window keeps its font, and every label's text fits its box.
     EXPECT_EQ(m_window->font(), windowFont());
     testing::ExpectLabelsFit(*m_window);
-}
 
-TEST_F(FormWindowTest, WindowHasFixedCentredClientAreaAndNoMinimiseOrMaximise) {
-    m_window->loadAndShow();
-    for (QSize size : {m_window->size(), m_window->minimumSize(), m_window->maximumSize()}) {
+    // A fixed, centred window without minimise or maximise; tab follows the tab indexes.
+    for (QSize size : {m_window->size(), m_window->minimumSize(), m_window->maximumSize()})
         EXPECT_EQ(size, QSize(342, 324));
-    }
     const Qt::WindowFlags buttons = Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                                     Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint;
     EXPECT_EQ(m_window->windowFlags() & buttons,
               Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint);
     const QPoint screenCentre = m_window->screen()->availableGeometry().center();
     EXPECT_LE((m_window->frameGeometry().center() - screenCentre).manhattanLength(), 2);
-}
 
-TEST_F(FormWindowTest, FocusStartsOnDriveListAndTabCyclesInTabIndexOrder) {
-    m_window->loadAndShow();
     m_window->activateWindow();
     QApplication::processEvents();
     ASSERT_EQ(m_window->focusWidget(), widget<QWidget>("DriveS"));
@@ -151,53 +141,63 @@ TEST_F(FormWindowTest, FocusStartsOnDriveListAndTabCyclesInTabIndexOrder) {
     EXPECT_EQ(visited, (std::vector<QString>{"DirS", "CMD_OK", "txtH", "txtW", "DriveS"}));
 }
 
-TEST_F(FormWindowTest, CountLabelGrowsToTheRightAndTheBarShowsTheModelsValue) {
-    auto* count = widget<QLabel>("LabCount");
-    EXPECT_EQ(count->text(), "0");
-    for (const char* caption : {"12", "32767", "1000000"}) {
-        m_form->LabCount.SetCaption(caption);
-        EXPECT_EQ(count->text(), caption);
-        EXPECT_EQ(count->pos(), QPoint(88, 184)) << caption;
-        EXPECT_EQ(count->width(), static_cast<int>(6 * std::string(caption).size())) << caption;
-        EXPECT_LE(count->fontMetrics().horizontalAdvance(count->text()), count->width()) << caption;
-    }
-    // The bar shows the model's value, already brought into its range.
-    m_form->tBar.SetValue(250);
-    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 100);
-}
-
-TEST_F(FormWindowTest, TypingSetsTheModelAndOnlySpaceOnTheButtonPressesStart) {
-    int clicks = 0;
-    m_form->CMD_OK.OnClick = [&clicks] { ++clicks; };
-    m_window->loadAndShow();
+// Typed as a person would: the fields follow edits. Enter in a field does nothing, space on the
+// button runs the batch with the bar following.
+TEST_F(FormWindowTest, TypingSetsTheModelAndOnlySpaceOnTheButtonRunsTheBatch) {
+    QImage picture(50, 40, QImage::Format_RGB32);
+    picture.fill(QColor("orange"));
+    for (const char* name : {"a.jpg", "b.bmp", "c.JPG"})  // kind by the name's ending
+        ASSERT_TRUE(picture.save(QString::fromStdString(m_temp / name))) << name;
+    m_window->loadAndShow();  // loading opens the program's folder
+    m_form->DirS.SetPath(m_temp.Path());
     auto* width = widget<QLineEdit>("txtW");
+    width->selectAll();
+    width->insert("6");
     width->setFocus();
-    width->end(false);
-    sendKey(width, Qt::Key_9, "9");
-    EXPECT_EQ(m_form->txtW.Text(), "1769");
+    sendKey(width, Qt::Key_1, "1");
+    widget<QLineEdit>("txtH")->selectAll();
+    widget<QLineEdit>("txtH")->insert("47");
+    EXPECT_EQ(std::pair(m_form->txtW.Text(), m_form->txtH.Text()),
+              (std::pair<std::string, std::string>("61", "47")));
+    using Bar = std::vector<std::pair<int, std::size_t>>;
+    Bar bar;  // each value, with the messages shown so far
+    QObject::connect(widget<QProgressBar>("tBar"), &QProgressBar::valueChanged,
+                     [&](int value) { bar.emplace_back(value, m_recorder.Messages.size()); });
     for (const char* field : {"txtH", "txtW"}) {
         auto* edit = widget<QLineEdit>(field);
         edit->setFocus();
         sendKey(edit, Qt::Key_Return);
         sendKey(edit, Qt::Key_Enter);
     }
-    EXPECT_EQ(clicks, 0);
+    EXPECT_TRUE(m_recorder.Messages.empty());
     auto* start = widget<QPushButton>("CMD_OK");
     start->setFocus();
     sendKey(start, Qt::Key_Space, " ");
-    EXPECT_EQ(clicks, 1);
+    ASSERT_EQ(m_recorder.Messages.size(), 1u);
+    EXPECT_EQ(m_recorder.Messages[0].Prompt, "调整成功:3张图片！");
+    EXPECT_EQ(m_recorder.Messages[0].Title, "System");
+    // The message is shown while the bar stands at its maximum.
+    EXPECT_EQ(bar, (Bar{{1, 0}, {2, 0}, {3, 0}, {100, 0}, {0, 1}}));
+    for (const char* name : {"处理后a.jpg", "处理后b.jpg", "处理后c.JPG"})
+        EXPECT_EQ(QImageReader(QString::fromStdString(m_temp / name)).size(), QSize(61, 47))
+            << name;
 }
 
-TEST_F(FormWindowTest, DoubleClickOnAFolderOpensItAndRecountsPictures) {
+TEST_F(FormWindowTest, DrivesAndDoubleClickedFoldersOpenAndRecountPictures) {
     for (const char* folder : {"top/holiday", "top/empty"}) m_temp.Folder(folder);
     for (const char* file : {"top/a.jpg", "top/holiday/1.jpg", "top/holiday/2.BMP",
                              "top/holiday/3.png", "top/holiday/notes.txt"}) {
         m_temp.File(file);
     }
     const std::string root = m_temp / "top";
+    // Choosing a drive moves the folder list there.
+    open({{"/", "System"}, {root, "STICK"}, {m_temp / "unplugged", "GONE"}});
     m_window->loadAndShow();
-    m_form->DirS.SetPath(root);
-    EXPECT_EQ(m_form->LabCount.Caption(), "1");
+    auto* drives = widget<QComboBox>("DriveS");
+    ASSERT_EQ(drives->count(), 3);
+    Q_EMIT drives->activated(1);
+    EXPECT_EQ(m_form->DirS.Path(), root);
+    EXPECT_EQ(widget<QLabel>("LabCount")->text(), "1");
 
     auto* list = widget<QListWidget>("DirS");
     const QList<QListWidgetItem*> hits = list->findItems("holiday", Qt::MatchExactly);
@@ -216,40 +216,22 @@ TEST_F(FormWindowTest, DoubleClickOnAFolderOpensItAndRecountsPictures) {
     sendKey(list, Qt::Key_Return);
     EXPECT_EQ(m_form->DirS.Path(), root);
     EXPECT_TRUE(m_recorder.Messages.empty());
-}
 
-TEST_F(FormWindowTest, OpeningAFolderRemovedMeanwhileIsReportedAndDropped) {
-    m_temp.Folder("top/gone");
-    m_form->DirS.SetPath(m_temp / "top");
-    auto* list = widget<QListWidget>("DirS");
-    ASSERT_EQ(list->findItems("gone", Qt::MatchExactly).size(), 1);
-    ASSERT_TRUE(QDir(QString::fromStdString(m_temp / "top/gone")).removeRecursively());
-
+    // A folder removed meanwhile is reported and dropped from the list.
+    ASSERT_TRUE(QDir(QString::fromStdString(root + "/empty")).removeRecursively());
     static_cast<FolderListWidget*>(list)->openRow(
-        list->row(list->findItems("gone", Qt::MatchExactly).front()));
-
-    EXPECT_EQ(m_form->DirS.Path(), m_temp / "top");
+        list->row(list->findItems("empty", Qt::MatchExactly).front()));
+    EXPECT_EQ(m_form->DirS.Path(), root);
     ASSERT_EQ(m_recorder.Messages.size(), 1u);
     EXPECT_EQ(m_recorder.Messages.front().Style, vbExclamation);
-    EXPECT_TRUE(list->findItems("gone", Qt::MatchExactly).isEmpty());
-}
+    EXPECT_TRUE(list->findItems("empty", Qt::MatchExactly).isEmpty());
 
-TEST_F(FormWindowTest, ChoosingADriveMovesTheFolderListOrFallsBack) {
-    for (const char* file : {"x.jpg", "y.jpg", "z.bmp"}) m_temp.File(file);
-    open({{"/", "System"}, {m_temp.Path(), "STICK"}, {m_temp / "unplugged", "GONE"}});
-    m_window->loadAndShow();
-    auto* drives = widget<QComboBox>("DriveS");
-    ASSERT_EQ(drives->count(), 3);
-
-    Q_EMIT drives->activated(1);
-    EXPECT_EQ(m_form->DirS.Path(), m_temp.Path());
-    EXPECT_EQ(widget<QLabel>("LabCount")->text(), "3");
-    EXPECT_TRUE(m_recorder.Messages.empty());
-
+    // A drive whose folder cannot be shown is reported; the list falls back to the drive
+    // still selected.
     Q_EMIT drives->activated(2);
-    ASSERT_EQ(m_recorder.Messages.size(), 1u);
-    EXPECT_EQ(drives->currentIndex(), 1) << "the list falls back to the drive still selected";
-    EXPECT_EQ(m_form->DirS.Path(), m_temp.Path());
+    ASSERT_EQ(m_recorder.Messages.size(), 2u);
+    EXPECT_EQ(drives->currentIndex(), 1);
+    EXPECT_EQ(m_form->DirS.Path(), root);
 }
 
 }  // namespace

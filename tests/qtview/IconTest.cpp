@@ -11,73 +11,54 @@
 namespace quillane {
 namespace {
 
-uint16_t u16(const QByteArray& bytes, int at) {
-    return static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8;
-}
-uint32_t u32(const QByteArray& bytes, int at) {
-    return u16(bytes, at) | uint32_t(u16(bytes, at + 2)) << 16;
+uint32_t le(const QByteArray& bytes, int at, int size = 4) {
+    uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+    return value;
 }
 
-QByteArray buildIcon() {
+// The directory lists the twelve images in table order, each a DIB of twice the height (pixels,
+// then the 1-bit mask) right after the one before; an independent reader gets the drawing back.
+TEST(IconTest, DirectoryAndImagesReadBackByAnIndependentReader) {
     std::vector<IconEntry> entries;
-    for (const IconImageSpec& image : quillaneIconTable()) {
+    for (const IconImageSpec& image : quillaneIconTable())
         entries.push_back({renderQuillaneIcon(image.size), image.bitCount});
-    }
-    return encodeIconFile(entries);
-}
-
-TEST(IconTest, DirectoryListsTheTwelveImagesInTableOrder) {
-    const QByteArray ico = buildIcon();
+    QByteArray ico = encodeIconFile(entries);
     ASSERT_GE(ico.size(), 6 + 12 * 16);
-    EXPECT_EQ(u16(ico, 0), 0);
-    EXPECT_EQ(u16(ico, 2), 1);
-    ASSERT_EQ(u16(ico, 4), 12);
+    EXPECT_EQ(std::tuple(le(ico, 0, 2), le(ico, 2, 2), le(ico, 4, 2)), std::tuple(0u, 1u, 12u));
     const int expected[12][2] = {{16, 8}, {16, 32}, {24, 8},  {24, 32}, {32, 8},  {32, 32},
                                  {48, 8}, {48, 32}, {64, 32}, {72, 32}, {96, 32}, {128, 32}};
     uint32_t nextOffset = 6 + 12 * 16;
-    for (int i = 0; i < 12; ++i) {
-        const int entry = 6 + i * 16;
-        EXPECT_EQ(static_cast<uint8_t>(ico[entry]), expected[i][0]) << "entry " << i;
-        EXPECT_EQ(u16(ico, entry + 6), expected[i][1]) << "entry " << i;
-        const uint32_t bytes = u32(ico, entry + 8);
-        const uint32_t offset = u32(ico, entry + 12);
-        EXPECT_EQ(offset, nextOffset) << "images follow each other without gaps, entry " << i;
-        ASSERT_LE(offset + bytes, static_cast<uint32_t>(ico.size()));
-        // Each image is a DIB of twice the height (pixels, then the 1-bit mask).
-        EXPECT_EQ(u32(ico, offset), 40u);
-        EXPECT_EQ(u32(ico, offset + 8), 2u * expected[i][0]);
-        const int side = expected[i][0];
-        const uint32_t palette = expected[i][1] == 8 ? 256 * 4 : 0;
-        const uint32_t pixelRow = (side * expected[i][1] + 31) / 32 * 4;
-        const uint32_t maskRow = (side + 31) / 32 * 4;
-        EXPECT_EQ(bytes, 40 + palette + (pixelRow + maskRow) * side) << "entry " << i;
-        nextOffset = offset + bytes;
-    }
-    EXPECT_EQ(nextOffset, static_cast<uint32_t>(ico.size()));
-}
-
-TEST(IconTest, AnIndependentReaderGetsTheDrawingBack) {
-    QByteArray ico = buildIcon();
     QBuffer buffer(&ico);
     QImageReader reader(&buffer, "ico");
     ASSERT_EQ(reader.imageCount(), 12);
     for (int i = 0; i < 12; ++i) {
-        const IconImageSpec image = quillaneIconTable()[i];
+        SCOPED_TRACE("image " + std::to_string(i));
+        const auto [side, bits] = expected[i];
+        const int entry = 6 + i * 16;
+        const uint32_t bytes = le(ico, entry + 8), offset = le(ico, entry + 12);
+        EXPECT_EQ(std::tuple(le(ico, entry, 1), le(ico, entry + 6, 2), offset),
+                  std::tuple(uint32_t(side), uint32_t(bits), nextOffset));
+        ASSERT_LE(offset + bytes, static_cast<uint32_t>(ico.size()));
+        EXPECT_EQ(std::pair(le(ico, offset), le(ico, offset + 8)), std::pair(40u, 2u * side));
+        const uint32_t pixelRow = (side * bits + 31) / 32 * 4, maskRow = (side + 31) / 32 * 4;
+        EXPECT_EQ(bytes, 40 + (bits == 8 ? 1024 : 0) + (pixelRow + maskRow) * side);
+        nextOffset = offset + bytes;
+
         ASSERT_TRUE(reader.jumpToImage(i));
         const QImage read = reader.read().convertToFormat(QImage::Format_ARGB32);
-        const QImage drawn = renderQuillaneIcon(image.size);
-        ASSERT_EQ(read.size(), drawn.size()) << "image " << i;
+        const QImage drawn = renderQuillaneIcon(side);
+        ASSERT_EQ(read.size(), drawn.size());
         int colourErrorSum = 0;
-        for (int y = 0; y < image.size; ++y) {
-            for (int x = 0; x < image.size; ++x) {
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
                 const QRgb want = drawn.pixel(x, y), got = read.pixel(x, y);
-                if (image.bitCount == 32) {
-                    ASSERT_EQ(got, want) << "image " << i << " at " << x << "," << y;
-                    continue;
-                }
                 // Eight bits: a one-bit mask and the nearest palette colour.
-                ASSERT_EQ(qAlpha(got), qAlpha(want) < 128 ? 0 : 255)
-                    << "mask of image " << i << " at " << x << "," << y;
+                ASSERT_EQ(got, bits == 32 ? want : got) << x << "," << y;
+                ASSERT_EQ(qAlpha(got), bits == 32           ? qAlpha(want)
+                                       : qAlpha(want) < 128 ? 0
+                                                            : 255)
+                    << "mask " << x << "," << y;
                 if (qAlpha(want) >= 128) {
                     colourErrorSum += std::abs(qRed(got) - qRed(want)) +
                                       std::abs(qGreen(got) - qGreen(want)) +
@@ -85,27 +66,23 @@ TEST(IconTest, AnIndependentReaderGetsTheDrawingBack) {
                 }
             }
         }
-        EXPECT_LT(colourErrorSum / (image.size * image.size), 40) << "palette of image " << i;
+        EXPECT_LT(colourErrorSum / (side * side), 40) << "palette";
     }
+    EXPECT_EQ(nextOffset, static_cast<uint32_t>(ico.size()));
 }
 
-TEST(IconTest, RefusesWhatAnIconCannotHold) {
+TEST(IconTest, RefusesWhatAnIconCannotHoldAndDrawsGradedEdges) {
     const QImage square(16, 16, QImage::Format_ARGB32);
     EXPECT_TRUE(encodeIconFile({{QImage(16, 12, QImage::Format_ARGB32), 32}}).isEmpty());
     EXPECT_TRUE(encodeIconFile({{QImage(300, 300, QImage::Format_ARGB32), 32}}).isEmpty());
     EXPECT_TRUE(encodeIconFile({{square, 24}}).isEmpty());
     EXPECT_FALSE(encodeIconFile({{square, 32}}).isEmpty());
-}
-
-TEST(IconTest, DrawingHasGradedAlphaAndTransparentCorners) {
     const QImage image = renderQuillaneIcon(48);
     int graded = 0;
-    for (int y = 0; y < 48; ++y) {
+    for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 48; ++x) graded += qAlpha(image.pixel(x, y)) % 255 != 0;
-    }
     EXPECT_GT(graded, 0) << "edges are smoothed";
-    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
-    EXPECT_EQ(qAlpha(image.pixel(47, 0)), 0);
+    EXPECT_EQ(std::pair(qAlpha(image.pixel(0, 0)), qAlpha(image.pixel(47, 0))), std::pair(0, 0));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The view tests need one QApplication for the whole program; it lives from the first test to
-// the last (offscreen, as the shared main sets it).
+// The view tests need one QApplication for the whole program, from the first test to the last
+// (offscreen, as the shared main sets it).
 
 #include <gtest/gtest.h>
 
@@ -8,16 +8,14 @@
 
 namespace {
 
-class QtApplicationEnvironment : public testing::Environment {
-  public:
-    void SetUp() override { m_app = std::make_unique<QApplication>(m_argc, m_argv); }
-    void TearDown() override { m_app.reset(); }
+int g_argc = 1;
+char g_name[] = "view_tests";
+char* g_argv[] = {g_name, nullptr};
 
-  private:
-    int m_argc = 1;
-    char m_name[16] = "view_tests";
-    char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<QApplication> m_app;
+struct QtApplicationEnvironment : testing::Environment {
+    void SetUp() override { app = std::make_unique<QApplication>(g_argc, g_argv); }
+    void TearDown() override { app.reset(); }
+    std::unique_ptr<QApplication> app;
 };
 
 [[maybe_unused]] testing::Environment* const g_environment =

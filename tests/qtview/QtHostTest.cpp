@@ -4,22 +4,21 @@
 #include <QEvent>
 #include <QFontInfo>
 #include <QObject>
-#include <vector>
 
 #include "platform/forms/Application.h"
 #include "platform/qtview/QtHost.h"
+#include "support/FolderFixtures.h"
 
 namespace quillane {
 namespace {
 
 TEST(QtHostTest, MessageBoxStyleAndTitleMapToTheDialog) {
-    struct Case {
+    const struct {
         int style;
         const char* title;
         QMessageBox::Icon icon;
         const char* shownTitle;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {vbOKOnly, "System", QMessageBox::NoIcon, "System"},
         {vbExclamation, "Warning", QMessageBox::Warning, "Warning"},
         {vbExclamation, "", QMessageBox::Warning, "Quillane"},
@@ -27,12 +26,12 @@ TEST(QtHostTest, MessageBoxStyleAndTitleMapToTheDialog) {
         {16, "Error", QMessageBox::Critical, "Error"},
         {64, "System", QMessageBox::Information, "System"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const MessageBoxLook look = messageBoxLook({"调整成功:3张图片！", c.style, c.title});
-        EXPECT_EQ(look.icon, c.icon) << c.style;
-        EXPECT_EQ(look.title, QString::fromUtf8(c.shownTitle)) << c.style;
-        EXPECT_EQ(look.text, QString::fromUtf8("调整成功:3张图片！"));
-        EXPECT_EQ(look.buttons, QMessageBox::Ok) << "one OK button only";
+        EXPECT_EQ(std::tuple(look.icon, look.title, look.text, look.buttons),
+                  std::tuple(c.icon, QString::fromUtf8(c.shownTitle),
+                             QString::fromUtf8("调整成功:3张图片！"), QMessageBox::Ok))
+            << c.style;
     }
 }
 
@@ -46,9 +45,7 @@ class CountingObject : public QObject {
 };
 
 TEST(QtHostTest, HostRoutesDoEventsAndMessagesOnlyWhileItLives) {
-    std::vector<MessageBoxRequest> recorded;
-    const MessageBoxPresenter outer = SetMessageBoxPresenter(
-        [&recorded](const MessageBoxRequest& request) { recorded.push_back(request); });
+    const testing::MessageRecorder recorder;
     CountingObject target;
     {
         const QtHost host(nullptr);
@@ -60,11 +57,9 @@ TEST(QtHostTest, HostRoutesDoEventsAndMessagesOnlyWhileItLives) {
     DoEvents();
     EXPECT_EQ(target.delivered, 1) << "without a host DoEvents does nothing";
     QCoreApplication::sendPostedEvents(&target);
-
     MsgBox("after", vbExclamation, "Warning");
-    ASSERT_EQ(recorded.size(), 1u) << "the previous presenter is back";
-    EXPECT_EQ(recorded.front().Title, "Warning");
-    SetMessageBoxPresenter(outer);
+    ASSERT_EQ(recorder.Messages.size(), 1u) << "the previous presenter is back";
+    EXPECT_EQ(recorder.Messages.front().Title, "Warning");
 }
 
 TEST(QtHostTest, SongFaceResolvesToAnInstalledCjkFaceAtTheGivenSize) {
