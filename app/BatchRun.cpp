@@ -12,6 +12,7 @@
 #include "platform/Conversions.h"
 #include "platform/MessageBox.h"
 #include "platform/RuntimeError.h"
+#include "platform/StopRequest.h"
 #include "platform/forms/Application.h"
 #include "platform/forms/LoadPicture.h"
 #include "platform/gdi/Gdi.h"
@@ -51,6 +52,8 @@ void FormMain::CMD_OK_Click() {
         oPic.SetScaleWidth(CInt(Trim(txtW.Text())));
 
         const std::int32_t count = ResizeFileList();
+        // A run stopped from outside does not claim success; whoever stopped it reports it.
+        if (StopRequested()) return;
 
         tBar.SetValue(tBar.Max());
         MsgBox("调整成功:" + std::to_string(count) + "张图片！", vbOKOnly, "System");
@@ -69,6 +72,9 @@ std::int32_t FormMain::ResizeFileList() {
     std::optional<DecodeAheadScope> ahead;
     if (DecodeAheadEnabled && m_FileList.size() > 1) ahead.emplace(PlanDecodeAhead());
     for (std::size_t index = 0; index < m_FileList.size(); ++index) {
+        // A stop asked for from outside takes effect between pictures: every picture written
+        // is complete, and none is cut off halfway.
+        if (StopRequested()) break;
         std::string folder = DirS.Path();
         if (Right(folder, 1) != "/") folder += "/";
         if (ahead) ahead->Begin(index);

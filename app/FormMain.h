@@ -48,7 +48,8 @@ class FormMain : public Form {
     void DriveS_Change();
     void DirS_Change();
     // The start button: checks the two size fields, lists the folder and converts every picture
-    // in it, with the progress bar following, then reports the count.
+    // in it, with the progress bar following, then reports the count. A stop requested from
+    // outside ends the run after the picture being written, without the count's message.
     void CMD_OK_Click();
 
     // Lists the pictures (".jpg" and ".bmp", any case) directly in Path into fileName, in the
@@ -69,8 +70,8 @@ class FormMain : public Form {
     bool DecodeAheadEnabled = true;
 
   private:
-    // Converts every entry of the file list in order; returns how many were gone through,
-    // converted or not.
+    // Converts every entry of the file list in order, or the first ones until a stop is
+    // requested; returns how many were gone through, converted or not.
     std::int32_t ResizeFileList();
     // Loads one picture, stretches it onto the canvas at the typed size and writes it as
     // "处理后" + its name beside it (.bmp becoming .jpg). Reports its own errors and returns.

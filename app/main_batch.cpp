@@ -13,12 +13,14 @@
 #include "platform/MemoryTuning.h"
 #include "platform/MessageBox.h"
 #include "platform/RuntimeError.h"
+#include "platform/StopRequest.h"
 
 namespace {
 
 constexpr int kExitAllWritten = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitRefused = 2;
+constexpr int kExitBySignal = 128;  // plus the signal's number, as a shell reports it
 
 const char* const kUsage =
     "Usage: quillane-batch [--width W] [--height H] FOLDER\n"
@@ -34,7 +36,9 @@ const char* const kUsage =
     "Messages go to standard error, with a progress line when it is a terminal.\n"
     "Exit status: 0 every picture was written; 1 the run finished but some pictures\n"
     "failed; 2 the run was refused or cut short (a size that is not a number, no\n"
-    "pictures, an error, bad arguments).\n";
+    "pictures, an error, bad arguments).\n"
+    "On SIGINT or SIGTERM it stops after the picture being written, says how many\n"
+    "pictures were done and exits 130 or 143; no partial file is left.\n";
 
 struct Arguments {
     std::string Width = "176";
@@ -88,6 +92,8 @@ int main(int argc, char** argv) {
         return kExitAllWritten;
     }
 
+    // Asked before anything is written, so a stop at any moment leaves only whole pictures.
+    StopOnInterruptAndTerminate();
     const bool terminal = isatty(STDERR_FILENO) != 0;
     bool progressShown = false;
     bool finished = false;
@@ -116,15 +122,22 @@ int main(int argc, char** argv) {
     form.txtW.SetText(arguments.Width);
     form.txtH.SetText(arguments.Height);
 
-    if (terminal) {
-        form.OnPictureDone = [&](std::int32_t done, std::int32_t total) {
-            std::fprintf(stderr, "\r%d / %d", static_cast<int>(done), static_cast<int>(total));
-            std::fflush(stderr);
-            progressShown = true;
-        };
-    }
+    std::int32_t done = 0;
+    form.OnPictureDone = [&](std::int32_t doneNow, std::int32_t total) {
+        done = doneNow;
+        if (!terminal) return;
+        std::fprintf(stderr, "\r%d / %d", static_cast<int>(doneNow), static_cast<int>(total));
+        std::fflush(stderr);
+        progressShown = true;
+    };
     form.CMD_OK.Click();
     if (progressShown) std::fputs("\n", stderr);
+
+    if (const int signal = StopSignal()) {
+        std::fprintf(stderr, "quillane-batch: stopped by %s: %d of %zu pictures done\n",
+                     StopSignalName(), static_cast<int>(done), form.FileList().size());
+        return kExitBySignal + signal;
+    }
 
     if (!finished) return kExitRefused;
     return fileMessages == 0 ? kExitAllWritten : kExitSomeFailed;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <string>
 
 #include "platform/ijl/IjlTesting.h"
 
@@ -35,6 +36,11 @@ std::string TemporaryName() {
     return name;
 }
 
+// The name under which the kernel lets an open file, unnamed or not, be linked into a folder.
+std::string ProcPathOf(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
 }  // namespace
 
 AtomicFile::~AtomicFile() {
@@ -46,17 +52,30 @@ int AtomicFile::Open(const std::string& target) {
     m_target = target;
     m_written = 0;
     m_replacing = false;
+    m_unnamed = false;
     const std::size_t slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    m_folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
 
     if (const int injected = IjlFaultsInEffect().CreateErrno) {
         return injected;
     }
-    int error = EEXIST;
+    // An unnamed file in the target's folder has no name to leave behind, whatever happens
+    // to the process; it gets one only when it is complete. 0666 lets the umask decide, as
+    // for any file a program creates.
+    if (!IjlFaultsInEffect().NoUnnamedFiles) {
+        const int fd =
+            open(m_folder.empty() ? "." : m_folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        // Naming it later goes through /proc; without /proc the named temporary file serves.
+        if (fd >= 0 && access(ProcPathOf(fd).c_str(), F_OK) == 0) {
+            m_fd = fd;
+            m_unnamed = true;
+        } else if (fd >= 0) {
+            close(fd);
+        }
+    }
+    int error = m_unnamed ? 0 : EEXIST;
     for (int attempt = 0; attempt < kCreateAttempts && error == EEXIST; ++attempt) {
-        const std::string candidate = folder + TemporaryName();
-        // 0666 lets the umask decide, as for any file a program creates.
+        const std::string candidate = m_folder + TemporaryName();
         const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             m_fd = fd;
@@ -115,22 +134,54 @@ int AtomicFile::Commit() {
     if (m_replacing && fdatasync(m_fd) != 0 && errno != EINVAL) {
         error = errno;
     }
+    if (error == 0) {
+        error = IjlFaultsInEffect().RenameErrno;
+    }
+    // The unnamed file is named while it is still open: straight under the target's name when
+    // that is free, else under a hidden name that is then renamed over the target (a link
+    // never replaces a file).
+    std::string linked;
+    if (error == 0 && m_unnamed) {
+        error = LinkUnnamed(linked);
+    }
     if (close(m_fd) != 0 && error == 0) {
         error = errno;
     }
     m_fd = -1;
-    if (error == 0) {
-        error = IjlFaultsInEffect().RenameErrno;
-    }
-    if (error == 0 && rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+    if (error == 0 && !m_temporary.empty() && rename(m_temporary.c_str(), m_target.c_str()) != 0) {
         error = errno;
     }
     if (error != 0) {
+        if (!linked.empty() && m_temporary.empty()) {
+            unlink(linked.c_str());  // a fresh target that the failing close makes untrustworthy
+        }
         Abandon();
         return error;
     }
     m_temporary.clear();
     return 0;
+}
+
+int AtomicFile::LinkUnnamed(std::string& linked) {
+    const std::string source = ProcPathOf(m_fd);
+    auto link = [&](const std::string& name) {
+        return linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0
+                   ? 0
+                   : errno;
+    };
+    int error = link(m_target);
+    if (error == 0) {
+        linked = m_target;
+        return 0;
+    }
+    for (int attempt = 0; attempt < kCreateAttempts && error == EEXIST; ++attempt) {
+        const std::string candidate = m_folder + TemporaryName();
+        error = link(candidate);
+        if (error == 0) {
+            m_temporary = linked = candidate;
+        }
+    }
+    return error;
 }
 
 void AtomicFile::Abandon() {

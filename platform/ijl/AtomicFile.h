@@ -1,7 +1,9 @@
 #pragma once
-// A file that appears under its name only once it is complete: the bytes go to a hidden
-// temporary file in the target's folder, which is renamed over the target on Commit. Until
-// then the target, if it exists, keeps its old content; an abandoned file leaves nothing behind.
+// A file that appears under its name only once it is complete: the bytes go to an unnamed file
+// in the target's folder (O_TMPFILE), linked into place on Commit, so that not even a killed
+// process leaves anything behind; where the file system has no unnamed files, to a hidden
+// temporary file renamed over the target. Until then the target, if it exists, keeps its old
+// content; an abandoned file leaves nothing behind.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,15 +35,23 @@ class AtomicFile {
     // Closes and removes the temporary file, if any.
     void Abandon();
 
-    // The temporary file's path while one is open ("" otherwise).
+    // The hidden temporary file's path while one is open ("" otherwise, and for an unnamed
+    // file).
     const std::string& TemporaryPath() const { return m_temporary; }
 
   private:
+    // Gives the open unnamed file a name: the target's when it is free (linked is then the
+    // target), else a hidden one in m_temporary for Commit to rename. Returns 0 or the errno.
+    int LinkUnnamed(std::string& linked);
+
     std::string m_target;
+    std::string m_folder;  // the target's folder with its "/", or "" for the current one
     std::string m_temporary;
     int m_fd = -1;
     std::int64_t m_written = 0;
-    bool m_replacing = false;  // the target existed as a regular file when the file was opened
+    bool m_replacing = false;
+    bool m_unnamed = false;  // written through an O_TMPFILE file, which has no name yet  // the
+                             // target existed as a regular file when the file was opened
 };
 
 }  // namespace quillane

@@ -12,6 +12,7 @@ struct IjlFaults {
     int CreateErrno = 0;                        // non-zero: creating the file fails with it
     std::int64_t WriteBytesBeforeFailure = -1;  // >= 0: each file fails after so many bytes
     int RenameErrno = 0;                        // non-zero: putting the file in place fails
+    bool NoUnnamedFiles = false;  // as on a file system without O_TMPFILE: a named temporary
 };
 
 // Replaces the faults in effect; IjlFaults{} turns all of them off.

@@ -1,5 +1,6 @@
 #include "platform/qtview/FormWindow.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <string>
 
+#include "platform/StopRequest.h"
 #include "platform/forms/CommandButton.h"
 #include "platform/forms/Label.h"
 #include "platform/forms/ProgressBar.h"
@@ -121,7 +123,12 @@ QWidget* FormWindow::createWidget(Control& control, std::function<void()>& sync)
             auto* button = new QPushButton(this);
             // Not pressed by Enter in a field: only a click or the space bar starts it.
             button->setAutoDefault(false);
-            connect(button, &QPushButton::clicked, button, [&model] { model.Click(); });
+            connect(button, &QPushButton::clicked, button, [this, &model] {
+                ++m_clicksRunning;
+                model.Click();
+                // A stop asked for by closing the window served this run alone.
+                if (--m_clicksRunning == 0) ClearStopRequest();
+            });
             widget = button;
             sync = [&model, button] {
                 syncCommon(model, button);
@@ -199,6 +206,11 @@ void FormWindow::centreOnScreen() {
     QRect frame = frameGeometry();
     frame.moveCenter(target->availableGeometry().center());
     move(frame.topLeft());
+}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+    if (m_clicksRunning > 0) RequestStop();
+    QWidget::closeEvent(event);
 }
 
 void FormWindow::loadAndShow() {

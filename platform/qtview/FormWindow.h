@@ -34,6 +34,12 @@ class FormWindow : public QWidget {
     // The widgets that take the focus with the Tab key, in tab order.
     std::vector<QWidget*> tabChain() const;
 
+  protected:
+    // Closing the window while a click is still being handled (a run, which lets the window
+    // answer the desktop between pictures) asks that run to stop after the picture being
+    // written; the window closes at once and the program ends when the run has stopped.
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     struct Binding {
         Control* control;
@@ -46,6 +52,7 @@ class FormWindow : public QWidget {
 
     Form& m_form;
     std::vector<Binding> m_bindings;
+    int m_clicksRunning = 0;  // button clicks whose handler has not returned yet
 };
 
 }  // namespace quillane

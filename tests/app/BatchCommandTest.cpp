@@ -1,11 +1,16 @@
 // quillane-batch run as a separate program with no display at all, the way a script runs it.
 
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/wait.h>
 
 #include <QImageReader>
+#include <array>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "support/PictureFiles.h"
 
@@ -70,6 +75,74 @@ TEST(BatchCommand, ExitStatusMessagesAndOutputs) {
             const QImageReader reader(QString::fromStdString(path));
             EXPECT_EQ(std::pair(reader.size(), reader.format()),
                       std::pair(size, QByteArray("jpeg")));
+        }
+    }
+}
+
+// A run signalled mid-way: SIGINT and SIGTERM let the picture being written finish and say how
+// many were done; even SIGKILL leaves only whole outputs (on a file system with unnamed files).
+TEST_F(BatchCommand, ASignalledRunLeavesOnlyWholeOutputsAndTheOriginals) {
+    REQUIRE_TOOL("djpeg");
+    constexpr int kPictures = 24;
+    TempFolder scratch;
+    const std::string source = scratch / "source.jpg";
+    ASSERT_TRUE(MakePicture(source, "3000x2000"));
+    const test::Bytes original = test::ReadBytes(source);
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGKILL, -1}}) {
+        SCOPED_TRACE(strsignal(signal));
+        TempFolder run;
+        for (int i = 0; i < kPictures; ++i)
+            test::WriteBytes(run / ("p" + std::to_string(i) + ".jpg"), original);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, (scratch / "stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::string arguments[] = {QUILLANE_BATCH_PROGRAM, "--width=1200", "--height=900",
+                                   run.Path()};
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        auto outputs = [&] {
+            int count = 0;
+            for (const std::string& name : run.Entries()) count += name.rfind("处理后", 0) == 0;
+            return count;
+        };
+        // Until the first output is in place (bounded: a minute), then at once.
+        for (int wait = 0; wait < 60000 && outputs() == 0; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        kill(pid, signal);
+        int wstatus = 0;
+        ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
+        const int done = outputs();
+        const std::string said = scratch.Read("stderr");
+        if (signal == SIGKILL) {
+            EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGKILL) << said;
+        } else {
+            EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == status) << said;
+            EXPECT_NE(said.find(std::string("stopped by SIG") + sigabbrev_np(signal) + ": " +
+                                std::to_string(done) + " of 24 pictures done"),
+                      std::string::npos)
+                << said;
+        }
+        EXPECT_GT(done, 0);
+        EXPECT_LT(done, kPictures) << "the run ended before the signal";
+        const bool killedMayLeaveATemporary =
+            signal == SIGKILL && !testing::UnnamedFilesWork(run.Path());
+        for (const std::string& name : run.Entries()) {
+            SCOPED_TRACE(name);
+            if (name.rfind("处理后", 0) == 0) {
+                ASSERT_TRUE(test::Shell("djpeg -outfile " + Quote(scratch / "out.ppm") + " " +
+                                        Quote(run / name)));
+                const test::RgbPicture decoded = test::ReadPpm(scratch / "out.ppm");
+                EXPECT_EQ(decoded.Width * 10000 + decoded.Height, 1200 * 10000 + 900);
+            } else if (name[0] == 'p') {
+                EXPECT_EQ(test::ReadBytes(run / name), original);
+            } else {
+                EXPECT_TRUE(killedMayLeaveATemporary) << "left behind";
+            }
         }
     }
 }

@@ -2,6 +2,7 @@
 // Real temporary folders filled with the kinds of entries a folder may hold, a recorder for
 // message boxes, and a fixed list of volumes, for the forms and window tests.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -25,6 +26,13 @@
 namespace quillane::testing {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
+// Whether files in folder can be created unnamed (O_TMPFILE); not every file system can.
+inline bool UnnamedFilesWork(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY, 0600);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
+}
+
 class TempFolder {
   public:
     TempFolder() {

@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstring>
 #include <set>
 
+#include "platform/ijl/AtomicFile.h"
 #include "platform/ijl/IjlTesting.h"
 #include "platform/ijl/ijl.h"
 #include "support/PictureFiles.h"
@@ -203,26 +205,29 @@ TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
         {"rename refused, no old file", {0, 0, -1, EXDEV}, false},
     };
     const std::string old = "old picture bytes, which must survive\n";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        fs::remove_all(m_folder / "target.jpg");
-        if (c.targetExists) m_temp.File("target.jpg", old);
-        JPEG_CORE_PROPERTIES p = Record(picture, Path("target.jpg"));
-        IjlSetFaultsForTesting(c.faults);
-        EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
-        IjlSetFaultsForTesting(IjlFaults{});
-        if (c.targetExists) {
+    for (const bool named : {false, true})  // an unnamed file, or the hidden temporary file
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (named ? ", named temporary" : ", unnamed file"));
+            fs::remove_all(m_folder / "target.jpg");
+            if (c.targetExists) m_temp.File("target.jpg", old);
+            JPEG_CORE_PROPERTIES p = Record(picture, Path("target.jpg"));
+            IjlFaults faults = c.faults;
+            faults.NoUnnamedFiles = named;
+            IjlSetFaultsForTesting(faults);
+            EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
+            IjlSetFaultsForTesting(IjlFaults{});
+            if (c.targetExists) {
+                EXPECT_EQ(Listing(), std::set<std::string>{"target.jpg"});
+                EXPECT_EQ(m_temp.Read("target.jpg"), old);
+            } else {
+                EXPECT_TRUE(Listing().empty());
+            }
+            // The same record works again once the disk recovers.
+            ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+            EXPECT_TRUE(DecodeJpeg(Path("target.jpg")).Ok);
             EXPECT_EQ(Listing(), std::set<std::string>{"target.jpg"});
-            EXPECT_EQ(m_temp.Read("target.jpg"), old);
-        } else {
-            EXPECT_TRUE(Listing().empty());
+            ijlFree(&p);
         }
-        // The same record works again once the disk recovers.
-        ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
-        EXPECT_TRUE(DecodeJpeg(Path("target.jpg")).Ok);
-        EXPECT_EQ(Listing(), std::set<std::string>{"target.jpg"});
-        ijlFree(&p);
-    }
 }
 
 TEST_F(IjlTest, RealFileSystemRefusalsAreFileErrors) {
@@ -250,24 +255,55 @@ TEST_F(IjlTest, RealFileSystemRefusalsAreFileErrors) {
 }
 
 TEST_F(IjlTest, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirPermissions) {
-    const mode_t previous = umask(027);
-    Picture picture(16, 16, true);
-    JPEG_CORE_PROPERTIES p = Record(picture, Path("new.jpg"));
-    ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
-    umask(previous);
-    EXPECT_EQ(fs::status(m_folder / "new.jpg").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named temporary" : "unnamed file");
+        IjlFaults faults;
+        faults.NoUnnamedFiles = named;
+        IjlSetFaultsForTesting(faults);
+        const std::string fresh = named ? "new2.jpg" : "new.jpg";
+        const mode_t previous = umask(027);
+        Picture picture(16, 16, true);
+        JPEG_CORE_PROPERTIES p = Record(picture, Path(fresh));
+        ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+        umask(previous);
+        EXPECT_EQ(fs::status(m_folder / fresh).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
-    m_temp.File("kept.jpg", "old");
-    fs::permissions(m_folder / "kept.jpg",
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
-    m_name = Path("kept.jpg");
-    p.JPGFile = m_name.c_str();
-    ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
-    ijlFree(&p);
-    EXPECT_EQ(fs::status(m_folder / "kept.jpg").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
-    EXPECT_TRUE(DecodeJpeg(Path("kept.jpg")).Ok);
+        m_temp.File("kept.jpg", "old");
+        fs::permissions(m_folder / "kept.jpg",
+                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+        m_name = Path("kept.jpg");
+        p.JPGFile = m_name.c_str();
+        ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+        ijlFree(&p);
+        EXPECT_EQ(fs::status(m_folder / "kept.jpg").permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+        EXPECT_TRUE(DecodeJpeg(Path("kept.jpg")).Ok);
+    }
+    EXPECT_EQ(Listing(), (std::set<std::string>{"kept.jpg", "new.jpg", "new2.jpg"}));
+}
+
+// Where the file system has unnamed files, a file being written has no name at all, so a
+// process killed meanwhile leaves nothing; elsewhere only the hidden temporary file shows.
+TEST_F(IjlTest, AFileBeingWrittenHasNoNameWhereTheFileSystemAllows) {
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named temporary" : "unnamed file");
+        if (!named && !testing::UnnamedFilesWork(m_temp.Path())) continue;
+        IjlFaults faults;
+        faults.NoUnnamedFiles = named;
+        IjlSetFaultsForTesting(faults);
+        for (const char* content : {"new", "replacing"}) {  // the target is new, then replaced
+            AtomicFile file;
+            ASSERT_EQ(file.Open(Path("out.jpg")), 0);
+            ASSERT_EQ(file.Write(content, std::strlen(content)), 0);
+            // the old out.jpg while it is replaced, and the hidden temporary file if named
+            EXPECT_EQ(Listing().size(), std::size_t(named) + (content[0] == 'r'));
+            EXPECT_EQ(file.Commit(), 0);
+            EXPECT_EQ(Listing(), std::set<std::string>{"out.jpg"});
+            EXPECT_EQ(m_temp.Read("out.jpg"), content);
+        }
+        fs::remove(m_folder / "out.jpg");
+    }
 }
 
 }  // namespace
