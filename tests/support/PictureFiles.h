@@ -46,35 +46,27 @@ inline bool Convert(const std::string& from, const std::string& options, const s
 }
 
 inline void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 inline Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// An APP1 block carrying only IFD0 with a maker string and the orientation.
+// An APP1 block carrying only IFD0 with a maker string (at 22) and the orientation (at 34).
 inline Bytes ExifSegment(int orientation, bool bigEndian) {
-    Bytes tiff;
+    Bytes s = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
     auto u16 = [&](unsigned v) {
-        bigEndian ? tiff.insert(tiff.end(), {std::uint8_t(v >> 8), std::uint8_t(v)})
-                  : tiff.insert(tiff.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+        s.insert(s.end(),
+                 {std::uint8_t(bigEndian ? v >> 8 : v), std::uint8_t(bigEndian ? v : v >> 8)});
     };
     auto u32 = [&](unsigned v) { bigEndian ? (u16(v >> 16), u16(v)) : (u16(v), u16(v >> 16)); };
-    tiff.insert(tiff.end(),
-                {std::uint8_t(bigEndian ? 'M' : 'I'), std::uint8_t(bigEndian ? 'M' : 'I')});
-    u16(42), u32(8), u16(2);
-    u16(0x010F), u16(2), u32(4), tiff.insert(tiff.end(), {'A', 'b', 'c', 0});
-    u16(0x0112), u16(3), u32(1), u16(unsigned(orientation)), u16(0);
-    u32(0);
-    const Bytes head = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
-    Bytes segment(head.size() + tiff.size());
-    std::copy(head.begin(), head.end(), segment.begin());
-    std::copy(tiff.begin(), tiff.end(), segment.begin() + static_cast<std::ptrdiff_t>(head.size()));
-    segment[2] = std::uint8_t((segment.size() - 2) >> 8);
-    segment[3] = std::uint8_t(segment.size() - 2);
-    return segment;
+    s.insert(s.end(), 2, std::uint8_t(bigEndian ? 'M' : 'I'));
+    u16(42), u32(8), u16(2), u16(0x010F), u16(2), u32(4), s.insert(s.end(), {'A', 'b', 'c', 0});
+    u16(0x0112), u16(3), u32(1), u16(unsigned(orientation)), u16(0), u32(0);
+    s[2] = std::uint8_t((s.size() - 2) >> 8), s[3] = std::uint8_t(s.size() - 2);
+    return s;
 }
 
 // Puts an EXIF block with the orientation right after the start marker of the JPEG file.
@@ -96,22 +88,18 @@ struct RgbPicture {
 // Smooth ramps (red across, green down, blue along the diagonal), a black 4x4 block in the
 // top-left corner and a white one in the bottom-right.
 inline RgbPicture Pattern(int width, int height) {
-    RgbPicture picture{width, height, {}};
-    for (int y = 0; y < height; ++y) {
+    RgbPicture p{width, height, {}};
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            if (x < 4 && y < 4) {
-                picture.Rgb.insert(picture.Rgb.end(), {0, 0, 0});
-            } else if (x >= width - 4 && y >= height - 4) {
-                picture.Rgb.insert(picture.Rgb.end(), {255, 255, 255});
-            } else {
-                picture.Rgb.insert(
-                    picture.Rgb.end(),
-                    {std::uint8_t(40 + 170 * x / width), std::uint8_t(40 + 170 * y / height),
-                     std::uint8_t(200 - 100 * (x + y) / (width + height))});
-            }
+            const bool black = x < 4 && y < 4, white = x >= width - 4 && y >= height - 4;
+            if (black || white)
+                p.Rgb.insert(p.Rgb.end(), 3, white ? 255 : 0);
+            else
+                p.Rgb.insert(p.Rgb.end(), {std::uint8_t(40 + 170 * x / width),
+                                           std::uint8_t(40 + 170 * y / height),
+                                           std::uint8_t(200 - 100 * (x + y) / (width + height))});
         }
-    }
-    return picture;
+    return p;
 }
 
 // Copies an RGB picture into BGR rows (row 0 the top line; a negative stride is bottom-up).
@@ -126,17 +114,17 @@ inline RgbPicture ReadPpm(const std::string& path) {  // binary P5 or P6, 8 bits
     std::istringstream header(std::string(bytes.begin(), bytes.end()));
     std::string magic;
     int maxValue = 0;
-    RgbPicture picture;
-    header >> magic >> picture.Width >> picture.Height >> maxValue;
-    if ((magic != "P6" && magic != "P5") || maxValue != 255) return {};
-    const std::size_t start = std::size_t(header.tellg()) + 1;  // one whitespace byte
-    const std::size_t pixels = std::size_t(picture.Width) * picture.Height;
-    const int channels = magic == "P6" ? 3 : 1;
-    if (bytes.size() < start + pixels * channels) return {};
-    for (std::size_t i = 0; i < pixels; ++i)
-        for (int c = 0; c < 3; ++c)
-            picture.Rgb.push_back(bytes[start + i * channels + (channels == 3 ? c : 0)]);
-    return picture;
+    RgbPicture p;
+    header >> magic >> p.Width >> p.Height >> maxValue;
+    const std::size_t start = std::size_t(header.tellg()) + 1,
+                      pixels = std::size_t(p.Width) * p.Height;
+    const std::size_t channels = magic == "P6" ? 3 : 1;
+    if ((magic != "P6" && magic != "P5") || maxValue != 255 ||
+        bytes.size() < start + pixels * channels)
+        return {};
+    for (std::size_t i = 0; i < pixels * 3; ++i)
+        p.Rgb.push_back(bytes[start + i / 3 * channels + (channels == 3 ? i % 3 : 0)]);
+    return p;
 }
 inline void WritePpm(const std::string& path, const RgbPicture& picture) {
     std::ofstream out(path, std::ios::binary);
@@ -154,8 +142,7 @@ inline bool Cjpeg(const RgbPicture& picture, const std::string& options, const s
 // Decodes any file to RGB with ImageMagick.
 inline RgbPicture DecodeWithImageMagick(const std::string& path) {
     const std::string ppm = path + ".reference.ppm";
-    if (!Convert(path, "-colorspace sRGB -depth 8", ppm, "ppm")) return {};
-    return ReadPpm(ppm);
+    return Convert(path, "-colorspace sRGB -depth 8", ppm, "ppm") ? ReadPpm(ppm) : RgbPicture{};
 }
 
 // A JPEG file read back with libjpeg's own decoder, into RGB; Ok false when it is damaged.
@@ -168,12 +155,11 @@ inline DecodedJpeg DecodeJpeg(const std::string& path) {
     struct Failure {
         jpeg_error_mgr Manager;
         std::jmp_buf Jump;
-    };
+    } failure{};
     DecodedJpeg out;
     const Bytes bytes = ReadBytes(path);
     if (bytes.empty()) return out;
     jpeg_decompress_struct cinfo{};
-    Failure failure{};
     cinfo.err = jpeg_std_error(&failure.Manager);
     failure.Manager.error_exit = [](j_common_ptr c) {
         std::longjmp(reinterpret_cast<Failure*>(c->err)->Jump, 1);
@@ -186,24 +172,28 @@ inline DecodedJpeg DecodeJpeg(const std::string& path) {
     jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&cinfo, TRUE);
     out.Components = cinfo.num_components;
-    out.LumaH = cinfo.comp_info[0].h_samp_factor;
-    out.LumaV = cinfo.comp_info[0].v_samp_factor;
+    out.LumaH = cinfo.comp_info[0].h_samp_factor, out.LumaV = cinfo.comp_info[0].v_samp_factor;
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);
-    out.Picture.Width = static_cast<int>(cinfo.output_width);
-    out.Picture.Height = static_cast<int>(cinfo.output_height);
-    out.Picture.Rgb.resize(std::size_t(out.Picture.Width) * out.Picture.Height * 3);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row =
-            out.Picture.Rgb.data() + std::size_t(cinfo.output_scanline) * out.Picture.Width * 3;
+    RgbPicture& p = out.Picture;
+    p = {int(cinfo.output_width), int(cinfo.output_height),
+         Bytes(std::size_t(cinfo.output_width) * cinfo.output_height * 3)};
+    for (JSAMPROW row = p.Rgb.data(); cinfo.output_scanline < cinfo.output_height;
+         row = p.Rgb.data() + std::size_t(cinfo.output_scanline) * p.Width * 3)
         jpeg_read_scanlines(&cinfo, &row, 1);
-    }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     out.Ok = true;
     return out;
 }
 
+inline RgbPicture ToRgb(const ConstBgrView& view) {
+    RgbPicture picture{view.Width, view.Height, {}};
+    for (int y = 0; y < view.Height; ++y)
+        for (int i = 0; i < view.Width * 3; ++i)
+            picture.Rgb.push_back(view.Row(y)[i / 3 * 3 + 2 - i % 3]);
+    return picture;
+}
 // Mean absolute difference over all channels; 1e9 when the sizes differ.
 inline double MeanError(const RgbPicture& picture, const RgbPicture& reference) {
     if (picture.Width != reference.Width || picture.Height != reference.Height) return 1e9;
@@ -212,34 +202,24 @@ inline double MeanError(const RgbPicture& picture, const RgbPicture& reference) 
         total += std::abs(picture.Rgb[i] - reference.Rgb[i]);
     return total / (3.0 * picture.Width * picture.Height);
 }
-inline RgbPicture ToRgb(const ConstBgrView& view) {
-    RgbPicture picture{view.Width, view.Height, {}};
-    for (int y = 0; y < view.Height; ++y)
-        for (int x = 0; x < view.Width; ++x)
-            for (int c = 0; c < 3; ++c) picture.Rgb.push_back(view.Row(y)[x * 3 + 2 - c]);
-    return picture;
-}
 inline double MeanError(const BgrImage& image, const RgbPicture& reference) {
     return MeanError(ToRgb(image.View()), reference);
 }
 
 // Empty when equal, else where the first difference lies.
 inline std::string FirstDifference(const RgbPicture& picture, const RgbPicture& reference) {
+    std::ostringstream where;
     if (picture.Width != reference.Width || picture.Height != reference.Height) {
-        return "size " + std::to_string(picture.Width) + "x" + std::to_string(picture.Height) +
-               " instead of " + std::to_string(reference.Width) + "x" +
-               std::to_string(reference.Height);
+        where << "size " << picture.Width << "x" << picture.Height << " instead of "
+              << reference.Width << "x" << reference.Height;
+        return where.str();
     }
-    for (int y = 0; y < picture.Height; ++y) {
-        for (int x = 0; x < picture.Width; ++x) {
-            const std::uint8_t *got = picture.At(x, y), *want = reference.At(x, y);
-            if (std::equal(got, got + 3, want)) continue;
-            std::ostringstream where;
-            where << "pixels differ at column " << x << ", row " << y << ": got rgb(" << int(got[0])
-                  << "," << int(got[1]) << "," << int(got[2]) << ") want rgb(" << int(want[0])
-                  << "," << int(want[1]) << "," << int(want[2]) << ")";
-            return where.str();
-        }
+    for (std::size_t i = 0; i < picture.Rgb.size(); ++i) {
+        if (picture.Rgb[i] == reference.Rgb[i]) continue;
+        where << "pixels differ at column " << i / 3 % picture.Width << ", row "
+              << i / 3 / picture.Width << ", channel " << i % 3 << ": " << int(picture.Rgb[i])
+              << " instead of " << int(reference.Rgb[i]);
+        return where.str();
     }
     return {};
 }

@@ -77,9 +77,9 @@ TEST(FormsEvents, ErrorLeavingAHandlerIsShownAndTheAssignmentReturns) {
     list.SetPath(temp.Path());
     EXPECT_EQ(list.Path(), temp.Path());
     ASSERT_EQ(recorder.Messages.size(), 1u);
-    EXPECT_EQ(recorder.Messages[0].Prompt, "Path not found: /x");
-    EXPECT_EQ(recorder.Messages[0].Style, vbExclamation);
-    EXPECT_EQ(recorder.Messages[0].Title, "Quillane");
+    const auto& m = recorder.Messages[0];
+    EXPECT_EQ(std::tie(m.Prompt, m.Style, m.Title),
+              std::tuple("Path not found: /x", vbExclamation, "Quillane"));
 
     // A form loads once, whatever its load handler did.
     Form form;
@@ -123,15 +123,14 @@ TEST(FormsFolderList, EntriesShowAncestorsThenVisibleSubFoldersSorted) {
     const auto& entries = list.Entries();
     const int current = list.CurrentEntry();
     ASSERT_GE(current, 1);
-    EXPECT_EQ(entries[0].Name, "/");
-    EXPECT_EQ(entries[0].Level, 0);
-    EXPECT_EQ(entries[current].Name, "cur");
-    EXPECT_TRUE(entries[current].IsCurrent);
-    EXPECT_EQ(entries[current].FullPath, temp / "cur");
+    EXPECT_EQ(std::tie(entries[0].Name, entries[0].Level), std::tuple("/", 0));
+    EXPECT_EQ(
+        std::tie(entries[current].Name, entries[current].IsCurrent, entries[current].FullPath),
+        std::tuple("cur", true, temp / "cur"));
     EXPECT_EQ(std::vector<std::string>(names.begin() + current + 1, names.end()),
               (std::vector<std::string>{"alpha", "Beta", "linked", "Zeta"}));
-    EXPECT_EQ(entries.back().FullPath, temp / "cur/Zeta");
-    EXPECT_EQ(entries.back().Level, current + 1);
+    EXPECT_EQ(std::tie(entries.back().FullPath, entries.back().Level),
+              std::tuple(temp / "cur/Zeta", current + 1));
 
     // Opening an ancestor by its entry goes back up.
     list.SetPath(entries[current - 1].FullPath);
@@ -155,27 +154,28 @@ TEST(FormsLabel, SelfSizingLabelKeepsLeftAndTopAndTakesTheTextSize) {
     label.Subscribe([&] { ++notified; });
     for (const Case& c : cases) {
         label.SetCaption(c.Caption);
-        EXPECT_EQ(label.Width(), c.Width) << c.Caption;
-        EXPECT_EQ(label.Height(), c.Height) << c.Caption;
-        EXPECT_EQ(label.Left(), 88);
-        EXPECT_EQ(label.Top(), 184);
+        EXPECT_EQ(std::tuple(label.Left(), label.Top(), label.Width(), label.Height()),
+                  std::tuple(88, 184, c.Width, c.Height))
+            << c.Caption;
     }
     EXPECT_GE(notified, static_cast<int>(std::size(cases)));
 
     Label box("Label4", kNoControlIndex, 176, 192, 97, 49, 16, "", false, true);
     box.SetCaption("小1寸：390*260 中1寸：413*295");
-    EXPECT_EQ(box.Width(), 97);
-    EXPECT_EQ(box.Height(), 49);
+    EXPECT_EQ(std::pair(box.Width(), box.Height()), std::pair(97.f, 49.f));
 }
 
 TEST(FormsProgressBar, ValuesOutsideTheRangeShowTheNearestEnd) {
     ProgressBar bar("tBar", 0, 0, 100, 17, 0, 0, 100);
-    const struct {
-        float Set, Shown;
-    } cases[] = {{50, 50}, {100, 100}, {101, 100}, {1e9f, 100}, {-1, 0}, {NAN, 0}, {0.5f, 0.5f}};
-    for (const auto& c : cases) {
-        bar.SetValue(c.Set);
-        EXPECT_EQ(bar.Value(), c.Shown) << c.Set;
+    for (const auto& [set, shown] : {std::pair{50.f, 50.f},
+                                     {100.f, 100.f},
+                                     {101.f, 100.f},
+                                     {1e9f, 100.f},
+                                     {-1.f, 0.f},
+                                     {NAN, 0.f},
+                                     {0.5f, 0.5f}}) {
+        bar.SetValue(set);
+        EXPECT_EQ(bar.Value(), shown) << set;
     }
 }
 

@@ -28,7 +28,8 @@ bool Hand(std::int32_t bitmap) {
     return accepted;
 }
 
-TEST(GdiClipboard, AnotherHolderKeepsItClosedToUs) {
+// Another holder keeps it closed to us; what it is handed is its own until replaced or emptied.
+TEST(GdiClipboard, HoldersAndOwnership) {
     {
         ClipboardHolder other;
         ASSERT_TRUE(other.Holding());
@@ -41,9 +42,7 @@ TEST(GdiClipboard, AnotherHolderKeepsItClosedToUs) {
     ClipboardHolder meanwhile;
     EXPECT_FALSE(meanwhile.Holding()) << "we have it open";
     EXPECT_TRUE(CloseClipboard());
-}
 
-TEST(GdiClipboard, OwnsWhatItIsHandedAndFreesItWhenEmptied) {
     const std::int32_t bitmap = FilledBitmap(3, 2, 10);
     EXPECT_EQ(SetClipboardData(CF_BITMAP, bitmap), 0) << "not open";
     ASSERT_TRUE(OpenClipboard(0));

@@ -79,11 +79,10 @@ TEST(GdiHandles, SelectObjectReturnsWhatItReplacedAndGuardsSelectedBitmaps) {
     const std::int32_t first = CreateCompatibleBitmap(dc, 3, 3);
     const std::int32_t second = CreateCompatibleBitmap(dc, 4, 4);
     const std::int32_t stock = SelectObject(dc, first);
-    BITMAP record{};
+    BITMAP record{};  // a fresh memory DC holds a 1x1 bitmap; device-dependent ones show no bits
     ASSERT_EQ(GetObjectA(stock, sizeof record, &record), static_cast<int>(sizeof record));
-    EXPECT_EQ(record.bmWidth, 1);  // a fresh memory DC holds a 1x1 bitmap
-    EXPECT_EQ(record.bmHeight, 1);
-    EXPECT_EQ(record.bmBits, nullptr) << "device-dependent bitmaps expose no bits";
+    EXPECT_EQ(std::tuple(record.bmWidth, record.bmHeight, record.bmBits),
+              std::tuple(1, 1, nullptr));
     EXPECT_EQ(SelectObject(dc, second), first);
     EXPECT_EQ(SelectObject(other, second), 0) << "already selected into dc";
     EXPECT_FALSE(DeleteObject(second)) << "still selected";
@@ -105,19 +104,13 @@ TEST(GdiBitBlt, ClipsAgainstBothBitmapsAndCopiesOverlapsWhole) {
         int x, y, w, h, x1, y1;
         bool within = false;
     };
-    const Case cases[] = {{0, 0, 3, 2, 0, 0},
-                          {-2, -1, 3, 2, 0, 0},
-                          {2, 2, 3, 2, 0, 0},
-                          {0, 0, 3, 2, -2, -1},
-                          {1, 1, 3, 2, 3, 3},
-                          {0, 0, 10, 10, 1, 1},
-                          {5, 0, 3, 2, 0, 0},
-                          {0, 0, 3, 2, 5, 0},
-                          {0, 0, 0, 2, 0, 0},
-                          {INT_MAX, 0, 3, 2, 0, 0},
-                          {0, 0, INT_MAX, INT_MAX, INT_MIN, 0},
-                          {1, 1, 3, 2, 0, 0, true},
-                          {0, 0, 3, 2, 1, 1, true}};
+    // clang-format off
+    const Case cases[] = {{0, 0, 3, 2, 0, 0}, {-2, -1, 3, 2, 0, 0}, {2, 2, 3, 2, 0, 0},
+                          {0, 0, 3, 2, -2, -1}, {1, 1, 3, 2, 3, 3}, {0, 0, 10, 10, 1, 1},
+                          {5, 0, 3, 2, 0, 0}, {0, 0, 3, 2, 5, 0}, {0, 0, 0, 2, 0, 0},
+                          {INT_MAX, 0, 3, 2, 0, 0}, {0, 0, INT_MAX, INT_MAX, INT_MIN, 0},
+                          {1, 1, 3, 2, 0, 0, true}, {0, 0, 3, 2, 1, 1, true}};
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "case x=" << c.x << " y=" << c.y << " x1=" << c.x1
                                           << " y1=" << c.y1 << (c.within ? " within" : ""));
@@ -139,33 +132,26 @@ TEST(GdiBitBlt, ClipsAgainstBothBitmapsAndCopiesOverlapsWhole) {
 }
 
 TEST(GdiBitBlt, RasterOperationsCombineSourceAndDestination) {
-    struct Case {
-        const char* name;
-        std::int32_t rop;
-        std::function<std::uint8_t(std::uint8_t, std::uint8_t)> expected;
-    };
-    const Case cases[] = {
-        {"SRCCOPY", SRCCOPY, [](auto s, auto) { return s; }},
-        {"SRCPAINT", SRCPAINT, [](auto s, auto d) { return s | d; }},
-        {"SRCAND", SRCAND, [](auto s, auto d) { return s & d; }},
-        {"SRCINVERT", SRCINVERT, [](auto s, auto d) { return s ^ d; }},
-        {"SRCERASE", SRCERASE, [](auto s, auto d) { return s & ~d; }},
-        {"NOTSRCCOPY", NOTSRCCOPY, [](auto s, auto) { return ~s; }},
-        {"NOTSRCERASE", NOTSRCERASE, [](auto s, auto d) { return ~(s | d); }},
-        {"MERGEPAINT", MERGEPAINT, [](auto s, auto d) { return ~s | d; }},
-        {"DSTINVERT", DSTINVERT, [](auto, auto d) { return ~d; }},
-        {"BLACKNESS", BLACKNESS, [](auto, auto) { return 0; }},
-        {"WHITENESS", WHITENESS, [](auto, auto) { return 255; }},
-    };
-    for (const Case& c : cases) {
+    using Op = std::uint8_t (*)(std::uint8_t, std::uint8_t);
+    const std::tuple<const char*, std::int32_t, Op> cases[] = {
+        {"SRCCOPY", SRCCOPY, [](auto s, auto) -> std::uint8_t { return s; }},
+        {"SRCPAINT", SRCPAINT, [](auto s, auto d) -> std::uint8_t { return s | d; }},
+        {"SRCAND", SRCAND, [](auto s, auto d) -> std::uint8_t { return s & d; }},
+        {"SRCINVERT", SRCINVERT, [](auto s, auto d) -> std::uint8_t { return s ^ d; }},
+        {"SRCERASE", SRCERASE, [](auto s, auto d) -> std::uint8_t { return s & ~d; }},
+        {"NOTSRCCOPY", NOTSRCCOPY, [](auto s, auto) -> std::uint8_t { return ~s; }},
+        {"NOTSRCERASE", NOTSRCERASE, [](auto s, auto d) -> std::uint8_t { return ~(s | d); }},
+        {"MERGEPAINT", MERGEPAINT, [](auto s, auto d) -> std::uint8_t { return ~s | d; }},
+        {"DSTINVERT", DSTINVERT, [](auto, auto d) -> std::uint8_t { return ~d; }},
+        {"BLACKNESS", BLACKNESS, [](auto, auto) -> std::uint8_t { return 0; }},
+        {"WHITENESS", WHITENESS, [](auto, auto) -> std::uint8_t { return 255; }}};
+    for (const auto& [name, rop, expected] : cases) {
         Surface src(3, 2, 77), dest(3, 2, 9);
-        ASSERT_TRUE(BitBlt(dest.Dc, 0, 0, 3, 2, src.Dc, 0, 0, c.rop)) << c.name;
-        for (int y = 0; y < 2; ++y)
-            for (int x = 0; x < 3; ++x)
-                EXPECT_EQ(dest.At(x, y, 2),
-                          static_cast<std::uint8_t>(
-                              c.expected(Surface::Byte(x, y, 2, 77), Surface::Byte(x, y, 2, 9))))
-                    << c.name << " at " << x << "," << y;
+        ASSERT_TRUE(BitBlt(dest.Dc, 0, 0, 3, 2, src.Dc, 0, 0, rop)) << name;
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(dest.At(i % 3, i / 3, 2), expected(Surface::Byte(i % 3, i / 3, 2, 77),
+                                                         Surface::Byte(i % 3, i / 3, 2, 9)))
+                << name << " at " << i;
     }
     Surface dest(2, 2, 0);
     EXPECT_FALSE(BitBlt(dest.Dc, 0, 0, 2, 2, 0, 0, 0, 0x00F00021)) << "PATCOPY needs a brush";
@@ -191,19 +177,14 @@ TEST(GdiDibSection, RefusesBadHeadersAndSizes) {
         std::uint32_t usage = DIB_RGB_COLORS;
         std::int32_t section = 0;
     };
+    // clang-format off
     const Case cases[] = {
-        {"width 0", Header(0, 4)},
-        {"width -1", Header(-1, 4)},
-        {"height 0", Header(4, 0)},
-        {"height INT_MIN", Header(4, INT_MIN)},
-        {"16 bits", Header(4, 4, 16)},
-        {"RLE", Header(4, 4, 24, 1)},
-        {"two planes", Header(4, 4, 24, BI_RGB, 2)},
-        {"over 2 GiB", Header(30000, 30000)},
-        {"overflowing", Header(INT_MAX, INT_MAX)},
-        {"palette usage", Header(4, 4), 1},
-        {"file mapping", Header(4, 4), DIB_RGB_COLORS, 7},
-    };
+        {"width 0", Header(0, 4)}, {"width -1", Header(-1, 4)}, {"height 0", Header(4, 0)},
+        {"height INT_MIN", Header(4, INT_MIN)}, {"16 bits", Header(4, 4, 16)},
+        {"RLE", Header(4, 4, 24, 1)}, {"two planes", Header(4, 4, 24, BI_RGB, 2)},
+        {"over 2 GiB", Header(30000, 30000)}, {"overflowing", Header(INT_MAX, INT_MAX)},
+        {"palette usage", Header(4, 4), 1}, {"file mapping", Header(4, 4), DIB_RGB_COLORS, 7}};
+    // clang-format on
     for (const Case& c : cases) {
         void* bits = reinterpret_cast<void*>(1);
         EXPECT_EQ(CreateDIBSection(0, &c.info, c.usage, &bits, c.section, 0), 0) << c.name;
@@ -212,12 +193,8 @@ TEST(GdiDibSection, RefusesBadHeadersAndSizes) {
 }
 
 TEST(GdiDibSection, ReportsItsLayoutAndKeepsItsBitsInPlace) {
-    struct Case {
-        std::int32_t height;
-        bool bottomUp;
-    };
-    for (const Case c : {Case{3, true}, Case{-3, false}}) {
-        const BITMAPINFO info = Header(5, c.height);
+    for (const bool bottomUp : {true, false}) {
+        const BITMAPINFO info = Header(5, bottomUp ? 3 : -3);
         std::uint8_t* bits = nullptr;
         const std::int32_t section = CreateDIBSection(0, &info, DIB_RGB_COLORS, &bits, 0, 0);
         ASSERT_NE(section, 0);
@@ -231,16 +208,13 @@ TEST(GdiDibSection, ReportsItsLayoutAndKeepsItsBitsInPlace) {
         for (std::int32_t other : others) DeleteObject(other);
         BITMAP record{};
         ASSERT_EQ(GetObjectA(section, sizeof record, &record), static_cast<int>(sizeof record));
-        EXPECT_EQ(record.bmWidth, 5);
-        EXPECT_EQ(record.bmHeight, 3);
-        EXPECT_EQ(record.bmWidthBytes, 16);
-        EXPECT_EQ(record.bmBitsPixel, 24);
-        EXPECT_EQ(record.bmPlanes, 1);
-        EXPECT_EQ(record.bmBits, bits);
+        EXPECT_EQ(std::tuple(record.bmWidth, record.bmHeight, record.bmWidthBytes,
+                             record.bmBitsPixel, record.bmPlanes, record.bmBits),
+                  std::tuple(5, 3, 16, 24, 1, bits));
         EXPECT_EQ(GetObjectA(section, sizeof record - 1, &record), 0) << "short buffer";
         const BgrView view = *BitmapPixels(section);
-        EXPECT_EQ(view.Row(0), c.bottomUp ? bits + 2 * 16 : bits) << "top line";
-        EXPECT_EQ(view.Stride, c.bottomUp ? -16 : 16);
+        EXPECT_EQ(view.Row(0), bottomUp ? bits + 2 * 16 : bits) << "top line";
+        EXPECT_EQ(view.Stride, bottomUp ? -16 : 16);
         ASSERT_TRUE(DeleteObject(section));
         EXPECT_EQ(DIBSectionBytes(bits), 0u);
     }

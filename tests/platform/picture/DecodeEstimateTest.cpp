@@ -68,12 +68,8 @@ TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
         ASSERT_TRUE(Shell("convert -size 800x600 plasma:fractal " + options + " " + target));
         if (c.Orientation != 1) AddExifOrientation(path, c.Orientation);
         const auto estimate = EstimateDecodeBytes(path, c.PaintWidth, c.PaintHeight);
-        if (c.Decoded < 0) {
-            EXPECT_FALSE(estimate);
-            continue;
-        }
-        ASSERT_TRUE(estimate);
-        EXPECT_EQ(*estimate - static_cast<long long>(std::filesystem::file_size(path)), c.Decoded);
+        EXPECT_EQ(estimate ? *estimate - (long long)std::filesystem::file_size(path) : -1,
+                  c.Decoded);
     }
     EXPECT_FALSE(EstimateDecodeBytes(dir.Path("missing.jpg"), 176, 220));
 }
@@ -81,10 +77,11 @@ TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
 // With no room for a second picture the helper thread never reads ahead: every entry is left
 // to the caller, whatever the timing.
 TEST(DecodeEstimate, NoBudgetLeavesEveryEntryToItsTurn) {
+    REQUIRE_TOOL("convert");
     TempDir dir;
     std::vector<DecodeJob> jobs;
-    for (int i = 0; i < 6; ++i) {
-        jobs.push_back({dir.Path("p" + std::to_string(i) + ".bmp"), 176, 220, -1});
+    for (std::string name = "p0.bmp"; name[1] < '6'; ++name[1]) {
+        jobs.push_back({dir.Path(name), 176, 220, -1});
         ASSERT_TRUE(Shell("convert -size 8x8 xc:gray BMP3:" + Quote(jobs.back().Path)));
     }
     DecodeAhead ahead(jobs, {.MaxWaiting = 1, .BudgetBytes = 0, .GrowToLargestPicture = false});
