@@ -20,6 +20,10 @@ namespace {
 using test::Quote;
 using testing::TempFolder;
 
+bool MakePicture(const std::string& path, const std::string& size) {
+    return test::Shell("convert -size " + size + " gradient:white-black " + Quote(path));
+}
+
 // Runs the program without any display or Qt platform in its environment; the exit status and
 // standard output and standard error together.
 std::pair<int, std::string> RunBatch(const TempFolder& work, const std::string& arguments) {
@@ -81,7 +85,8 @@ TEST(BatchCommand, ExitStatusMessagesAndOutputs) {
 
 // A run signalled mid-way: SIGINT and SIGTERM let the picture being written finish and say how
 // many were done; even SIGKILL leaves only whole outputs (on a file system with unnamed files).
-TEST_F(BatchCommand, ASignalledRunLeavesOnlyWholeOutputsAndTheOriginals) {
+TEST(BatchCommand, ASignalledRunLeavesOnlyWholeOutputsAndTheOriginals) {
+    REQUIRE_TOOL("convert");
     REQUIRE_TOOL("djpeg");
     constexpr int kPictures = 24;
     TempFolder scratch;
