@@ -117,5 +117,20 @@ fuzz: deps-build
 	    echo "make fuzz: findings in$$failed (see $(FUZZ_BUILD_DIR)/findings/)"; exit 1; \
 	fi
 
+# `make mutants` plants one fault at a time in the program's sources (a comparison flipped, a
+# boundary moved, && for ||, a constant or a returned bool changed, a statement removed),
+# rebuilds build-mutants/ incrementally, reruns the test programs that can see the change and
+# reports which faults the tests catch. MUTANTS faults are drawn reproducibly by MUTANTS_SEED;
+# MUTANTS_SAMPLE=FILE replays a stored sample instead. Not part of test.
+MUTANTS ?= 300
+MUTANTS_SEED ?= 1
+MUTANTS_SAMPLE ?=
+MUTANTS_OUT ?= build-mutants/results.tsv
+
+.PHONY: mutants
+mutants: deps-test
+	python3 tools/mutants.py run --count $(MUTANTS) --sample-number $(MUTANTS_SEED) \
+	    $(if $(MUTANTS_SAMPLE),--sample $(MUTANTS_SAMPLE)) --out $(MUTANTS_OUT)
+
 clean:
 	rm -rf $(BUILD_DIR)
