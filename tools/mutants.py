@@ -9,6 +9,11 @@ be scored on the very same faults:
                          [--out TSV]
     tools/mutants.py list [--count N] [--sample-number S] > FILE
     tools/mutants.py compare OLD.tsv NEW.tsv
+    tools/mutants.py carry --from COMMIT FILE.tsv > MOVED.tsv
+
+`carry` moves a sample or a result drawn on the sources of an earlier commit onto today's: each
+mutant follows its line through the changes since; one whose line was itself changed is dropped
+(and counted on stderr), so both suites are then scored on the very same faults.
 
 Each source file is restored byte for byte after its mutant, also when the run is interrupted;
 a copy is kept in the build folder until then and put back by the next run if it was not.
@@ -437,6 +442,45 @@ def command_compare(args: argparse.Namespace) -> None:
             print("  " + m.describe())
 
 
+def line_map(old: list[str], new: list[str]) -> dict[int, int]:
+    """1-based line numbers of `old` that survive unchanged in `new`, and where they went."""
+    import difflib
+
+    moved = {}
+    for block in difflib.SequenceMatcher(None, old, new, autojunk=False).get_matching_blocks():
+        for i in range(block.size):
+            moved[block.a + i + 1] = block.b + i + 1
+    return moved
+
+
+def command_carry(args: argparse.Namespace) -> None:
+    maps: dict[str, dict[int, int]] = {}
+    kept = dropped = 0
+    for text in Path(args.file).read_text(encoding="utf-8", errors="surrogateescape").splitlines():
+        if text.startswith("#") or not text.strip():
+            print(text)
+            continue
+        fields = text.split("\t")
+        lead = fields[:-6]  # a result's outcome and killer come before the mutant
+        m = Mutant.from_line("\t".join(fields[-6:]))
+        if m.path not in maps:
+            then = subprocess.run(["git", "show", f"{args.source}:{m.path}"], cwd=ROOT,
+                                  capture_output=True, text=True, errors="surrogateescape")
+            now = ROOT / m.path
+            maps[m.path] = (line_map(then.stdout.split("\n"), now.read_text(
+                encoding="utf-8", errors="surrogateescape").split("\n"))
+                if then.returncode == 0 and now.exists() else {})
+        line = maps[m.path].get(m.line)
+        if line is None:
+            dropped += 1
+            continue
+        kept += 1
+        moved = Mutant(m.path, line, m.col, m.old, m.new, m.kind)
+        print("\t".join(lead + [moved.to_line()]))
+    print(f"mutants: carried {kept}, dropped {dropped} whose line changed since {args.source}",
+          file=sys.stderr)
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = parser.add_subparsers(dest="command", required=True)
@@ -453,8 +497,13 @@ def main() -> None:
     p = sub.add_parser("compare")
     p.add_argument("old")
     p.add_argument("new")
+    p = sub.add_parser("carry")
+    p.add_argument("--from", dest="source", required=True, help="the commit the file was drawn on")
+    p.add_argument("file")
     args = parser.parse_args()
-    {"run": command_run, "list": command_list, "compare": command_compare}[args.command](args)
+    commands = {"run": command_run, "list": command_list, "compare": command_compare,
+                "carry": command_carry}
+    commands[args.command](args)
 
 
 if __name__ == "__main__":
