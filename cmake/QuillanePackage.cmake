@@ -7,13 +7,15 @@ set(CPACK_PACKAGE_NAME quillane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH})
 set(CPACK_PACKAGE_CONTACT "Quillane maintainers <maintainers@quillane.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "resize all the pictures of a folder to one size")
+# Lines of at most 72 characters, as Debian's tools want them.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Quillane stretches every .jpg and .bmp picture directly in a folder to exactly the width\n"
-    "and height typed in pixels and saves each beside the original as a JPEG file of quality\n"
-    "90, named with the prefix 处理后. The originals are left as they are.\n"
+    "Quillane stretches every .jpg and .bmp picture directly in a folder\n"
+    "to exactly the width and height typed in pixels, and saves each\n"
+    "beside the original as a JPEG file of quality 90, named with the\n"
+    "prefix 处理后. The originals are left as they are.\n"
     "\n"
-    "The package holds the window program, quillane, and quillane-batch, the same run\n"
-    "from a terminal or a script.")
+    "The package holds the window program, quillane, and quillane-batch,\n"
+    "the same run from a terminal or a script.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
