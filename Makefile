@@ -1,5 +1,6 @@
-# Quillane: `make run` builds and starts the window, `make test` builds and runs every test.
-# Both install the Debian packages they need first, and only those that are missing.
+# Quillane: `make run` builds and starts the window, `make test` builds and runs every test,
+# `make deb` makes the Debian package. Each installs the Debian packages it needs first, and
+# only those that are missing.
 
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
@@ -8,14 +9,17 @@ JOBS ?= $(shell nproc)
 BUILD_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins \
                   libjpeg62-turbo-dev liblcms2-dev libgtest-dev libgmock-dev libbenchmark-dev
 RUN_PACKAGES   := fonts-arphic-uming
+# cpack's Debian generator: dpkg-shlibdeps works out the package's library dependencies, and
+# `file` tells it which installed files are programs.
+DEB_PACKAGES   := dpkg-dev file
 # The window's test without the Song face lays it out in Droid Sans Fallback, with DejaVu Sans
 # for the Latin letters that face lacks.
 TEST_PACKAGES  := imagemagick libjpeg-turbo-progs xvfb xauth fonts-droid-fallback fonts-dejavu-core \
-                  colord-data
+                  colord-data man-db $(DEB_PACKAGES)
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all build run test deps-build deps-run deps-test clean
+.PHONY: all build run test deb deps-build deps-run deps-test clean
 
 all: build
 
@@ -38,8 +42,12 @@ deps-run: deps-build
 deps-test: deps-run
 	$(call install_missing,$(TEST_PACKAGES))
 
+# WERROR=ON or OFF sets QUILLANE_WERROR; unset, the build folder keeps what it had (OFF in a new
+# one), so `make run` after `make test` does not rebuild everything with other flags.
+WERROR ?=
 build: deps-build
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	    $(if $(WERROR),-DQUILLANE_WERROR=$(WERROR))
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: deps-run build
@@ -51,8 +59,9 @@ run: deps-run build
 
 # The suite runs twice: as built, then built again with AddressSanitizer and
 # UndefinedBehaviorSanitizer in ASAN_BUILD_DIR, where any report fails the run (-O1 keeps that
-# build quick). Warnings are errors in the first build only: GCC's warnings at -O1 with the
-# sanitizers include guesses (such as format truncation) that the real build does not make.
+# build quick). Warnings are errors in the first build only (our own builds are held to zero
+# warnings; a packager's plain build is not): GCC's warnings at -O1 with the sanitizers include
+# guesses (such as format truncation) that the real build does not make.
 # Leaks inside fontconfig are not ours: they are listed, by third-party frame only, in
 # tests/lsan-suppressions.txt.
 ASAN_BUILD_DIR ?= build-asan
@@ -60,12 +69,27 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan-suppressions.txt:print_suppressions=0
 
+test: WERROR = ON
 test: deps-test build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DQUILLANE_SANITIZE=ON -DQUILLANE_WERROR=OFF
 	$(SANITIZER_ENV) cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
 	cd $(ASAN_BUILD_DIR) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+# `make deb` builds a Release tree of its own in DEB_BUILD_DIR (warnings not errors, as any
+# packager builds it) and leaves quillane_<version>_<arch>.deb in this folder, for
+# `sudo apt install ./quillane_1.0.0_amd64.deb`.
+DEB_BUILD_DIR ?= build-deb
+
+deb: deps-build
+	$(call install_missing,$(DEB_PACKAGES))
+	cmake -S . -B $(DEB_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(DEB_BUILD_DIR) -j $(JOBS)
+	rm -rf $(DEB_BUILD_DIR)/package
+	cpack --config $(DEB_BUILD_DIR)/CPackConfig.cmake -G DEB -B $(abspath $(DEB_BUILD_DIR))/package
+	mv $(DEB_BUILD_DIR)/package/*.deb .
+	@ls -l quillane_*.deb
 
 # `make bench` times a Release quillane-batch against vipsthumbnail, ImageMagick, GraphicsMagick
 # and the bare JPEG decoder on Debian's wallpaper photographs (fetched once into
