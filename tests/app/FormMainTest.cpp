@@ -87,9 +87,7 @@ TEST(FormMainLoad, SelectsTheSystemVolumeAndTheProgramsFolder) {
     form.Load();
     EXPECT_TRUE(recorder.Messages.empty());
     EXPECT_EQ(form.DriveS.Drive(), "/ [System]");
-    EXPECT_EQ(form.DirS.Path(), AppPath());
-    EXPECT_EQ(form.Lab1.Caption(), AppPath());
-    EXPECT_FALSE(form.Lab1.Visible());
+    EXPECT_EQ(form.DirS.Path() + "|" + form.Lab1.Caption(), AppPath() + "|" + AppPath());
     std::vector<std::string> pictures;
     const bool found = form.GetDirectoryFileList(AppPath(), pictures);
     EXPECT_EQ(form.LabCount.Caption(), std::to_string(found ? pictures.size() : 0));
@@ -117,14 +115,14 @@ TEST(FormMainBrowsing, ListingAndCountFollowTheFolder) {
     FormMain form;
     const std::vector<std::string> pictures = {"10.jpg", "9.jpg", "a.JPG",      "B.bmp",
                                                "b.Jpg",  "c.BMP", "to-file.jpg"};
-    for (const std::string& path : {temp / "pics", temp / "pics/"}) {
+    for (const auto& [path, folder] : {std::pair{temp / "pics", true},
+                                       {temp / "pics/", true},
+                                       {temp / "pics/y.BMP/z.jpg", false},
+                                       {temp / "missing", false},
+                                       {temp / "a.jpg", false}}) {
         std::vector<std::string> list(50, "stale");
-        EXPECT_TRUE(form.GetDirectoryFileList(path, list));
-        EXPECT_EQ(list, pictures) << path;
-    }
-    for (const std::string& path : {temp / "pics/y.BMP/z.jpg", temp / "missing", temp / "a.jpg"}) {
-        std::vector<std::string> list;
-        EXPECT_FALSE(form.GetDirectoryFileList(path, list)) << path;
+        EXPECT_EQ(form.GetDirectoryFileList(path, list), folder) << path;
+        EXPECT_TRUE(!folder || list == pictures) << path;
     }
 
     // Opening the folder by its list entry, as a double-click does.
