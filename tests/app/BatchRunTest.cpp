@@ -46,11 +46,10 @@ class BatchRun : public testing::BatchTest {
     // Every entry with its bytes; folders end in "/".
     static std::map<std::string, std::string> Files(const TempFolder& of) {
         std::map<std::string, std::string> files;
-        for (const std::string& name : of.Entries())
-            if (std::filesystem::is_directory(of / name))
-                files[name + "/"];
-            else
-                files[name] = of.Read(name);
+        for (const std::string& name : of.Entries()) {
+            const bool isFolder = std::filesystem::is_directory(of / name);
+            files[name + (isFolder ? "/" : "")] = isFolder ? "" : of.Read(name);
+        }
         return files;
     }
 };
