@@ -14,13 +14,7 @@ namespace {
 using testing::FixedVolumes;
 using testing::MessageRecorder;
 using testing::TempFolder;
-
-std::string TextOf(const Control& c) {
-    if (c.Kind() == ControlKind::Label) return static_cast<const Label&>(c).Caption();
-    if (c.Kind() == ControlKind::TextBox) return static_cast<const TextBox&>(c).Text();
-    if (c.Kind() == ControlKind::CommandButton) return static_cast<const CommandButton&>(c).Caption;
-    return {};
-}
+using testing::TextOf;
 
 TEST(FormMainLayout, EveryControlInPlaceWithItsText) {
     const struct {

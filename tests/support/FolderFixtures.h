@@ -21,6 +21,9 @@
 
 #include "platform/MessageBox.h"
 #include "platform/RuntimeError.h"
+#include "platform/forms/CommandButton.h"
+#include "platform/forms/Label.h"
+#include "platform/forms/TextBox.h"
 #include "platform/forms/Volumes.h"
 
 namespace quillane::testing {
@@ -127,6 +130,14 @@ inline int ErrorOf(const std::function<void()>& action) {
         return error.NumberValue();
     }
     return 0;
+}
+
+// The text a label, field or button shows; empty for other controls.
+inline std::string TextOf(const Control& c) {
+    if (c.Kind() == ControlKind::Label) return static_cast<const Label&>(c).Caption();
+    if (c.Kind() == ControlKind::TextBox) return static_cast<const TextBox&>(c).Text();
+    if (c.Kind() == ControlKind::CommandButton) return static_cast<const CommandButton&>(c).Caption;
+    return {};
 }
 
 }  // namespace quillane::testing
