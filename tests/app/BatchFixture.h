@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -105,20 +104,16 @@ class BatchTest : public ::testing::Test {
         if (missing ||
             !Shell("djpeg -outfile " + Quote(work / "out.ppm") + " " + Quote(work / "in.jpg")))
             return {0, 0};
-        std::istringstream header(work.Read("out.ppm"));
-        std::string magic;
-        int width = 0, height = 0;
-        header >> magic >> width >> height;
-        return {width, height};
+        const test::RgbPicture decoded = test::ReadPpm(work / "out.ppm");
+        return {decoded.Width, decoded.Height};
     }
 
     // The prompts of the messages, or with full each as title|prompt|style.
     std::vector<std::string> Prompts(bool full = false) const {
         std::vector<std::string> prompts;
-        for (const auto& m : recorder.Messages) {
+        for (const auto& m : recorder.Messages)
             prompts.push_back(full ? m.Title + "|" + m.Prompt + "|" + std::to_string(m.Style)
                                    : m.Prompt);
-        }
         return prompts;
     }
 

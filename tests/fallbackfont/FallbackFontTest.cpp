@@ -25,12 +25,11 @@ TEST(FallbackFontTest, WithoutTheSongFaceTheLabelsFitInDroidSansFallback) {
     // fontconfig always brings.
     fonts.Link("droid.ttf", "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf");
     fonts.Link("dejavu.ttf", "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
-    std::string config = "<fontconfig><dir>";
-    config += fonts.Path();
-    config += "</dir><cachedir>";
-    config += fonts.Path();
-    config += "</cachedir></fontconfig>";
-    fonts.File("fonts.conf", config);
+    fonts.File("fonts.conf", std::string("<fontconfig><dir>")
+                                 .append(fonts.Path())
+                                 .append("</dir><cachedir>")
+                                 .append(fonts.Path())
+                                 .append("</cachedir></fontconfig>"));
     setenv("FONTCONFIG_FILE", fonts.Path("fonts.conf").c_str(), 1);
     int argc = 1;
     char name[] = "fallback_font_tests";

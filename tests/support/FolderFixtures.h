@@ -21,11 +21,13 @@
 
 #include "platform/MessageBox.h"
 #include "platform/RuntimeError.h"
+#include "platform/forms/CommandButton.h"
+#include "platform/forms/Label.h"
+#include "platform/forms/TextBox.h"
 #include "platform/forms/Volumes.h"
 
 namespace quillane::testing {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
 // Whether files in folder can be created unnamed (O_TMPFILE); not every file system can.
 inline bool UnnamedFilesWork(const std::string& folder) {
     const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY, 0600);
@@ -33,6 +35,7 @@ inline bool UnnamedFilesWork(const std::string& folder) {
     return fd >= 0;
 }
 
+// A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
   public:
     TempFolder() {
@@ -93,33 +96,30 @@ class TempFolder {
     std::string m_path;
 };
 
-// Records message boxes instead of showing them, for the life of the object.
-class MessageRecorder {
+// Puts a process-wide hook in place for the life of the object, then the one it replaced.
+template <class Hook, Hook (*Set)(Hook)>
+class ScopedHook {
   public:
-    MessageRecorder()
-        : m_previous(SetMessageBoxPresenter(
-              [this](const MessageBoxRequest& request) { Messages.push_back(request); })) {}
-    ~MessageRecorder() { SetMessageBoxPresenter(m_previous); }
-    MessageRecorder(const MessageRecorder&) = delete;
-    MessageRecorder& operator=(const MessageRecorder&) = delete;
-
-    std::vector<MessageBoxRequest> Messages;
+    explicit ScopedHook(Hook hook) : m_previous(Set(std::move(hook))) {}
+    ~ScopedHook() { Set(m_previous); }
+    ScopedHook(const ScopedHook&) = delete;
+    ScopedHook& operator=(const ScopedHook&) = delete;
 
   private:
-    MessageBoxPresenter m_previous;
+    Hook m_previous;
 };
 
-// Makes the drive lists see a fixed set of volumes for the life of the object.
-class FixedVolumes {
-  public:
-    explicit FixedVolumes(std::vector<Volume> volumes)
-        : m_previous(SetVolumeProvider([volumes] { return volumes; })) {}
-    ~FixedVolumes() { SetVolumeProvider(m_previous); }
-    FixedVolumes(const FixedVolumes&) = delete;
-    FixedVolumes& operator=(const FixedVolumes&) = delete;
+// Records message boxes instead of showing them.
+struct MessageRecorder : ScopedHook<MessageBoxPresenter, SetMessageBoxPresenter> {
+    MessageRecorder()
+        : ScopedHook([this](const MessageBoxRequest& request) { Messages.push_back(request); }) {}
+    std::vector<MessageBoxRequest> Messages;
+};
 
-  private:
-    VolumeProvider m_previous;
+// Makes the drive lists see a fixed set of volumes.
+struct FixedVolumes : ScopedHook<VolumeProvider, SetVolumeProvider> {
+    explicit FixedVolumes(std::vector<Volume> volumes)
+        : ScopedHook([volumes] { return volumes; }) {}
 };
 
 // The number of the run-time error the action raises, 0 when it raises none.
@@ -130,6 +130,14 @@ inline int ErrorOf(const std::function<void()>& action) {
         return error.NumberValue();
     }
     return 0;
+}
+
+// The text a label, field or button shows; empty for other controls.
+inline std::string TextOf(const Control& c) {
+    if (c.Kind() == ControlKind::Label) return static_cast<const Label&>(c).Caption();
+    if (c.Kind() == ControlKind::TextBox) return static_cast<const TextBox&>(c).Text();
+    if (c.Kind() == ControlKind::CommandButton) return static_cast<const CommandButton&>(c).Caption;
+    return {};
 }
 
 }  // namespace quillane::testing

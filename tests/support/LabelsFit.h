@@ -23,8 +23,7 @@ inline void ExpectLabelsFit(const FormWindow& window) {
             label->fontMetrics().boundingRect(label->rect(), label->alignment(), shown);
         EXPECT_TRUE(label->rect().contains(needed))
             << name << " needs " << needed.width() << "x" << needed.height() << " in "
-            << QFontInfo(label->font()).family().toStdString() << " "
-            << QFontInfo(label->font()).pixelSize() << " px";
+            << QFontInfo(label->font()).family().toStdString();
     }
     const auto* hint = dynamic_cast<const BlankWrapLabel*>(window.findChild<QLabel*>("Label4"));
     ASSERT_NE(hint, nullptr);
