@@ -185,6 +185,13 @@ std::optional<std::string> DcScanReader::ReadFrame(std::span<const std::uint8_t>
         picture.MaxHorizontal = std::max(picture.MaxHorizontal, c.Out->Horizontal);
         picture.MaxVertical = std::max(picture.MaxVertical, c.Out->Vertical);
     }
+    for (const Component& c : m_components) {
+        // Each coarser sampling must divide the finest, for the spreading onto its grid.
+        if (picture.MaxHorizontal % c.Out->Horizontal || picture.MaxVertical % c.Out->Vertical) {
+            return "a sampling that does not divide the finest";
+        }
+    }
+    if (std::int64_t{picture.Width} * picture.Height > kMaxPixels) return "too many pixels";
     m_mcusWide = CeilDiv(picture.Width, 8 * picture.MaxHorizontal);
     m_mcusHigh = CeilDiv(picture.Height, 8 * picture.MaxVertical);
     try {
