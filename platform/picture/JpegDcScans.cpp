@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/picture/JpegBitReader.h"
 #include "platform/picture/JpegHuffman.h"
@@ -80,6 +81,7 @@ class DcScanReader {
 
     // Empty when the file read cleanly to its end; else why not.
     std::optional<std::string> Read(JpegDcPicture& picture);
+    bool OutOfMemory() const { return m_outOfMemory; }
 
   private:
     std::optional<std::string> ReadFrame(std::span<const std::uint8_t> s, JpegDcPicture& picture);
@@ -99,6 +101,7 @@ class DcScanReader {
     int m_mcusWide = 0;
     int m_mcusHigh = 0;
     int m_scans = 0;
+    bool m_outOfMemory = false;
 };
 
 std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
@@ -142,7 +145,12 @@ std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
     if (m_components.empty()) return "no frame";
     for (Component& c : m_components) {
         JpegDcComponent& out = *c.Out;
-        out.Samples.resize(static_cast<std::size_t>(out.BlocksWide) * out.BlocksHigh);
+        try {
+            out.Samples.resize(static_cast<std::size_t>(out.BlocksWide) * out.BlocksHigh);
+        } catch (const std::bad_alloc&) {
+            m_outOfMemory = true;
+            return "no memory for its DC values";
+        }
         for (int y = 0; y < out.BlocksHigh; ++y) {
             for (int x = 0; x < out.BlocksWide; ++x) {
                 out.Samples[static_cast<std::size_t>(y) * out.BlocksWide + x] =
@@ -205,7 +213,8 @@ std::optional<std::string> DcScanReader::ReadFrame(std::span<const std::uint8_t>
             c.Dc.assign(static_cast<std::size_t>(c.PaddedWide) * m_mcusHigh * out.Vertical, 0);
         }
     } catch (const std::bad_alloc&) {
-        return "no memory for the DC values";
+        m_outOfMemory = true;
+        return "no memory for its DC values";
     }
     return std::nullopt;
 }
@@ -255,8 +264,8 @@ std::optional<std::size_t> EndOfScanData(std::span<const std::uint8_t> b, std::s
 std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> s,
                                                   std::size_t& at) {
     if (m_components.empty()) return "a scan before the frame";
-    if (++m_scans > kMaxScans)
-        return "more than " + std::to_string(kMaxScans) + " progressive scans";
+    static_assert(kMaxScans == 500);
+    if (++m_scans > kMaxScans) return "more than 500 progressive scans";
     if (s.empty()) return "a scan header of bad length";
     const std::size_t count = s[0];
     if (count < 1 || count > 4 || s.size() != 4 + 2 * count) return "a scan header of bad length";
@@ -390,7 +399,11 @@ PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes
     JpegDcPicture picture;
     DcScanReader reader(bytes);
     if (auto failed = reader.Read(picture)) {
-        return PictureFailure{ErrorNumber::InvalidPicture, "is damaged (" + *failed + ")"};
+        const bool memory = reader.OutOfMemory();
+        std::string why = memory ? "needs more memory than is free (" : "is damaged (";
+        why.append(*failed).append(")");
+        return PictureFailure{memory ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidPicture,
+                              std::move(why)};
     }
     return picture;
 }
