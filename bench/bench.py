@@ -39,6 +39,11 @@ import time
 
 PACKAGES = ("mate-backgrounds", "lomiri-wallpapers-20.04")
 JOBS = ((176, 220), (413, 626), (1920, 1080))
+# Per job, on the JPEG photographs alone: quillane-batch wall at most this share of
+# vipsthumbnail's, CPU at most this share of the djpeg floor's (None: no target), peak MiB below.
+TARGETS = {(176, 220): (0.4, 0.7, 48), (413, 626): (0.5, None, 64), (1920, 1080): (0.8, None, 64)}
+# The JPEG-only total: our command, the fastest other tool and the decoder's floor.
+JPEG_ONLY_TOOLS = ("quillane-batch", "vipsthumbnail", "floor: djpeg")
 QUALITY = 90
 BMP_COPIES = 5
 # quillane decodes a JPEG at the smallest DCT scale that still leaves twice the target size.
@@ -419,8 +424,10 @@ def fresh_copy(corpus, pictures, parent):
     return work
 
 
-def run_job(batch, window, corpus, pictures, references, width, height, runs, scratch):
-    tools = contenders(batch, window, width, height, pictures)
+def run_job(batch, window, corpus, pictures, references, width, height, runs, scratch,
+            names=None):
+    tools = [c for c in contenders(batch, window, width, height, pictures)
+             if names is None or c.name in names]
     samples = {c.name: [] for c in tools}
     quality = {}
     for r in range(runs):
@@ -506,7 +513,7 @@ def ratio(value, base):
     return f"{value / base:.2f}"
 
 
-def job_table(width, height, pictures, runs, tools, samples, quality):
+def job_table(width, height, pictures, runs, tools, samples, quality, title=""):
     cores = os.cpu_count() or 1
     figures = {}
     for c in tools:
@@ -522,7 +529,7 @@ def job_table(width, height, pictures, runs, tools, samples, quality):
     base = figures["quillane-batch"]
     jpegs = sum(1 for p in pictures if not p.is_bmp)
     lines = [
-        f"### {width} × {height}",
+        f"### {width} × {height}{title}",
         "",
         f"{len(pictures)} pictures ({jpegs} JPEG, {len(pictures) - jpegs} BMP), quality {QUALITY}, "
         f"median of {runs} run{'s' if runs != 1 else ''}; peak memory is the largest of the runs.",
@@ -549,8 +556,13 @@ def job_table(width, height, pictures, runs, tools, samples, quality):
 
     floor = figures["floor: djpeg"]
     notes = []
+    wall_target, cpu_target, memory_target = TARGETS.get((width, height), (0.5, None, 100))
     if base["cpu"] is not None and floor["cpu"]:
-        notes.append(f"- quillane-batch CPU ÷ floor CPU: **{base['cpu'] / floor['cpu']:.2f}**")
+        line = f"- quillane-batch CPU ÷ floor CPU: **{base['cpu'] / floor['cpu']:.2f}**"
+        if cpu_target is not None and title:
+            verdict = "met" if base["cpu"] <= cpu_target * floor["cpu"] else "not met"
+            line += f" (target ≤ {cpu_target:.2f}: {verdict})"
+        notes.append(line)
     if floor["cpu"] is not None and base["wall"] is not None:
         line = floor["cpu"] / cores
         verdict = "met" if base["wall"] <= 1.2 * line else (
@@ -560,13 +572,16 @@ def job_table(width, height, pictures, runs, tools, samples, quality):
             f"**{line:.2f} s**; quillane-batch wall {base['wall']:.2f} s is "
             f"{base['wall'] / line:.2f}× that line (target ≤ 1.2×: {verdict})")
     vips = figures["vipsthumbnail"]
+    # The targets are stated for the JPEG photographs alone (the table with a title).
     if vips["wall"] and base["wall"] is not None:
-        verdict = "met" if base["wall"] <= 0.5 * vips["wall"] else "not met"
+        verdict = "met" if base["wall"] <= wall_target * vips["wall"] else "not met"
         notes.append(f"- quillane-batch wall ÷ vipsthumbnail wall: "
-                     f"**{base['wall'] / vips['wall']:.2f}** (target ≤ 0.50: {verdict})")
+                     f"**{base['wall'] / vips['wall']:.2f}**"
+                     + (f" (target ≤ {wall_target:.2f}: {verdict})" if title else ""))
     if base["rss"] is not None:
-        verdict = "met" if base["rss"] < 100 else "not met"
-        notes.append(f"- quillane-batch peak memory {base['rss']:.0f} MiB (target < 100 MiB: {verdict})")
+        verdict = "met" if base["rss"] < memory_target else "not met"
+        notes.append(f"- quillane-batch peak memory {base['rss']:.0f} MiB"
+                     + (f" (target < {memory_target} MiB: {verdict})" if title else ""))
     window = figures.get("quillane window")
     if window and window["wall"] is not None and base["wall"]:
         notes.append(f"- the window's run (quillane window) ÷ quillane-batch: wall "
@@ -616,7 +631,9 @@ def report(jobs, pictures, runs, batch, command, quick, load_at_start, tagged):
         f"- Corpus: the {len(megapixels)} JPEG photographs of Debian's "
         + " and ".join(f"`{p}`" for p in PACKAGES)
         + f" ({megapixels[0]:.1f} to {megapixels[-1]:.1f} megapixels), plus BMP copies of "
-        + ", ".join(p.name for p in pictures if p.is_bmp) + " made by ImageMagick.",
+        + ", ".join(p.name for p in pictures if p.is_bmp) + " made by ImageMagick. Each job runs "
+        "again on the JPEG photographs alone (quillane-batch, vipsthumbnail and the floor): the "
+        "targets are on photographs, and the BMPs, slow for the other tools, flatter the mixed total.",
         "- Each job resizes every picture to exactly the target size (proportions ignored), "
         f"JPEG quality {QUALITY}. Every contender works on a fresh copy of the corpus; within a "
         "run the contenders take turns, and each run starts with the next one.",
@@ -644,8 +661,10 @@ def report(jobs, pictures, runs, batch, command, quick, load_at_start, tagged):
         "## Results",
         "",
     ]
-    for width, height, tools, samples, quality in jobs:
+    jpegs = [p for p in pictures if not p.is_bmp]
+    for width, height, tools, samples, quality, jpeg_only in jobs:
         lines += job_table(width, height, pictures, runs, tools, samples, quality)
+        lines += job_table(width, height, jpegs, runs, *jpeg_only, title=", JPEG photographs only")
     if tagged:
         lines += tagged_table(*tagged, runs)
     return "\n".join(lines)
@@ -688,6 +707,7 @@ def main():
     cache = pathlib.Path(os.environ.get("QUILLANE_BENCH_CACHE", os.path.join(cache_home, "quillane-bench")))
     cache.mkdir(parents=True, exist_ok=True)
     corpus, pictures = prepare_corpus(cache)
+    jpegs = [p for p in pictures if not p.is_bmp]
     log(f"corpus: {len(pictures)} pictures in {corpus}")
 
     command = "make bench" + ("" if runs == 5 else f" BENCH_RUNS={runs}")
@@ -707,9 +727,15 @@ def main():
             references = prepare_references(cache, corpus, pictures, width, height)
             tools, samples, quality = run_job(batch, window, corpus, pictures, references, width,
                                               height, runs, scratch)
-            jobs.append((width, height, tools, samples, quality))
             print("\n".join(job_table(width, height, pictures, runs, tools, samples, quality)),
                   flush=True)
+            # The targets are on photographs: BMPs are slow for the other tools to read and
+            # flatter the mixed total.
+            jpeg_only = run_job(batch, None, corpus, jpegs, references, width, height, runs,
+                                scratch, JPEG_ONLY_TOOLS)
+            print("\n".join(job_table(width, height, jpegs, runs, *jpeg_only,
+                                       title=", JPEG photographs only")), flush=True)
+            jobs.append((width, height, tools, samples, quality, jpeg_only))
             if (width, height) == JOBS[0]:
                 tagged = run_tagged(batch, corpus, cache, pictures, references, runs, scratch)
                 print("\n".join(tagged_table(*tagged, runs)), flush=True)
@@ -719,7 +745,8 @@ def main():
     output.write_text(report(jobs, pictures, runs, batch, command, args.quick, load_at_start,
                              tagged) + "\n")
     log(f"written {output}")
-    failed = [c.name for _, _, tools, samples, _ in jobs for c in tools
+    failed = [c.name for _, _, *mixed, _, jpeg_only in jobs
+              for tools, samples in (mixed, jpeg_only[:2]) for c in tools
               if any(s.status for s in samples[c.name])]
     if tagged and any(f[2] for f in tagged[1].values()):
         failed.append("quillane-batch on the tagged set")

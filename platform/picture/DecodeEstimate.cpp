@@ -21,6 +21,8 @@ namespace {
 // header and are rarely longer together.
 constexpr std::size_t kPeekBytes = std::size_t{256} << 10;
 constexpr std::int64_t kCoefficientBlockBytes = 64 * 2;  // one 8x8 block of 16-bit values
+// Our DC-scan reader's share of a block: its 16-bit DC value, then its one sample.
+constexpr std::int64_t kDcBlockBytes = 2 + 1;
 // Rows libjpeg itself keeps while it hands out rows: a row group of every component, and the
 // context rows of its smooth upsampling.
 constexpr std::int64_t kDecoderRows = 48;
@@ -37,6 +39,7 @@ std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
 struct JpegFrame {
     int Width = 0, Height = 0;
     bool WholeImageBuffer = false;  // progressive or multi-scan: libjpeg keeps every coefficient
+    bool DcReadable = false;        // progressive Huffman-coded 8-bit: our DC-scan reader's
     int Components = 0;
     std::array<int, 4> H{}, V{};
     int Orientation = 1;            // from an EXIF block before the frame header, when one is there
@@ -79,6 +82,7 @@ std::optional<JpegFrame> ReadFrame(const std::vector<std::uint8_t>& b) {
             f.Components = b[at + 9];
             f.WholeImageBuffer =
                 marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+            f.DcReadable = marker == 0xC2 && b[at + 4] == 8;
             if (f.Components < 1 || f.Components > 4 || length < 8u + 3u * f.Components) {
                 return std::nullopt;
             }
@@ -134,13 +138,22 @@ std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int
     if (f->WholeImageBuffer) {
         const int hMax = *std::max_element(f->H.begin(), f->H.begin() + f->Components);
         const int vMax = *std::max_element(f->V.begin(), f->V.begin() + f->Components);
+        // Shrunk by eight, our reader keeps a DC value per block instead of libjpeg's 64
+        // coefficients, when every component's DC grid leaves the margin (as the decoder checks).
+        bool dcOnly = d == 8 && f->DcReadable;
+        std::int64_t blocks = 0;
         for (int c = 0; c < f->Components; ++c) {
-            const std::int64_t across =
-                CeilDiv(CeilDiv(std::int64_t{f->Width} * f->H[c], hMax), 8 * f->H[c]) * f->H[c];
-            const std::int64_t down =
-                CeilDiv(CeilDiv(std::int64_t{f->Height} * f->V[c], vMax), 8 * f->V[c]) * f->V[c];
-            bytes += across * down * kCoefficientBlockBytes;
+            const std::int64_t wide = CeilDiv(std::int64_t{f->Width} * f->H[c], hMax);
+            const std::int64_t high = CeilDiv(std::int64_t{f->Height} * f->V[c], vMax);
+            const std::int64_t needWide =
+                std::int64_t{PictureFile::kMargin} * (turned ? paintHeight : paintWidth);
+            const std::int64_t needHigh =
+                std::int64_t{PictureFile::kMargin} * (turned ? paintWidth : paintHeight);
+            dcOnly = dcOnly && hMax % f->H[c] == 0 && vMax % f->V[c] == 0 &&
+                     CeilDiv(wide, 8) >= needWide && CeilDiv(high, 8) >= needHigh;
+            blocks += CeilDiv(wide, 8 * f->H[c]) * f->H[c] * CeilDiv(high, 8 * f->V[c]) * f->V[c];
         }
+        bytes += blocks * (dcOnly ? kDcBlockBytes : kCoefficientBlockBytes);
     }
     return bytes;
 }

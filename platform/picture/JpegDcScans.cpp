@@ -1,29 +1,256 @@
-// Which bytes of a progressive JPEG a decode shrunk by eight needs. Such a decode computes every
-// 8x8 block's single output pixel from the block's DC coefficient alone when all components
-// are sampled alike, so the scans that carry only AC coefficients cannot change it; skipping
-// them saves most of the entropy decoding of a large progressive photograph.
+// The markers and DC scans of a progressive JPEG, read from the bytes with every length, count
+// and index checked before use. A DC scan codes, per block, the difference from the previous
+// block's DC value of the same component (category by Huffman code, then that many extra
+// bits); a refinement scan adds one lower bit per block. AC scans are passed over to the next
+// marker without being decoded.
 
-#include <cstddef>
+#include "platform/picture/JpegDcScans.h"
 
-#include "platform/picture/PictureDecoding.h"
+#include <array>
+#include <new>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/picture/JpegBitReader.h"
+#include "platform/picture/JpegHuffman.h"
 
 namespace quillane {
 namespace {
 
-constexpr std::uint8_t kProgressiveHuffmanFrame = 0xC2;
-constexpr std::uint8_t kStartOfScan = 0xDA;
+constexpr std::uint8_t kStartOfImage = 0xD8;
 constexpr std::uint8_t kEndOfImage = 0xD9;
+constexpr std::uint8_t kProgressiveHuffmanFrame = 0xC2;
+constexpr std::uint8_t kHuffmanTables = 0xC4;
+constexpr std::uint8_t kArithmeticConditioning = 0xCC;
+constexpr std::uint8_t kQuantizationTables = 0xDB;
+constexpr std::uint8_t kRestartInterval = 0xDD;
+constexpr std::uint8_t kStartOfScan = 0xDA;
+constexpr std::uint8_t kFirstRestart = 0xD0;
+constexpr int kTables = 4;           // Huffman and quantization table slots 0..3
+constexpr int kMaxBlocksInMcu = 10;  // the limit on an interleaved MCU
+constexpr int kMaxDcCategory = 15;   // the widest difference the extra bits can carry
+constexpr int kMaxPointTransform = 13;
+// As on libjpeg's path: a few hundred bytes of empty scans must not keep the reader busy.
+constexpr int kMaxScans = 500;
 
 bool IsRestart(std::uint8_t marker) {
-    return marker >= 0xD0 && marker <= 0xD7;
+    return marker >= kFirstRestart && marker <= kFirstRestart + 7;
 }
 
 bool IsFrame(std::uint8_t marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    return marker >= 0xC0 && marker <= 0xCF && marker != kHuffmanTables && marker != 0xC8 &&
+           marker != kArithmeticConditioning;
 }
 
-// Where the entropy-coded data that starts at `from` ends: the first marker that is neither a
-// stuffed zero nor a restart. Empty when the bytes end first.
+int CeilDiv(std::int64_t value, std::int64_t by) {
+    return static_cast<int>((value + by - 1) / by);
+}
+
+// The pixel libjpeg's 1x1 inverse DCT gives a block: the dequantized DC value over eight,
+// rounded, level-shifted by 128 and limited to 0..255. Like libjpeg, the limit reads only the
+// low ten bits, so wildly out-of-range values of a damaged file wrap instead of overflowing.
+std::uint8_t DcSample(std::int16_t coefficient, std::uint16_t quantizer) {
+    const std::int32_t value = (std::int32_t{coefficient} * quantizer + 4) >> 3;
+    const std::int32_t low = value & 1023;
+    if (low < 128) return static_cast<std::uint8_t>(low + 128);
+    if (low < 512) return 255;
+    if (low < 896) return 0;
+    return static_cast<std::uint8_t>(low - 896);
+}
+
+struct Component {
+    int Id = 0;
+    int QuantTable = 0;
+    JpegDcComponent* Out = nullptr;
+    int PaddedWide = 0;  // blocks per row of the MCU grid (interleaved scans reach that far)
+    std::vector<std::int16_t> Dc;
+    std::uint16_t Quantizer = 0;  // taken from its table when its first scan starts
+    bool Latched = false;
+    int DcBits = -1;  // the point transform of the DC bits read so far; -1: none yet
+};
+
+struct ScanComponent {
+    Component* Of = nullptr;
+    int DcTable = 0;
+};
+
+class DcScanReader {
+  public:
+    explicit DcScanReader(std::span<const std::uint8_t> bytes) : m_b(bytes) {}
+
+    // Empty when the file read cleanly to its end; else why not.
+    std::optional<std::string> Read(JpegDcPicture& picture);
+    bool OutOfMemory() const { return m_outOfMemory; }
+
+  private:
+    std::optional<std::string> ReadFrame(std::span<const std::uint8_t> s, JpegDcPicture& picture);
+    std::optional<std::string> ReadHuffmanTables(std::span<const std::uint8_t> s);
+    std::optional<std::string> ReadQuantizationTables(std::span<const std::uint8_t> s);
+    std::optional<std::string> ReadScan(std::span<const std::uint8_t> s, std::size_t& at);
+    std::optional<std::string> DecodeDcScan(const std::vector<ScanComponent>& scan, int ah, int al,
+                                            std::size_t& at);
+    bool DecodeBlock(JpegBitReader& bits, const JpegHuffmanTable* table, int al,
+                     std::int32_t& predictor, std::int16_t& block) const;
+
+    std::span<const std::uint8_t> m_b;
+    std::vector<Component> m_components;
+    std::array<std::optional<JpegHuffmanTable>, kTables> m_dcTables;
+    std::array<std::optional<std::uint16_t>, kTables> m_quantizers;
+    int m_restartInterval = 0;
+    int m_mcusWide = 0;
+    int m_mcusHigh = 0;
+    int m_scans = 0;
+    bool m_outOfMemory = false;
+};
+
+std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
+    if (m_b.size() < 2 || m_b[0] != 0xFF || m_b[1] != kStartOfImage) return "no start of image";
+    std::size_t at = 2;
+    while (true) {
+        // Bytes that are no marker are stepped over, as libjpeg does after a warning.
+        while (at < m_b.size() && m_b[at] != 0xFF) ++at;
+        while (at + 1 < m_b.size() && m_b[at + 1] == 0xFF) ++at;  // fill bytes
+        if (at + 1 >= m_b.size()) return "Premature end of JPEG file";
+        const std::uint8_t marker = m_b[at + 1];
+        if (marker == kEndOfImage) break;
+        if (marker == 0x01 || IsRestart(marker)) {  // no length
+            at += 2;
+            continue;
+        }
+        if (marker == kStartOfImage || marker == 0x00) return "a marker out of place";
+        if (at + 4 > m_b.size()) return "Premature end of JPEG file";
+        const std::size_t length = std::size_t{m_b[at + 2]} << 8 | m_b[at + 3];
+        if (length < 2) return "a marker segment of bad length";
+        if (at + 2 + length > m_b.size()) return "Premature end of JPEG file";
+        const std::span<const std::uint8_t> segment = m_b.subspan(at + 4, length - 2);
+        at += 2 + length;
+        std::optional<std::string> failed;
+        if (marker == kProgressiveHuffmanFrame) {
+            failed = m_components.empty() ? ReadFrame(segment, picture) : "a second frame";
+        } else if (IsFrame(marker) || marker == kArithmeticConditioning) {
+            failed = "not a progressive Huffman-coded frame";
+        } else if (marker == kHuffmanTables) {
+            failed = ReadHuffmanTables(segment);
+        } else if (marker == kQuantizationTables) {
+            failed = ReadQuantizationTables(segment);
+        } else if (marker == kRestartInterval) {
+            if (segment.size() != 2) return "a restart interval of bad length";
+            m_restartInterval = segment[0] << 8 | segment[1];
+        } else if (marker == kStartOfScan) {
+            failed = ReadScan(segment, at);
+        }
+        if (failed) return failed;
+    }
+    if (m_components.empty()) return "no frame";
+    for (Component& c : m_components) {
+        JpegDcComponent& out = *c.Out;
+        try {
+            out.Samples.resize(static_cast<std::size_t>(out.BlocksWide) * out.BlocksHigh);
+        } catch (const std::bad_alloc&) {
+            m_outOfMemory = true;
+            return "no memory for its DC values";
+        }
+        for (int y = 0; y < out.BlocksHigh; ++y) {
+            for (int x = 0; x < out.BlocksWide; ++x) {
+                out.Samples[static_cast<std::size_t>(y) * out.BlocksWide + x] =
+                    DcSample(c.Dc[static_cast<std::size_t>(y) * c.PaddedWide + x], c.Quantizer);
+            }
+        }
+        std::vector<std::int16_t>().swap(c.Dc);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> DcScanReader::ReadFrame(std::span<const std::uint8_t> s,
+                                                   JpegDcPicture& picture) {
+    if (s.size() < 6) return "a frame header of bad length";
+    const int count = s[5];
+    if (s[0] != 8) return "not 8 bits per sample";
+    if (count < 1 || count > 4 || s.size() != 6 + 3 * static_cast<std::size_t>(count)) {
+        return "a frame header of bad length";
+    }
+    picture.Height = s[1] << 8 | s[2];
+    picture.Width = s[3] << 8 | s[4];
+    if (picture.Width == 0 || picture.Height == 0) return "an empty frame";
+    picture.Components.resize(count);
+    m_components.resize(count);
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t* field = &s[6 + 3 * i];
+        Component& c = m_components[i];
+        c.Id = field[0];
+        c.Out = &picture.Components[i];
+        c.Out->Horizontal = field[1] >> 4;
+        c.Out->Vertical = field[1] & 15;
+        c.QuantTable = field[2];
+        if (c.Out->Horizontal < 1 || c.Out->Horizontal > 4 || c.Out->Vertical < 1 ||
+            c.Out->Vertical > 4 || c.QuantTable >= kTables) {
+            return "a bad component in the frame header";
+        }
+        for (int j = 0; j < i; ++j) {
+            if (m_components[j].Id == c.Id) return "two components with one id";
+        }
+        picture.MaxHorizontal = std::max(picture.MaxHorizontal, c.Out->Horizontal);
+        picture.MaxVertical = std::max(picture.MaxVertical, c.Out->Vertical);
+    }
+    for (const Component& c : m_components) {
+        // Each coarser sampling must divide the finest, for the spreading onto its grid.
+        if (picture.MaxHorizontal % c.Out->Horizontal || picture.MaxVertical % c.Out->Vertical) {
+            return "a sampling that does not divide the finest";
+        }
+    }
+    if (std::int64_t{picture.Width} * picture.Height > kMaxPixels) return "too many pixels";
+    m_mcusWide = CeilDiv(picture.Width, 8 * picture.MaxHorizontal);
+    m_mcusHigh = CeilDiv(picture.Height, 8 * picture.MaxVertical);
+    try {
+        for (Component& c : m_components) {
+            JpegDcComponent& out = *c.Out;
+            out.BlocksWide = CeilDiv(
+                CeilDiv(std::int64_t{picture.Width} * out.Horizontal, picture.MaxHorizontal), 8);
+            out.BlocksHigh = CeilDiv(
+                CeilDiv(std::int64_t{picture.Height} * out.Vertical, picture.MaxVertical), 8);
+            c.PaddedWide = m_mcusWide * out.Horizontal;
+            c.Dc.assign(static_cast<std::size_t>(c.PaddedWide) * m_mcusHigh * out.Vertical, 0);
+        }
+    } catch (const std::bad_alloc&) {
+        m_outOfMemory = true;
+        return "no memory for its DC values";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> DcScanReader::ReadHuffmanTables(std::span<const std::uint8_t> s) {
+    while (!s.empty()) {
+        if (s.size() < 17) return "a Huffman table of bad length";
+        const int kind = s[0] >> 4, slot = s[0] & 15;
+        if (kind > 1 || slot >= kTables) return "a bad Huffman table index";
+        const auto counts = s.subspan<1, JpegHuffmanTable::kMaxCodeLength>();
+        std::size_t symbols = 0;
+        for (const std::uint8_t n : counts) symbols += n;
+        if (symbols > 256 || s.size() < 17 + symbols) return "a bad Huffman table";
+        if (kind == 0) {
+            m_dcTables[slot] = JpegHuffmanTable::Build(counts, s.subspan(17, symbols));
+            if (!m_dcTables[slot]) return "a bad Huffman table";
+        }
+        s = s.subspan(17 + symbols);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> DcScanReader::ReadQuantizationTables(std::span<const std::uint8_t> s) {
+    while (!s.empty()) {
+        const int precision = s[0] >> 4, slot = s[0] & 15;
+        if (precision > 1 || slot >= kTables) return "a bad quantization table index";
+        const std::size_t size = 1 + 64 * (precision + 1);
+        if (s.size() < size) return "a quantization table of bad length";
+        // The DC quantizer comes first in any coefficient order.
+        m_quantizers[slot] = precision == 0 ? s[1] : static_cast<std::uint16_t>(s[1] << 8 | s[2]);
+        s = s.subspan(size);
+    }
+    return std::nullopt;
+}
+
+// Steps from `from` to the marker that ends a scan's entropy-coded data.
 std::optional<std::size_t> EndOfScanData(std::span<const std::uint8_t> b, std::size_t from) {
     for (std::size_t i = from; i + 1 < b.size(); ++i) {
         if (b[i] != 0xFF) continue;
@@ -34,63 +261,151 @@ std::optional<std::size_t> EndOfScanData(std::span<const std::uint8_t> b, std::s
     return std::nullopt;
 }
 
+std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> s,
+                                                  std::size_t& at) {
+    if (m_components.empty()) return "a scan before the frame";
+    static_assert(kMaxScans == 500);
+    if (++m_scans > kMaxScans) return "more than 500 progressive scans";
+    if (s.empty()) return "a scan header of bad length";
+    const std::size_t count = s[0];
+    if (count < 1 || count > 4 || s.size() != 4 + 2 * count) return "a scan header of bad length";
+    std::vector<ScanComponent> scan;
+    int blocksInMcu = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        Component* found = nullptr;
+        for (Component& c : m_components) {
+            if (c.Id == s[1 + 2 * i]) found = &c;
+        }
+        for (const ScanComponent& earlier : scan) {
+            if (earlier.Of == found) found = nullptr;
+        }
+        if (!found) return "a scan of an unknown component";
+        scan.push_back({found, s[2 + 2 * i] >> 4});
+        blocksInMcu += found->Out->Horizontal * found->Out->Vertical;
+    }
+    const std::uint8_t firstCoefficient = s[1 + 2 * count], lastCoefficient = s[2 + 2 * count];
+    const int ah = s[3 + 2 * count] >> 4, al = s[3 + 2 * count] & 15;
+    if (count > 1 && blocksInMcu > kMaxBlocksInMcu) return "too many blocks in an MCU";
+    if (al > kMaxPointTransform || lastCoefficient > 63 || firstCoefficient > lastCoefficient) {
+        return "a bad progression";
+    }
+    for (const ScanComponent& entry : scan) {
+        Component* c = entry.Of;
+        if (c->Latched) continue;
+        if (!m_quantizers[c->QuantTable]) return "a quantization table is missing";
+        c->Quantizer = *m_quantizers[c->QuantTable];
+        c->Latched = true;
+    }
+    if (firstCoefficient != 0) {
+        // AC coefficients: one component at a time, and only after its DC values.
+        if (count != 1 || scan[0].Of->DcBits < 0) return "a bad progression";
+        const std::optional<std::size_t> end = EndOfScanData(m_b, at);
+        if (!end) return "Premature end of JPEG file";
+        at = *end;
+        return std::nullopt;
+    }
+    if (lastCoefficient != 0) return "a bad progression";
+    for (const ScanComponent& entry : scan) {
+        const int bits = entry.Of->DcBits;
+        if (!(ah == 0 ? bits < 0 : bits == ah && al == ah - 1)) return "a bad progression";
+        if (ah == 0 && (entry.DcTable >= kTables || !m_dcTables[entry.DcTable])) {
+            return "a Huffman table is missing";
+        }
+    }
+    return DecodeDcScan(scan, ah, al, at);
+}
+
+bool DcScanReader::DecodeBlock(JpegBitReader& bits, const JpegHuffmanTable* table, int al,
+                               std::int32_t& predictor, std::int16_t& block) const {
+    std::uint32_t value = 0;
+    if (!table) {  // a refinement: one more bit of the value
+        if (!bits.Bits(1, value)) return false;
+        if (value) block = static_cast<std::int16_t>(static_cast<std::uint16_t>(block) | 1u << al);
+        return true;
+    }
+    const int category = table->Decode(bits);
+    if (category < 0 || category > kMaxDcCategory) return false;
+    std::int32_t difference = 0;
+    if (category > 0) {
+        if (!bits.Bits(category, value)) return false;
+        difference = static_cast<std::int32_t>(value);
+        // A leading zero bit means a negative difference.
+        if (value < 1u << (category - 1)) difference -= (std::int32_t{1} << category) - 1;
+    }
+    // Unsigned sums: the running value of a damaged file wraps instead of overflowing.
+    predictor = static_cast<std::int32_t>(static_cast<std::uint32_t>(predictor) +
+                                          static_cast<std::uint32_t>(difference));
+    block = static_cast<std::int16_t>(static_cast<std::uint32_t>(predictor) << al);
+    return true;
+}
+
+std::optional<std::string> DcScanReader::DecodeDcScan(const std::vector<ScanComponent>& scan,
+                                                      int ah, int al, std::size_t& at) {
+    const bool interleaved = scan.size() > 1;
+    const JpegDcComponent& only = *scan[0].Of->Out;
+    // One component alone is coded block by block over its own blocks; an interleaved scan
+    // MCU by MCU, each MCU holding Horizontal x Vertical blocks of every component in it.
+    const std::int64_t mcus = interleaved ? std::int64_t{m_mcusWide} * m_mcusHigh
+                                          : std::int64_t{only.BlocksWide} * only.BlocksHigh;
+    std::array<const JpegHuffmanTable*, 4> tables{};
+    for (std::size_t i = 0; i < scan.size(); ++i) {
+        if (ah == 0) tables[i] = &*m_dcTables[scan[i].DcTable];
+    }
+    std::array<std::int32_t, 4> predictors{};
+    JpegBitReader bits(m_b, at);
+    int restarts = 0;
+    for (std::int64_t mcu = 0; mcu < mcus; ++mcu) {
+        if (m_restartInterval > 0 && mcu > 0 && mcu % m_restartInterval == 0) {
+            // The rest of the byte is padding; then comes the next restart marker in turn,
+            // after which every difference starts from zero again.
+            std::size_t p = bits.Position();
+            while (p + 1 < m_b.size() && m_b[p] == 0xFF && m_b[p + 1] == 0xFF) ++p;
+            if (p + 1 >= m_b.size() || m_b[p] != 0xFF ||
+                m_b[p + 1] != kFirstRestart + (restarts & 7)) {
+                return "a restart marker is missing";
+            }
+            ++restarts;
+            bits = JpegBitReader(m_b, p + 2);
+            predictors = {};
+        }
+        for (std::size_t i = 0; i < scan.size(); ++i) {
+            Component& c = *scan[i].Of;
+            const int wide = interleaved ? c.Out->Horizontal : 1;
+            const int high = interleaved ? c.Out->Vertical : 1;
+            const std::int64_t row = interleaved ? mcu / m_mcusWide * high : mcu / only.BlocksWide;
+            const std::int64_t column =
+                interleaved ? mcu % m_mcusWide * wide : mcu % only.BlocksWide;
+            for (int v = 0; v < high; ++v) {
+                for (int h = 0; h < wide; ++h) {
+                    std::int16_t& block =
+                        c.Dc[static_cast<std::size_t>((row + v) * c.PaddedWide + column + h)];
+                    if (!DecodeBlock(bits, tables[i], al, predictors[i], block)) {
+                        return "a DC scan is damaged or cut short";
+                    }
+                }
+            }
+        }
+    }
+    for (const ScanComponent& entry : scan) entry.Of->DcBits = al;
+    const std::optional<std::size_t> end = EndOfScanData(m_b, bits.Position());
+    if (!end) return "Premature end of JPEG file";
+    at = *end;
+    return std::nullopt;
+}
+
 }  // namespace
 
-std::optional<std::vector<std::span<const std::uint8_t>>> JpegWithoutAcScans(
-    std::span<const std::uint8_t> b) {
-    if (b.size() < 4 || b[0] != 0xFF || b[1] != 0xD8) return std::nullopt;
-    std::vector<std::span<const std::uint8_t>> kept;
-    std::size_t keptFrom = 0;
-    bool sampledAlike = false;
-    bool skipped = false;
-    std::size_t at = 2;
-    while (at + 1 < b.size()) {
-        if (b[at] != 0xFF) return std::nullopt;
-        const std::uint8_t marker = b[at + 1];
-        if (marker == 0xFF) {  // fill byte before a marker
-            ++at;
-            continue;
-        }
-        if (marker == kEndOfImage) {
-            if (!sampledAlike || !skipped) return std::nullopt;
-            kept.push_back(b.subspan(keptFrom, at + 2 - keptFrom));
-            return kept;
-        }
-        if (marker == 0x01 || IsRestart(marker)) {  // no length
-            at += 2;
-            continue;
-        }
-        if (at + 4 > b.size()) return std::nullopt;
-        const std::size_t length = std::size_t{b[at + 2]} << 8 | b[at + 3];
-        if (length < 2 || at + 2 + length > b.size()) return std::nullopt;
-        if (IsFrame(marker)) {
-            // Only a single progressive Huffman frame whose components are all sampled alike.
-            if (marker != kProgressiveHuffmanFrame || sampledAlike) return std::nullopt;
-            const std::size_t components = length >= 8 ? b[at + 9] : 0;
-            if (components == 0 || length != 8 + 3 * components) return std::nullopt;
-            for (std::size_t c = 1; c < components; ++c) {
-                if (b[at + 11 + 3 * c] != b[at + 11]) return std::nullopt;
-            }
-            sampledAlike = true;
-        }
-        if (marker == kStartOfScan) {
-            if (!sampledAlike) return std::nullopt;
-            const std::size_t components = length >= 3 ? b[at + 4] : 0;
-            if (components == 0 || length != 6 + 2 * components) return std::nullopt;
-            const std::uint8_t spectralStart = b[at + 5 + 2 * components];
-            const std::optional<std::size_t> end = EndOfScanData(b, at + 2 + length);
-            if (!end) return std::nullopt;
-            if (spectralStart != 0) {
-                kept.push_back(b.subspan(keptFrom, at - keptFrom));
-                keptFrom = *end;
-                skipped = true;
-            }
-            at = *end;
-            continue;
-        }
-        at += 2 + length;
+PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes) {
+    JpegDcPicture picture;
+    DcScanReader reader(bytes);
+    if (auto failed = reader.Read(picture)) {
+        const bool memory = reader.OutOfMemory();
+        std::string why = memory ? "needs more memory than is free (" : "is damaged (";
+        why.append(*failed).append(")");
+        return PictureFailure{memory ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidPicture,
+                              std::move(why)};
     }
-    return std::nullopt;  // no end of image: the whole file is decoded and found short
+    return picture;
 }
 
 }  // namespace quillane

@@ -16,6 +16,7 @@
 
 #include "platform/picture/ColourProfile.h"
 #include "platform/picture/ColourTransform.h"
+#include "platform/picture/JpegDcRows.h"
 #include "platform/picture/PictureDecoding.h"
 
 namespace quillane {
@@ -86,58 +87,6 @@ void OnProgress(j_common_ptr cinfo) {
     }
 }
 
-// A source that gives libjpeg several runs of bytes, one after another, as if they were one
-// file; past the last it ends the picture the way libjpeg's own memory source does.
-class PartsSource {
-  public:
-    void Use(j_decompress_ptr cinfo, const std::vector<std::span<const std::uint8_t>>& parts) {
-        m_parts = &parts;
-        m_next = 0;
-        m_manager.init_source = [](j_decompress_ptr) {};
-        m_manager.fill_input_buffer = Fill;
-        m_manager.skip_input_data = Skip;
-        m_manager.resync_to_restart = jpeg_resync_to_restart;
-        m_manager.term_source = [](j_decompress_ptr) {};
-        m_manager.bytes_in_buffer = 0;
-        m_manager.next_input_byte = nullptr;
-        cinfo->src = &m_manager;
-    }
-
-  private:
-    static PartsSource& Of(j_decompress_ptr cinfo) {
-        return *reinterpret_cast<PartsSource*>(cinfo->src);
-    }
-    static boolean Fill(j_decompress_ptr cinfo) {
-        static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
-        PartsSource& self = Of(cinfo);
-        if (self.m_next < self.m_parts->size()) {
-            const std::span<const std::uint8_t> part = (*self.m_parts)[self.m_next++];
-            self.m_manager.next_input_byte = part.data();
-            self.m_manager.bytes_in_buffer = part.size();
-            return TRUE;
-        }
-        WARNMS(cinfo, JWRN_JPEG_EOF);
-        self.m_manager.next_input_byte = kEnd;
-        self.m_manager.bytes_in_buffer = 2;
-        return TRUE;
-    }
-    static void Skip(j_decompress_ptr cinfo, long count) {
-        jpeg_source_mgr& manager = *cinfo->src;
-        while (count > 0) {
-            if (manager.bytes_in_buffer == 0) Fill(cinfo);
-            const std::size_t step =
-                std::min(manager.bytes_in_buffer, static_cast<std::size_t>(count));
-            manager.next_input_byte += step;
-            manager.bytes_in_buffer -= step;
-            count -= static_cast<long>(step);
-        }
-    }
-
-    jpeg_source_mgr m_manager{};  // first, so libjpeg's pointer to it is a pointer to the whole
-    const std::vector<std::span<const std::uint8_t>>* m_parts = nullptr;
-    std::size_t m_next = 0;
-};
-
 class JpegSession {
   public:
     explicit JpegSession(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {
@@ -164,20 +113,15 @@ class JpegSession {
 
     // Creates the decompressor and reads the header, keeping APP1 segments for the EXIF data and
     // APP2 segments for the colour profile.
-    // With parts given, libjpeg reads those instead of the whole of the bytes.
-    bool Start(const std::vector<std::span<const std::uint8_t>>* parts = nullptr) {
-        return Guard([this, parts] {
+    bool Start() {
+        return Guard([this] {
             jpeg_create_decompress(&m_cinfo);
             m_created = true;
             m_cinfo.progress = &m_progress;
             // The whole-picture buffers of a progressive file count against this; past it
             // libjpeg stops with "Backing store not supported" instead of allocating.
             m_cinfo.mem->max_memory_to_use = static_cast<long>(kMaxBufferBytes);
-            if (parts) {
-                m_parts.Use(&m_cinfo, *parts);
-            } else {
-                jpeg_mem_src(&m_cinfo, m_bytes.data(), static_cast<unsigned long>(m_bytes.size()));
-            }
+            jpeg_mem_src(&m_cinfo, m_bytes.data(), static_cast<unsigned long>(m_bytes.size()));
             jpeg_save_markers(&m_cinfo, kApp1, kMaxMarkerBytes);
             jpeg_save_markers(&m_cinfo, kApp2, kMaxMarkerBytes);
             jpeg_read_header(&m_cinfo, TRUE);
@@ -196,7 +140,6 @@ class JpegSession {
 
   private:
     std::span<const std::uint8_t> m_bytes;
-    PartsSource m_parts;
     jpeg_decompress_struct m_cinfo;
     JpegErrorManager m_error;
     jpeg_progress_mgr m_progress = {};
@@ -262,6 +205,43 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool i
     }
 }
 
+// Whether a decode shrunk by eight may be made from the DC values alone, by our own reader:
+// a progressive Huffman-coded 8-bit file whose every component's DC grid still reaches `need`,
+// and whose coarser samplings divide the finest. Every other file goes through libjpeg.
+bool DcScansSuffice(const jpeg_decompress_struct& cinfo, JpegShrinkNeed need) {
+    if (!cinfo.progressive_mode || cinfo.arith_code || cinfo.data_precision != 8) return false;
+    for (int i = 0; i < cinfo.num_components; ++i) {
+        const jpeg_component_info& c = cinfo.comp_info[i];
+        if (cinfo.max_h_samp_factor % c.h_samp_factor != 0 ||
+            cinfo.max_v_samp_factor % c.v_samp_factor != 0) {
+            return false;
+        }
+        const std::int64_t wide =
+            (std::int64_t{cinfo.image_width} * c.h_samp_factor + cinfo.max_h_samp_factor - 1) /
+            cinfo.max_h_samp_factor;
+        const std::int64_t high =
+            (std::int64_t{cinfo.image_height} * c.v_samp_factor + cinfo.max_v_samp_factor - 1) /
+            cinfo.max_v_samp_factor;
+        if ((wide + 7) / 8 < need.Width || (high + 7) / 8 < need.Height) return false;
+    }
+    return true;
+}
+
+JpegDcColour DcColourFor(J_COLOR_SPACE stored, bool gray) {
+    switch (stored) {
+        case JCS_GRAYSCALE:
+            return gray ? JpegDcColour::Gray : JpegDcColour::GrayToBgr;
+        case JCS_RGB:
+            return JpegDcColour::RgbToBgr;
+        case JCS_CMYK:
+            return JpegDcColour::Cmyk;
+        case JCS_YCCK:
+            return JpegDcColour::YcckToCmyk;
+        default:
+            return JpegDcColour::YccToBgr;
+    }
+}
+
 }  // namespace
 
 PictureResult<PictureHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes) {
@@ -283,13 +263,9 @@ class JpegRows final : public PictureRowSource {
   public:
     explicit JpegRows(std::span<const std::uint8_t> bytes) : m_bytes(bytes), m_session(bytes) {}
 
-    std::optional<PictureFailure> Start(int scaleDenominator) {
-        if (scaleDenominator == kDcOnlyScale) m_dcParts = JpegWithoutAcScans(m_bytes);
-        if (!m_session.Start(m_dcParts ? &*m_dcParts : nullptr)) return m_session.Failure();
+    std::optional<PictureFailure> Start(int scaleDenominator, JpegShrinkNeed need) {
+        if (!m_session.Start()) return m_session.Failure();
         jpeg_decompress_struct& cinfo = m_session.Info();
-        // Smoothing guesses missing AC coefficients from the neighbours; the AC scans were left
-        // out on purpose and the 1x1 output reads none of them.
-        if (m_dcParts) cinfo.do_block_smoothing = FALSE;
         if (auto failure = CheckColourSpace(cinfo)) return failure;
         if (auto failure = CheckPictureSize(cinfo.image_width, cinfo.image_height)) return failure;
         m_cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
@@ -302,6 +278,18 @@ class JpegRows final : public PictureRowSource {
         // A gray profile converts the one channel libjpeg would otherwise copy into three.
         m_gray = m_colour && layout == PixelLayout::Gray;
         cinfo.out_color_space = m_cmyk ? JCS_CMYK : m_gray ? JCS_GRAYSCALE : JCS_EXT_BGR;
+        if (scaleDenominator == kDcOnlyScale && DcScansSuffice(cinfo, need)) {
+            auto dc = ReadJpegDcScans(m_bytes);
+            if (!dc.Ok()) return dc.Failure();
+            m_dc.emplace(std::move(dc.Value()), DcColourFor(cinfo.jpeg_color_space, m_gray));
+            m_width = m_dc->Width();
+            m_height = m_dc->Height();
+            if (auto failure = CheckBufferSize(m_width, m_height, 3)) return failure;
+            if (m_cmyk || m_gray) {
+                m_inRow.resize(static_cast<std::size_t>(m_width) * (m_cmyk ? 4 : 1));
+            }
+            return std::nullopt;
+        }
         cinfo.scale_num = 1;
         cinfo.scale_denom = static_cast<unsigned>(scaleDenominator);
         // The accurate integer DCT: at quality 90 the fast one visibly bands smooth skies, and
@@ -327,14 +315,17 @@ class JpegRows final : public PictureRowSource {
     bool ReadRow(std::uint8_t* row) override {
         if (m_failure) return false;
         jpeg_decompress_struct& cinfo = m_session.Info();
-        if (cinfo.output_scanline >= cinfo.output_height) {
+        if (m_dc ? m_dcRow >= m_height : cinfo.output_scanline >= cinfo.output_height) {
             m_failure =
                 PictureFailure{ErrorNumber::InvalidPicture, "is damaged (rows are missing)"};
             return false;
         }
         JSAMPROW target = m_cmyk || m_gray ? m_inRow.data() : row;
         JDIMENSION got = 0;
-        if (!m_session.Guard([&] { got = jpeg_read_scanlines(&cinfo, &target, 1); })) {
+        if (m_dc) {
+            m_dc->Row(m_dcRow++, target);
+            got = 1;
+        } else if (!m_session.Guard([&] { got = jpeg_read_scanlines(&cinfo, &target, 1); })) {
             m_failure = m_session.Failure();
             return false;
         }
@@ -360,8 +351,9 @@ class JpegRows final : public PictureRowSource {
     static constexpr int kDcOnlyScale = 8;
 
     std::span<const std::uint8_t> m_bytes;
-    std::optional<std::vector<std::span<const std::uint8_t>>> m_dcParts;  // before the session
     JpegSession m_session;
+    std::optional<JpegDcRows> m_dc;  // the picture from its DC values alone, without libjpeg
+    int m_dcRow = 0;
     bool m_cmyk = false;
     bool m_inverted = false;
     bool m_gray = false;  // decoded as one channel, for the colour transform to widen
@@ -375,14 +367,16 @@ class JpegRows final : public PictureRowSource {
 }  // namespace
 
 PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(std::span<const std::uint8_t> bytes,
-                                                              int scaleDenominator) {
+                                                              int scaleDenominator,
+                                                              JpegShrinkNeed need) {
     auto rows = std::make_unique<JpegRows>(bytes);
-    if (auto failure = rows->Start(scaleDenominator)) return *failure;
+    if (auto failure = rows->Start(scaleDenominator, need)) return *failure;
     return std::unique_ptr<PictureRowSource>(std::move(rows));
 }
 
-PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator) {
-    auto opened = OpenJpegRows(bytes, scaleDenominator);
+PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator,
+                                   JpegShrinkNeed need) {
+    auto opened = OpenJpegRows(bytes, scaleDenominator, need);
     if (!opened.Ok()) return opened.Failure();
     PictureRowSource& rows = *opened.Value();
     auto picture = AllocatePicture(rows.Width(), rows.Height());

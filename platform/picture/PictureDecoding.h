@@ -58,7 +58,14 @@ struct PictureHeader {
 
 // JPEG (JpegDecoder.cpp). The bytes must start with the SOI marker.
 PictureResult<PictureHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes);
-PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator);
+// How many blocks across and down every component must have for a decode shrunk by eight to be
+// made from the DC values alone (the paint size times the margin, in the stored frame).
+struct JpegShrinkNeed {
+    std::int64_t Width = 0;
+    std::int64_t Height = 0;
+};
+PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator,
+                                   JpegShrinkNeed need = {});
 // Rows read one at a time, for a caller that never needs the whole picture.
 class PictureRowSource : public BgrRowSource {
   public:
@@ -66,17 +73,12 @@ class PictureRowSource : public BgrRowSource {
     virtual PictureFailure Failure() const = 0;
 };
 // The picture as stored (no orientation applied); bytes must outlive the rows. Shrunk by 8, a
-// progressive file whose components are all sampled alike is read without its AC scans, which
-// cannot change that result.
+// progressive Huffman-coded file whose components' DC grids all reach `need` is made from its
+// DC scans alone, by our own reader (JpegDcScans.cpp); the AC scans cannot change a block's
+// single pixel, and libjpeg would hold every coefficient of the picture.
 PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(std::span<const std::uint8_t> bytes,
-                                                              int scaleDenominator);
-
-// The parts of a progressive JPEG whose components are all sampled alike that remain when every
-// scan of AC coefficients is left out (JpegDcScans.cpp), in file order. Empty for any other
-// JPEG, for one with no AC scan, and for one whose structure does not read cleanly to its end
-// (that one is decoded whole, which reports the damage).
-std::optional<std::vector<std::span<const std::uint8_t>>> JpegWithoutAcScans(
-    std::span<const std::uint8_t> bytes);
+                                                              int scaleDenominator,
+                                                              JpegShrinkNeed need = {});
 
 // BMP (BmpCheck.cpp): headers, pixel offset and data length checked before Qt decodes. The
 // bytes must start with "BM".

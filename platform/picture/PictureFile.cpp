@@ -227,6 +227,13 @@ int PictureFile::ScaleDenominatorFor(int paintWidth, int paintHeight) const {
     return 1;
 }
 
+// The paint size times the margin, turned into the stored frame.
+JpegShrinkNeed PictureFile::ShrinkNeedFor(int paintWidth, int paintHeight) const {
+    const bool swap = m_orientation >= 5;
+    return {std::int64_t{kMargin} * std::max(0, swap ? paintHeight : paintWidth),
+            std::int64_t{kMargin} * std::max(0, swap ? paintWidth : paintHeight)};
+}
+
 BgrImage PictureFile::Decode(int paintWidth, int paintHeight) const {
     if (m_directHeight > 0) {
         const ConstBgrView rows(m_bytes.data() + m_directTop, m_storedWidth, m_directHeight,
@@ -241,7 +248,8 @@ BgrImage PictureFile::Decode(int paintWidth, int paintHeight) const {
         return std::move(copy.Value());
     }
     auto stored = m_format == Format::Jpeg
-                      ? DecodeJpeg(m_bytes, ScaleDenominatorFor(paintWidth, paintHeight))
+                      ? DecodeJpeg(m_bytes, ScaleDenominatorFor(paintWidth, paintHeight),
+                                   ShrinkNeedFor(paintWidth, paintHeight))
                       : DecodeWithQt(m_bytes, m_format == Format::Bmp);
     if (!stored.Ok()) Fail(stored.Failure());
     if (m_colour) ConvertToSrgb(*m_colour, stored.Value().View());
@@ -270,7 +278,8 @@ BgrImage PictureFile::DecodeStretched(int width, int height) const {
                                   "needs more memory than is free (stretching it)"};
     if (m_format == Format::Jpeg && m_orientation == 1) {
         // Row by row from the decoder into the filter: the decoded picture is never held whole.
-        auto rows = OpenJpegRows(m_bytes, ScaleDenominatorFor(width, height));
+        auto rows =
+            OpenJpegRows(m_bytes, ScaleDenominatorFor(width, height), ShrinkNeedFor(width, height));
         if (!rows.Ok()) Fail(rows.Failure());
         switch (StretchBgr(*rows.Value(), painted.Value().View())) {
             case StretchOutcome::Done:

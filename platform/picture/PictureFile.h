@@ -14,6 +14,7 @@
 namespace quillane {
 
 struct PictureFailure;
+struct JpegShrinkNeed;
 class ColourTransform;
 
 // Pixels to paint from: a view that either points into Owner or borrows from the PictureFile
@@ -69,6 +70,7 @@ class PictureFile {
 
     PictureFile() = default;
     [[noreturn]] void Fail(const PictureFailure& failure) const;
+    JpegShrinkNeed ShrinkNeedFor(int paintWidth, int paintHeight) const;
 
     std::string m_name;  // the file's own name, for error descriptions
     std::vector<std::uint8_t> m_bytes;

@@ -38,9 +38,14 @@ const EstimateCase kCases[] = {
     // Stored turned: 600 / 8 rows would be fewer than twice the paint width, so shrunk by 4,
     // decoded whole and turned.
     {"turned.jpg", "-sampling-factor 1x1", 6, 40, 30, 40 * 30 * 3 + 200LL * 150 * 3 * 2},
-    // Progressive: libjpeg keeps every 8x8 block of every component, 128 bytes each.
+    // Progressive: libjpeg keeps every 8x8 block of every component, 128 bytes each; shrunk by
+    // eight, our DC reader keeps 3 bytes a block, while the coarse DC grid leaves the margin.
     {"progressive.jpg", "-sampling-factor 1x1 -interlace JPEG", 1, 30, 30,
-     30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + 3LL * 100 * 75 * 128},
+     30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + 3LL * 100 * 75 * 3},
+    {"dc_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 20, 15,
+     20 * 15 * 3 + StreamRows(6 * 5 + 1, 100) + (100LL * 76 + 2 * 50 * 38) * 3},
+    {"big_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 30, 30,
+     30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + (100LL * 76 + 2 * 50 * 38) * 128},
     // Block rows of a subsampled component are rounded up to whole sampling units; painted at
     // its own size, one row at a time.
     {"progressive_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 0, 0,

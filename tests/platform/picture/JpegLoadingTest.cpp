@@ -9,12 +9,18 @@
 #include <thread>
 #include <utility>
 
+#include "platform/picture/JpegDcScans.h"
 #include "platform/picture/PictureDecoding.h"
 #include "platform/picture/PictureFile.h"
 #include "support/PictureFiles.h"
 
 namespace quillane::test {
 namespace {
+
+// DC scans one component at a time with two refinements (the last interleaved), AC between.
+constexpr char kScansApart[] =
+    "0: 0-0, 0, 2; 1: 0-0, 0, 1; 2: 0-0, 0, 1; 0: 1-63, 0, 0; 1: 1-63, 0, 0;"
+    " 2: 1-63, 0, 0; 0: 0-0, 2, 1; 0: 0-0, 1, 0; 1 2: 0-0, 1, 0;";
 
 std::string MakeJpeg(const TempDir& dir, const std::string& name, const RgbPicture& picture,
                      const std::string& cjpegOptions) {
@@ -163,38 +169,87 @@ TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
     }
 }
 
-// Shrunk by eight the pixels are exactly libjpeg's own scaled decode of the whole file, though
-// a progressive file whose components are sampled alike is read without its AC scans. Cut
-// short inside the AC scans, it is still found incomplete.
-TEST(JpegLoading, ShrunkByEightGivesLibjpegsPixelsAndProgressiveSkipsItsAcScans) {
+// Shrunk by eight, a progressive file is made from its DC scans by our own reader. Over
+// samplings and scan scripts (interleaved or one component at a time, refinements, restarts):
+// all sampled alike, the pixels are exactly libjpeg's own decode shrunk by eight; subsampled,
+// the luma is exactly libjpeg's and the colours stay close. A paint too large for the coarse
+// components' DC grid (40 x 30 for 4:2:0) goes to libjpeg and matches it exactly.
+TEST(JpegLoading, ShrunkByEightFromTheDcScansMatchesLibjpeg) {
     REQUIRE_TOOL("cjpeg");
     REQUIRE_TOOL("djpeg");
     TempDir dir;
+    const std::string script = dir.Path("dc-apart.txt");
+    WriteBytes(script, Bytes(std::begin(kScansApart), std::end(kScansApart) - 1));
+    const std::string apart = "-scans " + Quote(script) + " -sample ";
     const struct {
         const char* Name;
-        const char* Options;
-        bool Skips;
-    } cases[] = {{"p444", "-progressive -sample 1x1", true},
-                 {"pgray", "-progressive -grayscale", true},
-                 {"p420", "-progressive -sample 2x2", false},
-                 {"b444", "-sample 1x1", false}};
+        std::string Options;
+        int Paint;  // wide; high is three quarters of it
+        bool Exact;
+    } cases[] = {{"p444", "-progressive -sample 1x1", 10, true},
+                 {"a444", apart + "1x1 -restart 3B", 10, true},
+                 {"pgray", "-progressive -grayscale -restart 2B", 10, true},
+                 {"p422", "-progressive -sample 2x1 -restart 1", 10, false},
+                 {"a420", apart + "2x2 -restart 5B", 10, false},
+                 {"p440", "-progressive -sample 1x2", 10, false},
+                 {"a411", apart + "4x1 -restart 1", 10, false},
+                 {"big420", "-progressive -sample 2x2", 40, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        const std::string path = MakeJpeg(dir, c.Name, Pattern(640, 480), c.Options);
-        const Bytes bytes = ReadBytes(path);
-        const auto parts = JpegWithoutAcScans(bytes);
-        ASSERT_EQ(parts.has_value(), c.Skips);
-        std::size_t kept = 0;
-        if (parts)
-            for (const auto& part : *parts) kept += part.size();
-        EXPECT_LT(kept, bytes.size() / 2);
-        const std::string reference = dir.Path(std::string(c.Name) + ".eighth.ppm");
-        ASSERT_TRUE(Shell("djpeg -dct int -scale 1/8 -ppm -outfile " + Quote(reference) + " " +
-                          Quote(path)));
-        EXPECT_EQ(FirstDifference(PictureFile::Open(path)->Decode(30, 25), ReadPpm(reference)), "");
-        WriteBytes(dir.Path("cut.jpg"), Bytes(bytes.begin(), bytes.begin() + bytes.size() * 4 / 5));
+        const std::string path = MakeJpeg(dir, c.Name, Pattern(643, 487), c.Options);
+        const std::string eighth = dir.Path(std::string(c.Name) + ".ppm"), luma = eighth + ".pgm";
+        ASSERT_TRUE(Shell("djpeg -dct int -scale 1/8 -outfile " + Quote(eighth) + " " +
+                          Quote(path) + " && djpeg -scale 1/8 -grayscale -outfile " + Quote(luma) +
+                          " " + Quote(path)));
+        const BgrImage image = PictureFile::Open(path)->Decode(c.Paint, c.Paint * 3 / 4);
+        if (c.Exact) {
+            EXPECT_EQ(FirstDifference(image, ReadPpm(eighth)), "");
+        }
+        EXPECT_LT(MeanError(image, ReadPpm(eighth)), 1.5);
+        auto dc = ReadJpegDcScans(ReadBytes(path));
+        ASSERT_TRUE(dc.Ok()) << dc.Failure().Why;
+        const JpegDcComponent& y = dc.Value().Components[0];
+        RgbPicture ours{y.BlocksWide, y.BlocksHigh, {}};
+        for (const std::uint8_t sample : y.Samples) ours.Rgb.insert(ours.Rgb.end(), 3, sample);
+        EXPECT_EQ(FirstDifference(ours, ReadPpm(luma)), "");
+    }
+}
+
+// Damaged or cut DC data, and damaged structure around it, raise 481 on the DC path.
+TEST(JpegLoading, DamagedDcScansAreRefused) {
+    REQUIRE_TOOL("cjpeg");
+    TempDir dir;
+    const std::string script = dir.Path("dc-apart.txt");
+    WriteBytes(script, Bytes(std::begin(kScansApart), std::end(kScansApart) - 1));
+    const Bytes good = ReadBytes(MakeJpeg(dir, "good", Pattern(643, 487),
+                                          "-scans " + Quote(script) + " -sample 2x2 -restart 1"));
+    auto find = [&](std::uint8_t marker) {
+        std::size_t i = 0;
+        while (i + 1 < good.size() && !(good[i] == 0xFF && good[i + 1] == marker)) ++i;
+        return i;
+    };
+    const std::size_t huffman = find(0xC4), scan = find(0xDA), restart = find(0xD0);
+    ASSERT_LT(restart, good.size());
+    const struct {
+        const char* Name;
+        std::size_t At;  // the byte changed, or where the file is cut when Value is -1
+        int Value;
+    } cases[] = {{"cut in the first DC scan", scan + 40, -1},
+                 {"cut in the AC scans", good.size() * 4 / 5, -1},
+                 {"cut before the end", good.size() - 1, -1},
+                 {"codes that do not fit", huffman + 5, 0xFF},
+                 {"restart out of turn", restart + 1, 0xD3},
+                 {"unknown component", scan + 5, 0x77},
+                 {"refinement before its first scan", scan + 9, 0x10},
+                 {"garbage data", scan + 30, 0xFF}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Bytes bad(good.begin(), c.Value < 0 ? good.begin() + c.At : good.end());
+        if (c.Value >= 0) bad[c.At] = static_cast<std::uint8_t>(c.Value);
+        EXPECT_FALSE(ReadJpegDcScans(bad).Ok());
+        WriteBytes(dir.Path("bad.jpg"), bad);
         const Raised raised =
-            RaisedBy([&] { (void)PictureFile::Open(dir.Path("cut.jpg"))->Decode(30, 25); });
+            RaisedBy([&] { (void)PictureFile::Open(dir.Path("bad.jpg"))->Decode(10, 7); });
         EXPECT_EQ(raised.Number, ErrorNumber::InvalidPicture) << raised.Description;
     }
 }

@@ -1,0 +1,50 @@
+#pragma once
+// The bits of a JPEG scan's entropy-coded data, most significant first. A 0xFF byte in that
+// data is followed by a stuffed zero; any other byte after 0xFF is a marker, and the data ends
+// there: a read that would need bits past it fails instead of inventing them.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace quillane {
+
+class JpegBitReader {
+  public:
+    JpegBitReader(std::span<const std::uint8_t> bytes, std::size_t at) : m_bytes(bytes), m_at(at) {}
+
+    // The next `count` (0..16) bits as an unsigned number; false when the data ends first.
+    [[nodiscard]] bool Bits(int count, std::uint32_t& value) {
+        while (m_count < count) {
+            if (!FetchByte()) return false;
+        }
+        m_count -= count;
+        value = (m_buffer >> m_count) & ((std::uint32_t{1} << count) - 1);
+        return true;
+    }
+
+    // The first byte not yet taken into the bit buffer; the unread bits of a byte already taken
+    // are the padding before a marker.
+    std::size_t Position() const { return m_at; }
+
+  private:
+    bool FetchByte() {
+        if (m_at >= m_bytes.size()) return false;
+        const std::uint8_t byte = m_bytes[m_at];
+        if (byte == 0xFF) {
+            if (m_at + 1 >= m_bytes.size() || m_bytes[m_at + 1] != 0x00) return false;
+            ++m_at;  // the stuffed zero
+        }
+        ++m_at;
+        m_buffer = (m_buffer << 8) | byte;
+        m_count += 8;
+        return true;
+    }
+
+    std::span<const std::uint8_t> m_bytes;
+    std::size_t m_at;
+    std::uint32_t m_buffer = 0;  // only the low m_count bits are unread
+    int m_count = 0;
+};
+
+}  // namespace quillane
