@@ -6,7 +6,6 @@
 #include <jpeglib.h>
 
 #include <cstdio>
-#include <thread>
 #include <utility>
 
 #include "platform/picture/PictureDecoding.h"
@@ -197,23 +196,6 @@ TEST(JpegLoading, ShrunkByEightGivesLibjpegsPixelsAndProgressiveSkipsItsAcScans)
             RaisedBy([&] { (void)PictureFile::Open(dir.Path("cut.jpg"))->Decode(30, 25); });
         EXPECT_EQ(raised.Number, ErrorNumber::InvalidPicture) << raised.Description;
     }
-}
-
-TEST(JpegLoading, SeparatePicturesDecodeOnSeparateThreads) {
-    REQUIRE_TOOL("cjpeg");
-    TempDir dir;
-    const std::string paths[] = {MakeJpeg(dir, "a", Pattern(300, 200), "-progressive"),
-                                 MakeJpeg(dir, "b", Pattern(200, 300), "")};
-    std::string differences[2];
-    auto decodeMany = [&](int which) {
-        auto file = PictureFile::Open(paths[which]);
-        const RgbPicture solo = ToRgb(file->Decode(0, 0).View());
-        for (int i = 0; i < 20; ++i)
-            differences[which] += FirstDifference(file->Decode(0, 0), solo);
-    };
-    std::thread first(decodeMany, 0), second(decodeMany, 1);
-    first.join(), second.join();
-    EXPECT_EQ(differences[0] + differences[1], "");
 }
 
 }  // namespace
