@@ -47,12 +47,10 @@ void Paint(cDIBSection& picture, const Lines& lines) {
 TEST(DIBSection, CreateSizesPaddingAndFailures) {
     const struct {
         int Width, Height, Error, BytesPerScanLine;  // 0: not made, -1: not checked
-    } cases[] = {{1, 3, 0, 4},         {175, 3, 0, 528},
-                 {176, 3, 0, 528},     {220, 3, 0, 660},
-                 {0, 3, 0, 0},         {0, 220, 0, 0},
-                 {5, 0, 0, -1},        {5, -3, 0, -1},
-                 {-2, 4, 0, -1},       {INT_MAX / 3 + 1, 1, 6, -1},
-                 {30000, 30000, 6, -1}};
+    } cases[] = {
+        {1, 3, 0, 4},         {175, 3, 0, 528}, {176, 3, 0, 528}, {0, 3, 0, 0},
+        {5, 0, 0, -1},        {5, -3, 0, -1},   {-2, 4, 0, -1},   {INT_MAX / 3 + 1, 1, 6, -1},
+        {30000, 30000, 6, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.Width << "x" << c.Height);
         cDIBSection picture;
@@ -87,12 +85,10 @@ TEST(DIBSection, RecreateClearUpAndDestructionFreeWhatWasHeld) {
         EXPECT_FALSE(BitmapPixels(dib).has_value()) << "the old section was freed";
         EXPECT_FALSE(DeleteDC(dc)) << "the old DC was freed";
         dib = picture.hDib();
-        for (int round = 0; round < 2; ++round) {
-            picture.ClearUp();
-            EXPECT_EQ(std::tuple(picture.hdc(), picture.hDib(), picture.Width(), picture.height()),
-                      std::tuple(0, 0, 3, 2));
-            EXPECT_EQ(picture.DIBSectionBitsPtr(), nullptr);
-        }
+        picture.ClearUp(), picture.ClearUp();
+        EXPECT_EQ(std::tuple(picture.hdc(), picture.hDib(), picture.Width(), picture.height(),
+                             picture.DIBSectionBitsPtr()),
+                  std::tuple(0, 0, 3, 2, nullptr));
         EXPECT_FALSE(BitmapPixels(dib).has_value());
         ASSERT_TRUE(picture.Create(4, 4));
         dib = picture.hDib(), dc = picture.hdc();

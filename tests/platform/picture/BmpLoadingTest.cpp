@@ -163,7 +163,7 @@ const BmpCase kCases[] = {
     {"info_16bit_555_fields", 40, 16, BI_BITFIELDS, false}, {"info_24bit", 40, 24, BI_RGB},
     {"info_32bit_alpha_unused", 40, 32, BI_RGB}, {"info_rle8", 40, 8, BI_RLE8},
     {"info_rle4", 40, 4, BI_RLE4}, {"info_24bit_top_down", 40, 24, BI_RGB, false, true},
-    {"info_8bit_top_down", 40, 8, BI_RGB, false, true}, {"v4_24bit", 108, 24, BI_RGB},
+{"v4_24bit", 108, 24, BI_RGB},
     {"v4_16bit_565", 108, 16, BI_BITFIELDS, true}, {"v5_8bit", 124, 8, BI_RGB},
     {"v5_32bit", 124, 32, BI_RGB}, {"info_24bit_no_padding", 40, 24, BI_RGB, false, false, 4, 6},
     {"v5_24bit_gap", 124, 24, BI_RGB, false, false, 3, 5, 10},
