@@ -54,7 +54,6 @@ const EstimateCase kCases[] = {
 };
 
 TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
-    REQUIRE_TOOL("convert");
     TempDir dir;
     for (const EstimateCase& c : kCases) {
         SCOPED_TRACE(c.Name);
@@ -77,7 +76,6 @@ TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
 // With no room for a second picture the helper thread never reads ahead: every entry is left
 // to the caller, whatever the timing.
 TEST(DecodeEstimate, NoBudgetLeavesEveryEntryToItsTurn) {
-    REQUIRE_TOOL("convert");
     TempDir dir;
     std::vector<DecodeJob> jobs;
     for (std::string name = "p0.bmp"; name[1] < '6'; ++name[1]) {

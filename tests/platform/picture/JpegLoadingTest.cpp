@@ -25,8 +25,6 @@ std::string MakeJpeg(const TempDir& dir, const std::string& name, const RgbPictu
 // ImageMagick's decode and the pattern itself. ImageMagick stores CMYK as Photoshop does:
 // inverted, marked with an Adobe segment.
 TEST(JpegLoading, EachKindMatchesAnIndependentDecode) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("convert");
     TempDir dir;
     const RgbPicture pattern = Pattern(67, 45);  // not whole MCUs: partial edge blocks
     WritePpm(dir.Path("pattern.ppm"), pattern);
@@ -104,8 +102,6 @@ std::string MakeOrientedJpeg(const TempDir& dir, const RgbPicture& upright, int 
 // Every orientation comes out upright; a broken EXIF block leaves the picture as stored and is
 // no reason to refuse it.
 TEST(JpegLoading, EveryExifOrientationComesOutUprightAndBrokenOnesAreIgnored) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("convert");
     TempDir dir;
     const RgbPicture upright = Pattern(48, 32);
     for (int orientation = 1; orientation <= 8; ++orientation) {
@@ -140,8 +136,6 @@ TEST(JpegLoading, EveryExifOrientationComesOutUprightAndBrokenOnesAreIgnored) {
 }
 
 TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("convert");
     TempDir dir;
     const std::string plain = MakeJpeg(dir, "big", Pattern(1600, 1200), "");
     const std::string turned = MakeOrientedJpeg(dir, Pattern(1200, 1600), 6);
@@ -166,8 +160,6 @@ TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
 // a progressive file whose components are sampled alike is read without its AC scans. Cut
 // short inside the AC scans, it is still found incomplete.
 TEST(JpegLoading, ShrunkByEightGivesLibjpegsPixelsAndProgressiveSkipsItsAcScans) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("djpeg");
     TempDir dir;
     const struct {
         const char* Name;
