@@ -219,6 +219,7 @@ TEST(DIBSection, ResampleWorkedExamples) {
         {"three scan lines", {{0, 0}, {200, 200}}, 3, 2, {{0, 0}, {67, 67}, {133, 133}}},
         {"same size copies", {{9, 200, 3}, {255, 0, 77}}, 2, 3, {{9, 200, 3}, {255, 0, 77}}},
         {"single pixel", {{5}}, 1, 1, {{5}}},
+        {"to one column", {{60, 100}, {60, 100}}, 2, 1, {{60}, {60}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

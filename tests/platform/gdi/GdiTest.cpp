@@ -43,7 +43,7 @@ struct Surface {
     }
 };
 
-TEST(GdiHandles, StaleAndWrongHandlesFailWithoutEffect) {
+TEST(GdiHandles, StaleAndWrongHandlesFailAndSelectObjectGuardsBitmaps) {
     const std::int32_t dc = CreateCompatibleDC(0);
     const std::int32_t bitmap = CreateCompatibleBitmap(dc, 2, 2);
     const std::int32_t deadDc = CreateCompatibleDC(0);
@@ -71,11 +71,8 @@ TEST(GdiHandles, StaleAndWrongHandlesFailWithoutEffect) {
     };
     for (const auto& [name, call] : calls) EXPECT_FALSE(call()) << name;
     EXPECT_TRUE(DeleteObject(bitmap));
-    EXPECT_TRUE(DeleteDC(dc));
-}
 
-TEST(GdiHandles, SelectObjectReturnsWhatItReplacedAndGuardsSelectedBitmaps) {
-    const std::int32_t dc = CreateCompatibleDC(0);
+    // SelectObject hands back what it replaced and guards the bitmaps it selected.
     const std::int32_t other = CreateCompatibleDC(0);
     const std::int32_t first = CreateCompatibleBitmap(dc, 3, 3);
     const std::int32_t second = CreateCompatibleBitmap(dc, 4, 4);
