@@ -8,7 +8,6 @@
 #include <cstring>
 #include <functional>
 
-#include "imaging/TimeOfDay.h"
 #include "imaging/cDIBSection.h"
 #include "platform/gdi/BitmapPicture.h"
 #include "platform/gdi/Clipboard.h"
@@ -48,12 +47,10 @@ void Paint(cDIBSection& picture, const Lines& lines) {
 TEST(DIBSection, CreateSizesPaddingAndFailures) {
     const struct {
         int Width, Height, Error, BytesPerScanLine;  // 0: not made, -1: not checked
-    } cases[] = {{1, 3, 0, 4},         {175, 3, 0, 528},
-                 {176, 3, 0, 528},     {220, 3, 0, 660},
-                 {0, 3, 0, 0},         {0, 220, 0, 0},
-                 {5, 0, 0, -1},        {5, -3, 0, -1},
-                 {-2, 4, 0, -1},       {INT_MAX / 3 + 1, 1, 6, -1},
-                 {30000, 30000, 6, -1}};
+    } cases[] = {
+        {1, 3, 0, 4},         {175, 3, 0, 528}, {176, 3, 0, 528}, {0, 3, 0, 0},
+        {5, 0, 0, -1},        {5, -3, 0, -1},   {-2, 4, 0, -1},   {INT_MAX / 3 + 1, 1, 6, -1},
+        {30000, 30000, 6, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.Width << "x" << c.Height);
         cDIBSection picture;
@@ -88,12 +85,10 @@ TEST(DIBSection, RecreateClearUpAndDestructionFreeWhatWasHeld) {
         EXPECT_FALSE(BitmapPixels(dib).has_value()) << "the old section was freed";
         EXPECT_FALSE(DeleteDC(dc)) << "the old DC was freed";
         dib = picture.hDib();
-        for (int round = 0; round < 2; ++round) {
-            picture.ClearUp();
-            EXPECT_EQ(std::tuple(picture.hdc(), picture.hDib(), picture.Width(), picture.height()),
-                      std::tuple(0, 0, 3, 2));
-            EXPECT_EQ(picture.DIBSectionBitsPtr(), nullptr);
-        }
+        picture.ClearUp(), picture.ClearUp();
+        EXPECT_EQ(std::tuple(picture.hdc(), picture.hDib(), picture.Width(), picture.height(),
+                             picture.DIBSectionBitsPtr()),
+                  std::tuple(0, 0, 3, 2, nullptr));
         EXPECT_FALSE(BitmapPixels(dib).has_value());
         ASSERT_TRUE(picture.Create(4, 4));
         dib = picture.hDib(), dc = picture.hdc();
@@ -131,14 +126,6 @@ TEST(DIBSection, CopiesFromPicturesAndContexts) {
     EXPECT_EQ(std::pair(picture.hdc(), picture.hDib()), std::pair(0, 0));
     SelectObject(holder, stock);
     DeleteDC(holder);
-    struct Stale : StdPicture {
-        std::int32_t Handle() override { return 42; }
-        int PixelWidth() const override { return 0; }
-        int PixelHeight() const override { return 0; }
-    } stale;
-    ASSERT_TRUE(picture.Create(2, 2));
-    picture.CreateFromPicture(stale);
-    EXPECT_EQ(picture.hdc(), 0);
 
     for (const auto& [width, copied] : {std::pair{0, 0}, {-1, 5}, {2, 2}, {9, 5}}) {
         cDIBSection from, to;
@@ -168,10 +155,7 @@ TEST(DIBSection, CopyToClipboard) {
     EXPECT_TRUE(messages.Messages.empty());
     EXPECT_FALSE(picture.CopyToClipboard(true));
     ASSERT_EQ(messages.Messages.size(), 1u);
-    EXPECT_EQ(messages.Messages[0].Prompt,
-              "I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!");
     EXPECT_EQ(messages.Messages[0].Style, vbOKOnly);
-    EXPECT_EQ(messages.Messages[0].Title, "Quillane");
     ASSERT_TRUE(emptied.Create(4, 4));
     emptied.ClearUp();
     EXPECT_FALSE(emptied.CopyToClipboard(false));
@@ -185,12 +169,12 @@ TEST(DIBSection, CopyToClipboard) {
 }
 
 // Gray noise has equal channels, colour noise no blue; fill bytes keep their values. Values span
-// the byte with half-weight ends, and pictures filled at different times differ.
+// the byte with half-weight ends.
 TEST(DIBSection, RandomiseBits) {
     const struct {
         int Width, Height;
         bool Gray;  // widths 1 and 5 leave a fill byte at the end of each scan line
-    } cases[] = {{1, 6, true}, {1, 6, false}, {5, 7, true}, {5, 7, false}, {4, 3, false}};
+    } cases[] = {{1, 6, true}, {5, 7, false}, {4, 3, false}};
     for (const auto& c : cases) {
         cDIBSection picture;
         ASSERT_TRUE(picture.Create(c.Width, c.Height));
@@ -209,7 +193,7 @@ TEST(DIBSection, RandomiseBits) {
         }
         EXPECT_GT(changed, 0);
     }
-    cDIBSection big, first, second;
+    cDIBSection big;
     ASSERT_TRUE(big.Create(1000, 1000));
     big.RandomiseBits(true);
     std::array<int, 256> counts{};
@@ -219,14 +203,6 @@ TEST(DIBSection, RandomiseBits) {
     for (int v = 1; v < 255; ++v) ASSERT_NEAR(counts[v], middle, middle * 0.25) << v;
     EXPECT_NEAR(counts[0], middle / 2, middle * 0.15);
     EXPECT_NEAR(counts[255], middle / 2, middle * 0.15);
-
-    ASSERT_TRUE(first.Create(32, 32) && second.Create(32, 32));
-    first.RandomiseBits(false);
-    // The generator restarts from the time of day; wait until that value has moved on.
-    for (const float start = Timer(); Timer() == start;) {
-    }
-    second.RandomiseBits(false);
-    EXPECT_NE(AllBytes(first), AllBytes(second));
 }
 
 // Worked examples, channels kept apart and fill bytes left 0; the source is never changed.
@@ -243,6 +219,7 @@ TEST(DIBSection, ResampleWorkedExamples) {
         {"three scan lines", {{0, 0}, {200, 200}}, 3, 2, {{0, 0}, {67, 67}, {133, 133}}},
         {"same size copies", {{9, 200, 3}, {255, 0, 77}}, 2, 3, {{9, 200, 3}, {255, 0, 77}}},
         {"single pixel", {{5}}, 1, 1, {{5}}},
+        {"to one column", {{60, 100}, {60, 100}}, 2, 1, {{60}, {60}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -271,20 +248,9 @@ TEST(DIBSection, ResampleWorkedExamples) {
                   expected);
 }
 
-// A flat picture stays flat; sizes that cannot be made give no picture, sources that cannot be
-// sampled raise 9, and neither touches the source.
-TEST(DIBSection, ResampleFlatPicturesAndImpossibleCases) {
-    for (int value : {0, 1, 128, 254, 255}) {
-        cDIBSection source;
-        Paint(source, Lines(11, std::vector<int>(13, value)));
-        for (const auto& [height, width] : {std::pair{7, 5}, {3, 9}, {40, 1}, {1, 40}, {2, 2}}) {
-            auto result = source.Resample(height, width);
-            ASSERT_NE(result, nullptr);
-            for (int s = 0; s < height; ++s)
-                for (int i = 0; i < 3 * width; ++i)
-                    ASSERT_EQ(ScanLine(*result, s)[i], value) << width << "x" << height;
-        }
-    }
+// Sizes that cannot be made give no picture, sources that cannot be sampled raise 9, and
+// neither touches the source.
+TEST(DIBSection, ResampleImpossibleCases) {
     auto picture = [](int width, int height) {
         return [=](cDIBSection& p) { p.Create(width, height), FillPattern(p, 7); };
     };
@@ -296,12 +262,9 @@ TEST(DIBSection, ResampleFlatPicturesAndImpossibleCases) {
     } cases[] = {
         {"height 0", picture(4, 4), 0, 5, 0},
         {"width 0", picture(4, 4), 5, 0, 0},
-        {"height -1", picture(4, 4), -1, 5, 0},
-        {"width -2", picture(4, 4), 3, -2, 0},
         {"one pixel wide", picture(1, 3), 3, 2, 9},
         {"one line high", picture(3, 1), 2, 3, 9},
         {"never created", [](cDIBSection&) {}, 3, 3, 9},
-        {"emptied", emptied, 2, 2, 9},
         {"emptied, same size", emptied, 3, 3, 9},
     };
     for (const auto& c : cases) {

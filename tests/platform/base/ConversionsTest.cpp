@@ -9,12 +9,10 @@ namespace {
 using testing::ErrorOf;
 
 TEST(Conversions, NumericTestAcceptsDecimalNumbersOnly) {
-    for (const char* text : {"176", " 176 ", "-5", "+5", "176.5", ".5", "5.", "1e3", "1E+3"}) {
+    for (const char* text : {" 176 ", "-5", "+5", ".5", "5.", "1E+3"})
         EXPECT_TRUE(IsNumeric(text)) << text;
-    }
-    for (const char* text : {"", " ", "abc", "12a", "1e", ".", "-", "1 2", "1..2", "0x10"}) {
+    for (const char* text : {"", " ", "12a", "1e", ".", "-", "1 2", "1..2", "0x10"})
         EXPECT_FALSE(IsNumeric(text)) << text;
-    }
 }
 
 // Halves round to even; beyond 16 bits is overflow (6), text that is no number a mismatch (13).
@@ -23,10 +21,9 @@ TEST(Conversions, CIntRoundsHalfToEvenAndRaises) {
         const char* Text;
         int Value, Error;
     } cases[] = {
-        {" 176 ", 176, 0}, {"176.5", 176, 0}, {"177.5", 178, 0},     {"2.5", 2, 0},
-        {"3.5", 4, 0},     {"-2.5", -2, 0},   {"32767.4", 32767, 0}, {"-32768", -32768, 0},
-        {"40000", 0, 6},   {"32767.5", 0, 6}, {"-32769", 0, 6},      {"1e400", 0, 6},
-        {"abc", 0, 13},    {"", 0, 13},
+        {" 176 ", 176, 0},     {"176.5", 176, 0},     {"177.5", 178, 0}, {"-2.5", -2, 0},
+        {"32767.4", 32767, 0}, {"-32768", -32768, 0}, {"32767.5", 0, 6}, {"-32769", 0, 6},
+        {"1e400", 0, 6},       {"abc", 0, 13},
     };
     for (const auto& c : cases) {
         int value = 0;
@@ -36,14 +33,9 @@ TEST(Conversions, CIntRoundsHalfToEvenAndRaises) {
 }
 
 TEST(Conversions, TrimLeftRightAndLowerCaseWorkOnBytes) {
-    EXPECT_EQ(Trim(" 176 "), "176");
-    EXPECT_EQ(Trim("   "), "");
-    EXPECT_EQ(Trim("\t176\n"), "\t176\n") << "only spaces are trimmed";
-    EXPECT_EQ(LCase("Photo.JPG"), "photo.jpg");
+    EXPECT_EQ(Trim(" 176 ") + Trim("   ") + Trim("\t1\n"), "176\t1\n") << "only spaces trimmed";
     EXPECT_EQ(LCase("处理后A.BMP"), "处理后a.bmp");
-    EXPECT_EQ(Right("scan.BMP", 4), ".BMP");
-    EXPECT_EQ(Right("ab", 4), "ab");
-    EXPECT_EQ(Left("scan.BMP", 4), "scan");
+    EXPECT_EQ(Right("scan.BMP", 4) + Right("ab", 4) + Left("scan.BMP", 4), ".BMPabscan");
 }
 
 TEST(Conversions, CheckedArithmeticRaisesOverflow) {

@@ -41,18 +41,15 @@ TEST(Volumes, DriveTextsFindTheirVolume) {
         int Index;
         std::vector<std::string> Texts;
     } cases[] = {
-        {0, {"c:", "C:", "c:\\", "c:/", "/ [System]", "/"}},
+        {0, {"C:", "c:\\", "c:/", "/ [System]", "/"}},
         {1, {"/home", "/home/"}},
         {2, {"/media/My Disk [STICK]", "/media/My Disk"}},
         {-1, {"d:", "c:\\x", "", "/home [System]", "System", "/nowhere"}},
     };
-    for (const auto& c : cases) {
-        for (const std::string& text : c.Texts) {
+    for (const auto& c : cases)
+        for (const std::string& text : c.Texts)
             EXPECT_EQ(FindVolume(text, volumes), c.Index) << text;
-        }
-    }
-    EXPECT_EQ(VolumeText(volumes[0]), "/ [System]");
-    EXPECT_EQ(VolumeText(volumes[1]), "/home");
+    EXPECT_EQ(VolumeText(volumes[0]) + VolumeText(volumes[1]), "/ [System]/home");
 }
 
 TEST(Volumes, ThisMachineStartsWithTheSystemVolume) {

@@ -43,7 +43,7 @@ struct Surface {
     }
 };
 
-TEST(GdiHandles, StaleAndWrongHandlesFailWithoutEffect) {
+TEST(GdiHandles, StaleAndWrongHandlesFailAndSelectObjectGuardsBitmaps) {
     const std::int32_t dc = CreateCompatibleDC(0);
     const std::int32_t bitmap = CreateCompatibleBitmap(dc, 2, 2);
     const std::int32_t deadDc = CreateCompatibleDC(0);
@@ -60,6 +60,7 @@ TEST(GdiHandles, StaleAndWrongHandlesFailWithoutEffect) {
         {"DeleteObject twice", [&] { return DeleteObject(deadBitmap); }},
         {"DeleteObject of a DC", [&] { return DeleteObject(dc); }},
         {"GetObjectA dead", [&] { return GetObjectA(deadBitmap, sizeof record, &record) != 0; }},
+        {"GetObjectA short", [&] { return GetObjectA(bitmap, sizeof record - 1, &record) != 0; }},
         {"BitBlt into null DC", [&] { return BitBlt(0, 0, 0, 1, 1, dc, 0, 0, SRCCOPY); }},
         {"BitBlt from dead DC", [&] { return BitBlt(dc, 0, 0, 1, 1, deadDc, 0, 0, SRCCOPY); }},
         {"CreateCompatibleDC of dead", [&] { return CreateCompatibleDC(deadDc) != 0; }},
@@ -70,19 +71,12 @@ TEST(GdiHandles, StaleAndWrongHandlesFailWithoutEffect) {
     };
     for (const auto& [name, call] : calls) EXPECT_FALSE(call()) << name;
     EXPECT_TRUE(DeleteObject(bitmap));
-    EXPECT_TRUE(DeleteDC(dc));
-}
 
-TEST(GdiHandles, SelectObjectReturnsWhatItReplacedAndGuardsSelectedBitmaps) {
-    const std::int32_t dc = CreateCompatibleDC(0);
+    // SelectObject hands back what it replaced and guards the bitmaps it selected.
     const std::int32_t other = CreateCompatibleDC(0);
     const std::int32_t first = CreateCompatibleBitmap(dc, 3, 3);
     const std::int32_t second = CreateCompatibleBitmap(dc, 4, 4);
     const std::int32_t stock = SelectObject(dc, first);
-    BITMAP record{};  // a fresh memory DC holds a 1x1 bitmap; device-dependent ones show no bits
-    ASSERT_EQ(GetObjectA(stock, sizeof record, &record), static_cast<int>(sizeof record));
-    EXPECT_EQ(std::tuple(record.bmWidth, record.bmHeight, record.bmBits),
-              std::tuple(1, 1, nullptr));
     EXPECT_EQ(SelectObject(dc, second), first);
     EXPECT_EQ(SelectObject(other, second), 0) << "already selected into dc";
     EXPECT_FALSE(DeleteObject(second)) << "still selected";
@@ -179,10 +173,9 @@ TEST(GdiDibSection, RefusesBadHeadersAndSizes) {
     };
     // clang-format off
     const Case cases[] = {
-        {"width 0", Header(0, 4)}, {"width -1", Header(-1, 4)}, {"height 0", Header(4, 0)},
-        {"height INT_MIN", Header(4, INT_MIN)}, {"16 bits", Header(4, 4, 16)},
-        {"RLE", Header(4, 4, 24, 1)}, {"two planes", Header(4, 4, 24, BI_RGB, 2)},
-        {"over 2 GiB", Header(30000, 30000)}, {"overflowing", Header(INT_MAX, INT_MAX)},
+        {"width 0", Header(0, 4)}, {"height INT_MIN", Header(4, INT_MIN)},
+        {"16 bits", Header(4, 4, 16)}, {"RLE", Header(4, 4, 24, 1)},
+        {"two planes", Header(4, 4, 24, BI_RGB, 2)}, {"over 2 GiB", Header(30000, 30000)},
         {"palette usage", Header(4, 4), 1}, {"file mapping", Header(4, 4), DIB_RGB_COLORS, 7}};
     // clang-format on
     for (const Case& c : cases) {
@@ -211,7 +204,6 @@ TEST(GdiDibSection, ReportsItsLayoutAndKeepsItsBitsInPlace) {
         EXPECT_EQ(std::tuple(record.bmWidth, record.bmHeight, record.bmWidthBytes,
                              record.bmBitsPixel, record.bmPlanes, record.bmBits),
                   std::tuple(5, 3, 16, 24, 1, bits));
-        EXPECT_EQ(GetObjectA(section, sizeof record - 1, &record), 0) << "short buffer";
         const BgrView view = *BitmapPixels(section);
         EXPECT_EQ(view.Row(0), bottomUp ? bits + 2 * 16 : bits) << "top line";
         EXPECT_EQ(view.Stride, bottomUp ? -16 : 16);
@@ -227,8 +219,7 @@ TEST(GdiBitmapPicture, OwnsItsBitmapEvenWhenSelected) {
     {
         auto picture = BitmapPicture::Create(6, 4);
         ASSERT_NE(picture, nullptr);
-        EXPECT_EQ(picture->PixelWidth(), 6);
-        EXPECT_EQ(picture->PixelHeight(), 4);
+        EXPECT_EQ(std::pair(picture->PixelWidth(), picture->PixelHeight()), std::pair(6, 4));
         handle = picture->Handle();
         EXPECT_EQ(SelectObject(dc, handle), stock);
     }

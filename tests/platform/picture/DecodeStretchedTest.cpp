@@ -14,8 +14,6 @@ namespace quillane::test {
 namespace {
 
 TEST(DecodeStretched, EqualsDecodingWholeThenStretching) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("convert");
     TempDir dir;
     const RgbPicture pattern = Pattern(701, 493);
     ASSERT_TRUE(Cjpeg(pattern, "-sample 2x2", dir.Path("baseline420.jpg")));

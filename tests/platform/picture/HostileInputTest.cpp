@@ -31,8 +31,6 @@ RgbPicture Noise(int width, int height) {  // the same pseudo-random bytes every
 // scan, is refused and never half-decoded, whether decoded whole or stretched as it is decoded.
 // One whose header declares a vast picture is refused from the header alone.
 TEST(HostileInput, DamagedFilesAreRefused) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("convert");
     TempDir dir;
     ASSERT_TRUE(Cjpeg(Noise(64, 48), "", dir.Path("b.jpg")));
     ASSERT_TRUE(Cjpeg(Noise(64, 48), "-progressive", dir.Path("p.jpg")));
@@ -53,27 +51,20 @@ TEST(HostileInput, DamagedFilesAreRefused) {
                                              (void)PictureFile::Open(path)->DecodeStretched(16, 12);
                                          })}) {
                 EXPECT_EQ(raised.Number, ErrorNumber::InvalidPicture) << raised.Description;
-                const std::size_t at = raised.Description.find("'damaged_" + name + "' is ");
-                ASSERT_NE(at, std::string::npos) << raised.Description;
-                EXPECT_NE(raised.Description.find(bytes.empty() ? "empty" : "damaged", at + 14),
-                          std::string::npos)
-                    << raised.Description;
+                const std::string& text = raised.Description;
+                EXPECT_TRUE(text.find("'damaged_" + name + "' is ") != std::string::npos &&
+                            text.find(bytes.empty() ? "' is empty" : " damaged") !=
+                                std::string::npos)
+                    << text;
             }
         }
-        SCOPED_TRACE(name + " declaring 60000 x 60000 pixels");
+        SCOPED_TRACE(name + " declaring 60138 x 60138 pixels");
         Bytes vast = whole;
-        if (name == "n.bmp") {
-            for (std::size_t at : {18u, 22u}) vast[at] = 60000 & 0xFF, vast[at + 1] = 60000 >> 8;
-        } else {
-            for (std::size_t i = 2; i + 9 < vast.size(); ++i) {
-                if (vast[i] == 0xFF && (vast[i + 1] == 0xC0 || vast[i + 1] == 0xC2)) {
-                    // Start of frame: height and width, big-endian.
-                    vast[i + 5] = vast[i + 7] = 60000 >> 8;
-                    vast[i + 6] = vast[i + 8] = 60000 & 0xFF;
-                    break;
-                }
-            }
-        }
+        // 0xEAEA either way round: BMP's sizes at 18 and 22, JPEG's in its start of frame.
+        const bool bmp = name == "n.bmp";
+        std::size_t at = bmp ? 13 : 2;
+        while (!bmp && !(vast[at] == 0xFF && (vast[at + 1] | 2) == 0xC2)) ++at;
+        for (std::size_t i : {5u, 6u, bmp ? 9u : 7u, bmp ? 10u : 8u}) vast[at + i] = 0xEA;
         const std::string path = dir.Path("vast_" + name);
         WriteBytes(path, vast);
         const Raised raised = RaisedBy([&] { (void)PictureFile::Open(path); });
@@ -88,7 +79,6 @@ TEST(HostileInput, DamagedFilesAreRefused) {
 // Each thing that is no picture gives its error and says why, naming the file; a picture under
 // another format's name is read by its content.
 TEST(HostileInput, ErrorNumbersAndDescriptionsAndDisguisedPictures) {
-    REQUIRE_TOOL("convert");
     TempDir dir;
     dir.Fifo("pipe.jpg");
     dir.Folder("folder.jpg");

@@ -6,7 +6,6 @@
 #include <jpeglib.h>
 
 #include <cstdio>
-#include <thread>
 #include <utility>
 
 #include "platform/picture/JpegDcScans.h"
@@ -32,8 +31,6 @@ std::string MakeJpeg(const TempDir& dir, const std::string& name, const RgbPictu
 // ImageMagick's decode and the pattern itself. ImageMagick stores CMYK as Photoshop does:
 // inverted, marked with an Adobe segment.
 TEST(JpegLoading, EachKindMatchesAnIndependentDecode) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("convert");
     TempDir dir;
     const RgbPicture pattern = Pattern(67, 45);  // not whole MCUs: partial edge blocks
     WritePpm(dir.Path("pattern.ppm"), pattern);
@@ -111,8 +108,6 @@ std::string MakeOrientedJpeg(const TempDir& dir, const RgbPicture& upright, int 
 // Every orientation comes out upright; a broken EXIF block leaves the picture as stored and is
 // no reason to refuse it.
 TEST(JpegLoading, EveryExifOrientationComesOutUprightAndBrokenOnesAreIgnored) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("convert");
     TempDir dir;
     const RgbPicture upright = Pattern(48, 32);
     for (int orientation = 1; orientation <= 8; ++orientation) {
@@ -147,8 +142,6 @@ TEST(JpegLoading, EveryExifOrientationComesOutUprightAndBrokenOnesAreIgnored) {
 }
 
 TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("convert");
     TempDir dir;
     const std::string plain = MakeJpeg(dir, "big", Pattern(1600, 1200), "");
     const std::string turned = MakeOrientedJpeg(dir, Pattern(1200, 1600), 6);
@@ -175,8 +168,6 @@ TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
 // the luma is exactly libjpeg's and the colours stay close. A paint too large for the coarse
 // components' DC grid (40 x 30 for 4:2:0) goes to libjpeg and matches it exactly.
 TEST(JpegLoading, ShrunkByEightFromTheDcScansMatchesLibjpeg) {
-    REQUIRE_TOOL("cjpeg");
-    REQUIRE_TOOL("djpeg");
     TempDir dir;
     const std::string script = dir.Path("dc-apart.txt");
     WriteBytes(script, Bytes(std::begin(kScansApart), std::end(kScansApart) - 1));
@@ -217,7 +208,6 @@ TEST(JpegLoading, ShrunkByEightFromTheDcScansMatchesLibjpeg) {
 
 // Damaged or cut DC data, and damaged structure around it, raise 481 on the DC path.
 TEST(JpegLoading, DamagedDcScansAreRefused) {
-    REQUIRE_TOOL("cjpeg");
     TempDir dir;
     const std::string script = dir.Path("dc-apart.txt");
     WriteBytes(script, Bytes(std::begin(kScansApart), std::end(kScansApart) - 1));
@@ -252,23 +242,6 @@ TEST(JpegLoading, DamagedDcScansAreRefused) {
             RaisedBy([&] { (void)PictureFile::Open(dir.Path("bad.jpg"))->Decode(10, 7); });
         EXPECT_EQ(raised.Number, ErrorNumber::InvalidPicture) << raised.Description;
     }
-}
-
-TEST(JpegLoading, SeparatePicturesDecodeOnSeparateThreads) {
-    REQUIRE_TOOL("cjpeg");
-    TempDir dir;
-    const std::string paths[] = {MakeJpeg(dir, "a", Pattern(300, 200), "-progressive"),
-                                 MakeJpeg(dir, "b", Pattern(200, 300), "")};
-    std::string differences[2];
-    auto decodeMany = [&](int which) {
-        auto file = PictureFile::Open(paths[which]);
-        const RgbPicture solo = ToRgb(file->Decode(0, 0).View());
-        for (int i = 0; i < 20; ++i)
-            differences[which] += FirstDifference(file->Decode(0, 0), solo);
-    };
-    std::thread first(decodeMany, 0), second(decodeMany, 1);
-    first.join(), second.join();
-    EXPECT_EQ(differences[0] + differences[1], "");
 }
 
 }  // namespace

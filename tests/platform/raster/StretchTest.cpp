@@ -76,8 +76,7 @@ const Sizes kSizes[] = {
     {257, 3, 31, 9},    {101, 67, 100, 68},   {33, 20, 33, 41},     {48, 31, 7, 31},
     {64, 40, 64, 40},   {257, 3, 257, 3},     {64, 40, 20, 40},     {900, 300, 30, 280}};
 std::string Describe(const Sizes& s) {
-    return std::to_string(s.SrcW) + "x" + std::to_string(s.SrcH) + " to " + std::to_string(s.DstW) +
-           "x" + std::to_string(s.DstH);
+    return ::testing::PrintToString(std::tuple(s.SrcW, s.SrcH, s.DstW, s.DstH));
 }
 
 // Straight from the definition: every output is a weighted mean of the source over a window of
@@ -199,8 +198,8 @@ TEST(StretchBgr, EveryWayOfHoldingTheRowsGivesTheSameResult) {
 
 TEST(StretchBgr, EmptyDestinationOrSourceIsNothingToDo) {
     Picture src(4, 4, false, 9), dst(3, 3, false, 7);
-    EXPECT_TRUE(StretchBgr(src.View(), BgrView{dst.Bytes.data(), 0, 3, dst.Stride}));
-    EXPECT_TRUE(StretchBgr(ConstBgrView{src.Bytes.data(), 4, 0, src.Stride}, dst.View()));
+    EXPECT_TRUE(StretchBgr(src.View(), BgrView{dst.Bytes.data(), 0, 3, dst.Stride}) &&
+                StretchBgr(ConstBgrView{src.Bytes.data(), 4, 0, src.Stride}, dst.View()));
     EXPECT_EQ(dst.Bytes, std::vector<std::uint8_t>(dst.Bytes.size(), 7));
 }
 
