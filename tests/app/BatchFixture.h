@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "app/FormMain.h"
-#include "platform/ijl/IjlTesting.h"
 #include "support/FolderFixtures.h"
 #include "support/PictureFiles.h"
 
@@ -27,23 +26,24 @@ using test::Shell;
 
 inline const std::string kPrefix = "处理后";
 
-// A PPM picture of noise, so that every byte of its compressed form matters.
-inline void WriteNoisePpm(const std::string& path, int width, int height) {
-    Bytes bytes = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    std::uint32_t state = 2463534242u;
-    for (int i = 0; i < width * height * 3; ++i) {
-        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
-        bytes.push_back(static_cast<char>(state & 0xFF));
-    }
-    std::ofstream(path, std::ios::binary) << bytes;
+// Decodes a copy under a plain name in work, so that no odd name is ever quoted; 0 x 0 when
+// djpeg fails or warns about the data, or the file is missing.
+inline std::pair<int, int> DjpegSize(const std::filesystem::path& jpeg, const TempFolder& work) {
+    std::error_code missing;
+    std::filesystem::copy_file(jpeg, work / "in.jpg",
+                               std::filesystem::copy_options::overwrite_existing, missing);
+    if (missing ||
+        !Shell("djpeg -outfile " + Quote(work / "out.ppm") + " " + Quote(work / "in.jpg")))
+        return {0, 0};
+    const test::RgbPicture decoded = test::ReadPpm(work / "out.ppm");
+    return {decoded.Width, decoded.Height};
 }
 
 class BatchTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* tool : {"convert", "cjpeg", "djpeg"}) REQUIRE_TOOL(tool);
+        for (const char* tool : {"convert", "djpeg"}) REQUIRE_TOOL(tool);
     }
-    void TearDown() override { IjlSetFaultsForTesting({}); }
 
     // A picture drawn by ImageMagick from its arguments ("-size 40x30 xc:red", then "bmp3:" or
     // the like for a format other than the name's).
@@ -52,13 +52,11 @@ class BatchTest : public ::testing::Test {
         ASSERT_TRUE(Shell("convert " + arguments + gap + Quote(path))) << path;
     }
 
-    // Presses the start button on the folder; onFirstDone runs after the first picture.
-    void Click(const std::string& where, const std::string& width, const std::string& height,
-               std::function<void()> onFirstDone = {}) {
+    // Presses the start button on the folder.
+    void Click(const std::string& where, const std::string& width, const std::string& height) {
         recorder.Messages.clear(), Progress.clear(), Done.clear();
-        form.OnPictureDone = [this, onFirstDone](std::int32_t done, std::int32_t total) {
+        form.OnPictureDone = [this](std::int32_t done, std::int32_t total) {
             Done.emplace_back(done, total);
-            if (done == 1 && onFirstDone) onFirstDone();
         };
         form.DirS.SetPath(where);
         form.txtW.SetText(width);
@@ -71,15 +69,14 @@ class BatchTest : public ::testing::Test {
     // Clicks, then checks that the files that were there are unchanged (those the run may
     // write over excepted), no temporary file is left and every new output is a whole JPEG of
     // the typed size.
-    void Run(const std::string& where, const std::string& width, const std::string& height,
-             std::function<void()> onFirstDone = {}) {
+    void Run(const std::string& where, const std::string& width, const std::string& height) {
         std::map<std::string, test::Bytes> before;
         for (const auto& entry : std::filesystem::directory_iterator(where)) {
             std::error_code ignored;  // a link loop has no status; it is no file of ours
             if (entry.is_regular_file(ignored) && !entry.is_symlink(ignored))
                 before[entry.path().filename().string()] = test::ReadBytes(entry.path());
         }
-        Click(where, width, height, onFirstDone);
+        Click(where, width, height);
         const auto output = [](const std::string& name) { return name.rfind(kPrefix, 0) == 0; };
         for (const auto& [name, bytes] : before) {
             EXPECT_TRUE(output(name) || test::ReadBytes(where + "/" + name) == bytes)
@@ -90,30 +87,16 @@ class BatchTest : public ::testing::Test {
             const std::string name = entry.path().filename().string();
             EXPECT_NE(name.rfind(".quillane-", 0), 0u) << "temporary file left: " << name;
             EXPECT_TRUE(!output(name) || before.count(name) || entry.is_directory() ||
-                        DjpegSize(entry.path()) == size)
+                        DjpegSize(entry.path(), work) == size)
                 << "not a whole JPEG: " << name;
         }
     }
 
-    // Decodes a copy under a plain name, so that no odd name is ever quoted; 0 x 0 when djpeg
-    // fails or warns about the data, or the file is missing.
-    std::pair<int, int> DjpegSize(const std::filesystem::path& jpeg) const {
-        std::error_code missing;
-        std::filesystem::copy_file(jpeg, work / "in.jpg",
-                                   std::filesystem::copy_options::overwrite_existing, missing);
-        if (missing ||
-            !Shell("djpeg -outfile " + Quote(work / "out.ppm") + " " + Quote(work / "in.jpg")))
-            return {0, 0};
-        const test::RgbPicture decoded = test::ReadPpm(work / "out.ppm");
-        return {decoded.Width, decoded.Height};
-    }
-
-    // The prompts of the messages, or with full each as title|prompt|style.
-    std::vector<std::string> Prompts(bool full = false) const {
+    // The messages, each as title|prompt|style.
+    std::vector<std::string> Prompts() const {
         std::vector<std::string> prompts;
         for (const auto& m : recorder.Messages)
-            prompts.push_back(full ? m.Title + "|" + m.Prompt + "|" + std::to_string(m.Style)
-                                   : m.Prompt);
+            prompts.push_back(m.Title + "|" + m.Prompt + "|" + std::to_string(m.Style));
         return prompts;
     }
 

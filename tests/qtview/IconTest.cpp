@@ -68,18 +68,12 @@ TEST(IconTest, DirectoryAndImagesReadBackByAnIndependentReader) {
     EXPECT_EQ(nextOffset, static_cast<uint32_t>(ico.size()));
 }
 
-TEST(IconTest, RefusesWhatAnIconCannotHoldAndDrawsGradedEdges) {
+TEST(IconTest, RefusesWhatAnIconCannotHold) {
     for (const auto& [width, height, bits] :
          {std::tuple{16, 12, 32}, {300, 300, 32}, {16, 16, 24}, {16, 16, 32}})
         EXPECT_EQ(encodeIconFile({{QImage(width, height, QImage::Format_ARGB32), bits}}).isEmpty(),
                   bits != 32 || width != height || width > 256)
             << width << "x" << height << "x" << bits;
-    const QImage image = renderQuillaneIcon(48);
-    int graded = 0;
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 48; ++x) graded += qAlpha(image.pixel(x, y)) % 255 != 0;
-    EXPECT_GT(graded, 0) << "edges are smoothed";
-    EXPECT_EQ(std::pair(qAlpha(image.pixel(0, 0)), qAlpha(image.pixel(47, 0))), std::pair(0, 0));
 }
 
 }  // namespace
