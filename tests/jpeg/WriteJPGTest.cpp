@@ -26,15 +26,10 @@ TEST(WriteJPG, FailedSavesAreReportedAndLeaveTheFolderAsItWas) {
         IjlFaults Faults;
         std::string Message = "Failed to save to JPG";
     } cases[] = {
-        {"folder does not exist", temp / "missing/out.jpg", true, {}},
         {"name with a zero byte", target + std::string(1, '\0') + "x", true, {}},
         {"Empty picture memory", target, false, {}},
         {"disk full mid-file", target, true, {.WriteBytesBeforeFailure = 300}},
-        {"library cannot start",
-         target,
-         true,
-         {.InitStatus = -1},
-         "Failed to initialise the IJL library: -1"},
+        {"no ijlInit", target, true, {-1}, "Failed to initialise the IJL library: -1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
