@@ -257,7 +257,7 @@ const struct {
     {"pictures of either kind and any case, among other files",
      {{"photo.JPG", "-size 640x480 plasma:fractal"},
       {"处理后photo.JPG", "-size 50x50 xc:red"},
-      {"Scan.BMP", "-size 40x90 xc:red"},
+      {"Scan.BMP", "-size 40x90 xc:red -alpha on"},  // 32 bits in bit fields
       {"small.jpg", "-size 10x10 xc:green"},
       {kOdd, kPicture},
       {"notes.txt", "no picture"}},
