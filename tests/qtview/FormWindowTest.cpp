@@ -19,8 +19,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include "app/FormMain.h"
+#include "platform/StopRequest.h"
 #include "platform/forms/Application.h"
 #include "platform/qtview/FolderWidgets.h"
 #include "platform/qtview/FormWindow.h"
@@ -195,6 +197,28 @@ TEST_F(FormWindowTest, DrivesAndDoubleClickedFoldersOpenAndRecountPictures) {
 }
 
 // The style picks the icon; an empty title shows the program's name.
+// The desktop's close arrives while the run lets the window breathe after a picture: the run
+// ends there, with every output written whole, no count message, and no stop left pending.
+TEST_F(FormWindowTest, ClosingTheWindowEndsTheRunAfterThePictureBeingWritten) {
+    pictures({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    m_form->DirS.SetPath(m_temp.Path());
+    m_window->show();
+    m_form->OnPictureDone = [&](std::int32_t done, std::int32_t) {
+        if (done == 2) QTimer::singleShot(0, m_window.get(), [&] { m_window->close(); });
+    };
+    {
+        const QtHost host(m_window.get());        // DoEvents runs Qt's events, as in the program
+        const testing::MessageRecorder recorder;  // in place of the host's dialogs
+        widget<QPushButton>("CMD_OK")->click();
+        EXPECT_TRUE(recorder.Messages.empty()) << recorder.Messages.front().Prompt;
+    }
+    EXPECT_FALSE(m_window->isVisible());
+    EXPECT_FALSE(StopRequested());
+    EXPECT_EQ(m_temp.Entries().size(), 6u);
+    for (const char* name : {"处理后a.jpg", "处理后b.jpg"})
+        EXPECT_EQ(QImageReader(QString::fromStdString(m_temp / name)).size(), QSize(176, 220));
+}
+
 TEST(QtHostTest, MessageBoxStyleAndTitleMapToTheDialog) {
     const struct {
         int style;
