@@ -9,6 +9,7 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdlib>
@@ -69,12 +70,14 @@ inline Bytes ExifSegment(int orientation, bool bigEndian) {
     return s;
 }
 
-// Puts an EXIF block with the orientation right after the start marker of the JPEG file.
-inline void AddExifOrientation(const std::string& jpeg, int orientation, bool bigEndian = false) {
+// Puts segments right after the start marker of the JPEG file.
+inline void InsertAfterStart(const std::string& jpeg, const Bytes& segments) {
     Bytes bytes = ReadBytes(jpeg);
-    const Bytes app1 = ExifSegment(orientation, bigEndian);
-    bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+    bytes.insert(bytes.begin() + 2, segments.begin(), segments.end());
     WriteBytes(jpeg, bytes);
+}
+inline void AddExifOrientation(const std::string& jpeg, int orientation, bool bigEndian = false) {
+    InsertAfterStart(jpeg, ExifSegment(orientation, bigEndian));
 }
 
 // An RGB picture, the way reference tools write it.
@@ -137,6 +140,16 @@ inline void WritePpm(const std::string& path, const RgbPicture& picture) {
 inline bool Cjpeg(const RgbPicture& picture, const std::string& options, const std::string& jpeg) {
     WritePpm(jpeg + ".ppm", picture);
     return Shell("cjpeg " + options + " -outfile " + Quote(jpeg) + " " + Quote(jpeg + ".ppm"));
+}
+
+// Options for cjpeg (the sampling to follow) writing a progressive file whose DC scans come one
+// component at a time with two refinements (the last interleaved), AC between.
+inline std::string ScansApart(const TempDir& dir) {
+    const std::string script = dir.Path("dc-apart.txt");
+    std::ofstream(script)
+        << "0: 0-0, 0, 2; 1: 0-0, 0, 1; 2: 0-0, 0, 1; 0: 1-63, 0, 0; 1: 1-63, 0, 0;"
+           " 2: 1-63, 0, 0; 0: 0-0, 2, 1; 0: 0-0, 1, 0; 1 2: 0-0, 1, 0;";
+    return "-scans " + Quote(script) + " -sample ";
 }
 
 // Decodes any file to RGB with ImageMagick.
@@ -212,16 +225,15 @@ inline std::string FirstDifference(const RgbPicture& picture, const RgbPicture& 
     if (picture.Width != reference.Width || picture.Height != reference.Height) {
         where << "size " << picture.Width << "x" << picture.Height << " instead of "
               << reference.Width << "x" << reference.Height;
-        return where.str();
-    }
-    for (std::size_t i = 0; i < picture.Rgb.size(); ++i) {
-        if (picture.Rgb[i] == reference.Rgb[i]) continue;
+    } else if (picture.Rgb != reference.Rgb) {
+        const std::size_t i = std::size_t(
+            std::mismatch(picture.Rgb.begin(), picture.Rgb.end(), reference.Rgb.begin()).first -
+            picture.Rgb.begin());
         where << "pixels differ at column " << i / 3 % picture.Width << ", row "
               << i / 3 / picture.Width << ", channel " << i % 3 << ": " << int(picture.Rgb[i])
               << " instead of " << int(reference.Rgb[i]);
-        return where.str();
     }
-    return {};
+    return where.str();
 }
 inline std::string FirstDifference(const BgrImage& image, const RgbPicture& reference) {
     return FirstDifference(ToRgb(image.View()), reference);

@@ -5,21 +5,12 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "platform/picture/DecodeAhead.h"
 #include "support/PictureFiles.h"
 
 namespace quillane::test {
 namespace {
-
-struct EstimateCase {
-    const char* Name;
-    const char* ConvertOptions;  // how ImageMagick writes an 800 x 600 picture
-    int Orientation;             // written into an EXIF block when not 1
-    int PaintWidth, PaintHeight;
-    long long Decoded;  // expected beyond the file's own bytes; -1: no estimate
-};
 
 constexpr long long kFull = 800LL * 600 * 3;
 constexpr long long kPainted = 176LL * 220 * 3;
@@ -28,68 +19,56 @@ constexpr long long kPainted = 176LL * 220 * 3;
 constexpr long long StreamRows(long long window, long long width) {
     return (window + 48) * width * 3;
 }
-const EstimateCase kCases[] = {
-    // 600 / 2 is less than twice 220, so no shrink on load; 600 rows onto 220: 3 a row.
-    {"baseline.jpg", "-sampling-factor 1x1 -quality 90", 1, 176, 220,
-     kPainted + StreamRows(6 * 3 + 1, 800)},
-    // Shrunk by 8 for a small paint: 75 rows onto 30.
-    {"baseline_small.jpg", "-sampling-factor 1x1", 1, 30, 30,
-     30 * 30 * 3 + StreamRows(6 * 3 + 1, 100)},
-    // Stored turned: 600 / 8 rows would be fewer than twice the paint width, so shrunk by 4,
-    // decoded whole and turned.
-    {"turned.jpg", "-sampling-factor 1x1", 6, 40, 30, 40 * 30 * 3 + 200LL * 150 * 3 * 2},
-    // Progressive: libjpeg keeps every 8x8 block of every component, 128 bytes each; shrunk by
-    // eight, our DC reader keeps 3 bytes a block, while the coarse DC grid leaves the margin.
-    {"progressive.jpg", "-sampling-factor 1x1 -interlace JPEG", 1, 30, 30,
-     30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + 3LL * 100 * 75 * 3},
-    {"dc_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 20, 15,
-     20 * 15 * 3 + StreamRows(6 * 5 + 1, 100) + (100LL * 76 + 2 * 50 * 38) * 3},
-    {"big_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 30, 30,
-     30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + (100LL * 76 + 2 * 50 * 38) * 128},
-    // Block rows of a subsampled component are rounded up to whole sampling units; painted at
-    // its own size, one row at a time.
-    {"progressive_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 0, 0,
-     kFull + StreamRows(1, 800) + 100LL * 76 * 128 + 2LL * 50 * 38 * 128},
-    // A colour profile is read twice (joined, then parsed) and lcms's tables allowed 1 MiB.
-    {"tagged.jpg", "-sampling-factor 1x1 -profile /usr/share/color/icc/colord/AdobeRGB1998.icc", 1,
-     30, 30, 30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + 2 * (18604 + 16) + (1 << 20)},
-    {"stored_as_painted.bmp", "-type TrueColor BMP3:", 1, 176, 220, kPainted},
-    {"palette.bmp", "-type Palette BMP3:", 1, 176, 220, 800LL * 600 * 7 + kPainted},
-    {"not_a_picture.png", "", 1, 176, 220, -1},
-};
 
 TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
+    const struct {
+        const char* Name;
+        const char* ConvertOptions;  // how ImageMagick writes an 800 x 600 picture
+        int Orientation;             // written into an EXIF block when not 1
+        int PaintWidth, PaintHeight;
+        long long Decoded;  // expected beyond the file's own bytes; -1: no estimate
+    } cases[] = {
+        // 600 / 2 is less than twice 220, so no shrink on load; 600 rows onto 220: 3 a row.
+        {"baseline.jpg", "-sampling-factor 1x1 -quality 90", 1, 176, 220,
+         kPainted + StreamRows(6 * 3 + 1, 800)},
+        // Shrunk by 8 for a small paint: 75 rows onto 30.
+        {"baseline_small.jpg", "-sampling-factor 1x1", 1, 30, 30,
+         30 * 30 * 3 + StreamRows(6 * 3 + 1, 100)},
+        // Stored turned: 600 / 8 rows would be fewer than twice the paint width, so shrunk by
+        // 4, decoded whole and turned.
+        {"turned.jpg", "-sampling-factor 1x1", 6, 40, 30, 40 * 30 * 3 + 200LL * 150 * 3 * 2},
+        // Progressive: libjpeg keeps every 8x8 block of every component, 128 bytes each; shrunk
+        // by eight, our DC reader keeps 3 bytes a block, while the coarse DC grid leaves the
+        // margin.
+        {"progressive.jpg", "-sampling-factor 1x1 -interlace JPEG", 1, 30, 30,
+         30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + 3LL * 100 * 75 * 3},
+        {"dc_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 20, 15,
+         20 * 15 * 3 + StreamRows(6 * 5 + 1, 100) + (100LL * 76 + 2 * 50 * 38) * 3},
+        {"big_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 30, 30,
+         30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + (100LL * 76 + 2 * 50 * 38) * 128},
+        // Block rows of a subsampled component are rounded up to whole sampling units; painted
+        // at its own size, one row at a time.
+        {"progressive_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 0, 0,
+         kFull + StreamRows(1, 800) + 100LL * 76 * 128 + 2LL * 50 * 38 * 128},
+        // A colour profile is read twice (joined, then parsed) and lcms's tables allowed 1 MiB.
+        {"tagged.jpg", "-sampling-factor 1x1 -profile /usr/share/color/icc/colord/AdobeRGB1998.icc",
+         1, 30, 30, 30 * 30 * 3 + StreamRows(6 * 3 + 1, 100) + 2 * (18604 + 16) + (1 << 20)},
+        {"stored_as_painted.bmp", "-type TrueColor", 1, 176, 220, kPainted},
+        {"palette.bmp", "-type Palette", 1, 176, 220, 800LL * 600 * 7 + kPainted},
+        {"not_a_picture.png", "", 1, 176, 220, -1},
+    };
     TempDir dir;
-    for (const EstimateCase& c : kCases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         const std::string path = dir.Path(c.Name);
-        const std::string options = c.ConvertOptions;
-        const bool bmp = options.ends_with("BMP3:");  // the format goes before the name
-        ASSERT_TRUE(Shell("convert -size 800x600 plasma:fractal " +
-                          options.substr(0, options.size() - 5 * bmp) + (bmp ? " BMP3:" : " ") +
-                          Quote(path)));
+        ASSERT_TRUE(Shell("convert -size 800x600 plasma:fractal " + std::string(c.ConvertOptions) +
+                          (path.ends_with(".bmp") ? " BMP3:" : " ") + Quote(path)));
         if (c.Orientation != 1) AddExifOrientation(path, c.Orientation);
         const auto estimate = EstimateDecodeBytes(path, c.PaintWidth, c.PaintHeight);
         EXPECT_EQ(estimate ? *estimate - (long long)std::filesystem::file_size(path) : -1,
                   c.Decoded);
     }
     EXPECT_FALSE(EstimateDecodeBytes(dir.Path("missing.jpg"), 176, 220));
-}
-
-// With no room for a second picture the helper thread never reads ahead: every entry is left
-// to the caller, whatever the timing.
-TEST(DecodeEstimate, NoBudgetLeavesEveryEntryToItsTurn) {
-    TempDir dir;
-    std::vector<DecodeJob> jobs;
-    for (std::string name = "p0.bmp"; name[1] < '6'; ++name[1]) {
-        jobs.push_back({dir.Path(name), 176, 220, -1});
-        ASSERT_TRUE(Shell("convert -size 8x8 xc:gray BMP3:" + Quote(jobs.back().Path)));
-    }
-    DecodeAhead ahead(jobs, {.MaxWaiting = 1, .BudgetBytes = 0, .GrowToLargestPicture = false});
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        EXPECT_FALSE(ahead.Take(i)) << i;
-        ahead.Finished(i);
-    }
 }
 
 }  // namespace
