@@ -1,6 +1,6 @@
 #pragma once
 // Picture files for the tests: the reference tools (ImageMagick, libjpeg-turbo's cjpeg and
-// djpeg), an independent JPEG decode with libjpeg, PPM files, a test pattern in which a flip,
+// djpeg), an independent JPEG decode, PPM files, a test pattern in which a flip,
 // a mirror or a row out of place shows, and pixel comparison.
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 // clang-format on
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -112,8 +111,7 @@ inline void PaintBgr(const RgbPicture& picture, const BgrView& view) {
             for (int c = 0; c < 3; ++c) view.Row(y)[x * 3 + c] = picture.At(x, y)[2 - c];
 }
 
-inline RgbPicture ReadPpm(const std::string& path) {  // binary P5 or P6, 8 bits
-    const Bytes bytes = ReadBytes(path);
+inline RgbPicture ParsePpm(const Bytes& bytes) {  // binary P5 or P6, 8 bits
     std::istringstream header(std::string(bytes.begin(), bytes.end()));
     std::string magic;
     int maxValue = 0;
@@ -128,6 +126,9 @@ inline RgbPicture ReadPpm(const std::string& path) {  // binary P5 or P6, 8 bits
     for (std::size_t i = 0; i < pixels * 3; ++i)
         p.Rgb.push_back(bytes[start + i / 3 * channels + (channels == 3 ? i % 3 : 0)]);
     return p;
+}
+inline RgbPicture ReadPpm(const std::string& path) {
+    return ParsePpm(ReadBytes(path));
 }
 inline void WritePpm(const std::string& path, const RgbPicture& picture) {
     std::ofstream out(path, std::ios::binary);
@@ -158,46 +159,24 @@ inline RgbPicture DecodeWithImageMagick(const std::string& path) {
     return Convert(path, "-colorspace sRGB -depth 8", ppm, "ppm") ? ReadPpm(ppm) : RgbPicture{};
 }
 
-// A JPEG file read back with libjpeg's own decoder, into RGB; Ok false when it is damaged.
+// A JPEG file read back by djpeg (libjpeg-turbo's own decoder) into RGB; Ok false when it is
+// damaged, even where libjpeg only warns.
 struct DecodedJpeg {
     bool Ok = false;
     int Components = 0, LumaH = 0, LumaV = 0;  // sampling factors of the first component
     RgbPicture Picture;
 };
 inline DecodedJpeg DecodeJpeg(const std::string& path) {
-    struct Failure {
-        jpeg_error_mgr Manager;
-        std::jmp_buf Jump;
-    } failure{};
-    DecodedJpeg out;
     const Bytes bytes = ReadBytes(path);
-    if (bytes.empty()) return out;
-    jpeg_decompress_struct cinfo{};
-    cinfo.err = jpeg_std_error(&failure.Manager);
-    failure.Manager.error_exit = [](j_common_ptr c) {
-        std::longjmp(reinterpret_cast<Failure*>(c->err)->Jump, 1);
-    };
-    if (setjmp(failure.Jump) != 0) {
-        jpeg_destroy_decompress(&cinfo);
-        return DecodedJpeg{};
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    out.Components = cinfo.num_components;
-    out.LumaH = cinfo.comp_info[0].h_samp_factor, out.LumaV = cinfo.comp_info[0].v_samp_factor;
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    RgbPicture& p = out.Picture;
-    p = {int(cinfo.output_width), int(cinfo.output_height),
-         Bytes(std::size_t(cinfo.output_width) * cinfo.output_height * 3)};
-    for (JSAMPROW row = p.Rgb.data(); cinfo.output_scanline < cinfo.output_height;
-         row = p.Rgb.data() + std::size_t(cinfo.output_scanline) * p.Width * 3)
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    out.Ok = true;
-    return out;
+    std::size_t at = 2;  // past the segments before the frame header (SOF0 to SOF3)
+    while (at + 11 < bytes.size() && bytes[at] == 0xFF && (bytes[at + 1] & 0xFC) != 0xC0)
+        at += 2 + (bytes[at + 2] << 8 | bytes[at + 3]);
+    FILE* pipe = popen(("djpeg " + Quote(path) + " 2>/dev/null").c_str(), "r");
+    Bytes pnm;
+    for (int c; pipe && (c = std::fgetc(pipe)) != EOF;) pnm.push_back(std::uint8_t(c));
+    if (!pipe || pclose(pipe) != 0 || at + 11 >= bytes.size() || bytes[at] != 0xFF) return {};
+    const int sampling = bytes[at + 11];
+    return {true, bytes[at + 9], sampling >> 4, sampling & 15, ParsePpm(pnm)};
 }
 
 inline RgbPicture ToRgb(const ConstBgrView& view) {

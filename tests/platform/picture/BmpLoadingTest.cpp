@@ -16,7 +16,7 @@ struct BmpCase {
     const char* Name;
     std::uint32_t HeaderSize;  // 12 core, 40 info, 108 V4, 124 V5
     int BitCount;
-    Compression Method;
+    Compression Method = BI_RGB;
     bool Rgb565 = false;
     bool TopDown = false;
     int Width = 13;  // odd: every bit depth needs row padding
@@ -122,8 +122,6 @@ Bytes MakeBmp(const BmpCase& c) {
         if (c.HeaderSize >= 108)
             Put(header, 0), Put(header, 0x73524742), header.resize(c.HeaderSize);  // 'sRGB'
     }
-    EXPECT_EQ(header.size(),
-              c.HeaderSize + (c.HeaderSize == 40 && c.Method == BI_BITFIELDS ? 12 : 0));
     // A core header has no colour count: its palette always has every entry.
     const int entries = core && colours ? 1 << c.BitCount : colours;
     for (int i = 0; i < entries; ++i) {
@@ -157,14 +155,13 @@ RgbPicture Expected(const BmpCase& c) {
 const BmpCase kCases[] = {
     {"core_1bit", 12, 1, BI_RGB}, {"core_4bit", 12, 4, BI_RGB}, {"core_8bit", 12, 8, BI_RGB},
     {"core_24bit", 12, 24, BI_RGB}, {"info_1bit", 40, 1, BI_RGB}, {"info_4bit", 40, 4, BI_RGB},
-    {"info_8bit", 40, 8, BI_RGB}, {"info_16bit_555", 40, 16, BI_RGB},
-    {"info_16bit_565_fields", 40, 16, BI_BITFIELDS, true},
-    {"info_16bit_555_fields", 40, 16, BI_BITFIELDS, false}, {"info_24bit", 40, 24, BI_RGB},
-    {"info_32bit_alpha_unused", 40, 32, BI_RGB}, {"info_rle8", 40, 8, BI_RLE8},
-    {"info_rle4", 40, 4, BI_RLE4}, {"info_24bit_top_down", 40, 24, BI_RGB, false, true},
-{"v4_24bit", 108, 24, BI_RGB},
-    {"v4_16bit_565", 108, 16, BI_BITFIELDS, true}, {"v5_8bit", 124, 8, BI_RGB},
-    {"v5_32bit", 124, 32, BI_RGB}, {"info_24bit_no_padding", 40, 24, BI_RGB, false, false, 4, 6},
+    {"info_8bit", 40, 8, BI_RGB}, {"info_16bit_555", 40, 16, BI_RGB}, {"info_24bit", 40, 24},
+    {"info_16bit_565_fields", 40, 16, BI_BITFIELDS, true}, {"info_rle8", 40, 8, BI_RLE8},
+    {"info_16bit_555_fields", 40, 16, BI_BITFIELDS, false}, {"info_rle4", 40, 4, BI_RLE4},
+    {"info_32bit_alpha_unused", 40, 32, BI_RGB}, {"v4_24bit", 108, 24, BI_RGB},
+    {"info_24bit_top_down", 40, 24, BI_RGB, false, true}, {"v5_8bit", 124, 8, BI_RGB},
+    {"v4_16bit_565", 108, 16, BI_BITFIELDS, true}, {"v5_32bit", 124, 32, BI_RGB},
+    {"info_24bit_no_padding", 40, 24, BI_RGB, false, false, 4, 6},
     {"v5_24bit_gap", 124, 24, BI_RGB, false, false, 3, 5, 10},
     {"info_24bit_single_pixel", 40, 24, BI_RGB, false, false, 1, 1},
     {"info_24bit_top_down_narrow_gap", 40, 24, BI_RGB, false, true, 1, 33, 2}};
@@ -182,31 +179,22 @@ TEST(BmpLoading, EveryVariantDecodesExactly) {
         EXPECT_EQ(std::pair(file->Width(), file->Height()), std::pair(c.Width, c.Height));
         const BgrImage image = file->Decode(0, 0);
         EXPECT_EQ(FirstDifference(image, Expected(c)), "");
-        const DecodedPixels pixels = file->DecodeView(176, 220);
-        EXPECT_EQ(pixels.Owner.Empty(), c.HeaderSize >= 40 && c.BitCount == 24) << "in place";
-        EXPECT_EQ(FirstDifference(ToRgb(pixels.View), Expected(c)), "") << "view";
+        const DecodedPixels view = file->DecodeView(176, 220);
+        EXPECT_EQ(view.Owner.Empty(), c.HeaderSize >= 40 && c.BitCount == 24) << "in place";
+        EXPECT_EQ(FirstDifference(ToRgb(view.View), Expected(c)), "") << "view";
         // ImageMagick widens 5-bit fields by repeating bits (31 becomes 255), so there it is
         // only near; every other variant must match it exactly.
         EXPECT_LT(MeanError(image, DecodeWithImageMagick(path)), c.BitCount == 16 ? 4 : 1e-9);
     }
     const Bytes good = MakeBmp({"info_24bit", 40, 24, BI_RGB});
-    const struct Damage {
-        const char* Name;
-        std::size_t Offset;
-        std::uint32_t Value;
-        std::size_t Cut = 0;  // bytes cut from the end
-    } damages[] = {{"header size 2", 14, 2},
-                   {"zero width", 18, 0},
-                   {"bit count 7", 28, 7},
-                   {"compression 9", 30, 9},
-                   {"planes 3", 26, 3},
-                   {"offset past end", 10, 100000},
-                   {"last row short of its pixels", 0, 0, 3}};
-    for (const Damage& d : damages) {
-        SCOPED_TRACE(d.Name);
-        Bytes bad(good.begin(), good.end() - std::ptrdiff_t(d.Cut));
-        const int size = d.Offset == 0 ? 0 : d.Offset == 26 || d.Offset == 28 ? 2 : 4;
-        for (int i = 0; i < size; ++i) bad[d.Offset + i] = std::uint8_t(d.Value >> (8 * i));
+    // Header size 2, zero width, 3 planes, bit count 7, compression 9, pixels past the end, and
+    // (offset 0) the last row short of three bytes: offset, bytes written, value.
+    const std::uint32_t damages[][3] = {{14, 4, 2}, {18, 4, 0},      {26, 2, 3}, {28, 2, 7},
+                                        {30, 4, 9}, {10, 4, 100000}, {0, 0, 0}};
+    for (const auto& [offset, size, value] : damages) {
+        SCOPED_TRACE(offset);
+        Bytes bad(good.begin(), good.end() - (offset ? 0 : 3));
+        for (std::uint32_t i = 0; i < size; ++i) bad[offset + i] = std::uint8_t(value >> (8 * i));
         const std::string path = dir.Path("bad.bmp");
         WriteBytes(path, bad);
         const Raised raised = RaisedBy([&] { (void)PictureFile::Open(path)->DecodeView(0, 0); });

@@ -1,6 +1,7 @@
-// Stretching a picture as it is decoded, row by row, must give exactly what decoding it whole
-// and then stretching it gives, for every kind of file and every way the two can differ. Damage
-// found while streaming is checked with the other damaged files.
+// Decoded for a paint size, a JPEG is shrunk on load by the largest DCT scale that keeps twice the
+// paint size; stretching a picture as it is decoded, row by row, must give exactly what decoding
+// it whole and then stretching it gives, for every kind of file and every way the two can differ.
+// Damage found while streaming is checked with the other damaged files.
 
 #include <gtest/gtest.h>
 
@@ -26,19 +27,27 @@ TEST(DecodeStretched, EqualsDecodingWholeThenStretching) {
     WriteBytes(dir.Path("turned.jpg"), ReadBytes(dir.Path("baseline420.jpg")));
     AddExifOrientation(dir.Path("turned.jpg"), 6);
 
-    // Shrunk on load by 8, 4 and 2, not shrunk, enlarged, one direction only.
-    const int sizes[][2] = {{40, 30}, {176, 120}, {176, 220}, {413, 626}, {1000, 700}, {701, 300}};
-    for (const char* name : {"baseline420.jpg", "progressive.jpg", "gray.jpg", "direct.bmp",
-                             "palette.bmp", "turned.jpg"}) {
+    // Paint sizes and the shrink on load they call for, by the margin of twice the paint size,
+    // stored upright and turned (upright 493 x 701): by 8, 4 and 2, each at its very edge, not
+    // shrunk, enlarged, one direction only.
+    const int sizes[][4] = {{40, 30, 8, 4},   {44, 31, 8, 4},    {88, 62, 4, 2},
+                            {175, 123, 2, 1}, {123, 175, 1, 2},  {176, 220, 1, 1},
+                            {413, 626, 1, 1}, {1000, 700, 1, 1}, {701, 300, 1, 1}};
+    for (const std::string name : {"baseline420.jpg", "progressive.jpg", "gray.jpg", "direct.bmp",
+                                   "palette.bmp", "turned.jpg"}) {
         const auto file = PictureFile::Open(dir.Path(name));
-        for (const auto& size : sizes) {
-            SCOPED_TRACE(std::string(name) + " to " + std::to_string(size[0]) + "x" +
-                         std::to_string(size[1]));
-            const DecodedPixels decoded = file->DecodeView(size[0], size[1]);
-            auto whole = BgrImage::Allocate(size[0], size[1]);
+        for (const auto& [width, height, shrink, turnedShrink] : sizes) {
+            SCOPED_TRACE(name + " to " + std::to_string(width) + "x" + std::to_string(height));
+            const DecodedPixels decoded = file->DecodeView(width, height);
+            const bool turned = name == "turned.jpg";
+            const int by = name.ends_with(".bmp") ? 1 : turned ? turnedShrink : shrink;
+            const int across = turned ? 493 : 701, down = 701 + 493 - across;  // upright
+            EXPECT_EQ(std::pair(decoded.View.Width, decoded.View.Height),
+                      std::pair((across + by - 1) / by, (down + by - 1) / by));
+            auto whole = BgrImage::Allocate(width, height);
             ASSERT_TRUE(whole && StretchBgr(decoded.View, whole->View()));
-            EXPECT_EQ(
-                FirstDifference(file->DecodeStretched(size[0], size[1]), ToRgb(whole->View())), "");
+            EXPECT_EQ(FirstDifference(file->DecodeStretched(width, height), ToRgb(whole->View())),
+                      "");
         }
     }
 }

@@ -71,8 +71,8 @@ std::string MakeOrientedJpeg(const TempDir& dir, const RgbPicture& upright, int 
                                      "-rotate 90"};
     const std::string jpeg = dir.Path("orient" + std::to_string(orientation) + ".jpg");
     WritePpm(dir.Path("upright.ppm"), upright);
-    EXPECT_TRUE(Convert(dir.Path("upright.ppm"), storedAs[orientation], jpeg + ".ppm", "ppm"));
-    EXPECT_TRUE(Shell("cjpeg -quality 95 -outfile " + Quote(jpeg) + " " + Quote(jpeg + ".ppm")));
+    EXPECT_TRUE(Convert(dir.Path("upright.ppm"),
+                        storedAs[orientation] + std::string(" -quality 95"), jpeg));
     AddExifOrientation(jpeg, orientation, orientation % 2 == 0);
     return jpeg;
 }
@@ -103,34 +103,13 @@ TEST(JpegLoading, EveryExifOrientationComesOutUprightAndBrokenOnesAreIgnored) {
                    {"byte order XX", 10, {'X', 'X'}}};
     for (const auto& d : damages) {
         SCOPED_TRACE(d.Name);
-        Bytes segment = ExifSegment(6, false), bytes = ReadBytes(dir.Path("orient1.jpg"));
+        Bytes segment = ExifSegment(6, false);
         std::copy(d.Bytes.begin(), d.Bytes.end(), segment.begin() + std::ptrdiff_t(d.Offset));
         if (d.Keep) segment.resize(d.Keep), segment[3] = std::uint8_t(d.Keep - 2);
-        bytes.insert(bytes.begin() + 2, segment.begin(), segment.end());
-        WriteBytes(dir.Path("exif.jpg"), bytes);
+        WriteBytes(dir.Path("exif.jpg"), ReadBytes(dir.Path("orient1.jpg")));
+        InsertAfterStart(dir.Path("exif.jpg"), segment);
         auto file = PictureFile::Open(dir.Path("exif.jpg"));
         EXPECT_EQ(std::pair(file->Width(), file->Decode(0, 0).Width()), std::pair(48, 48));
-    }
-}
-
-TEST(JpegLoading, ShrinksToTheSmallestScaleKeepingTheMargin) {
-    TempDir dir;
-    const std::string plain = MakeJpeg(dir, "big", Pattern(1600, 1200), "");
-    const std::string turned = MakeOrientedJpeg(dir, Pattern(1200, 1600), 6);
-    const struct {
-        int PaintWidth, PaintHeight, Orientation, Width, Height;
-    } cases[] = {
-        {176, 220, 1, 800, 600},  // 1/4 gives 300 rows, short of 2 x 220
-        {176, 140, 1, 400, 300}, {100, 75, 1, 200, 150},  {101, 75, 1, 400, 300},
-        {0, 0, 1, 1600, 1200},   {176, 0, 1, 1600, 1200}, {1600, 1200, 1, 1600, 1200},
-        {100, 200, 6, 300, 400},  // upright 1200x1600: the paint size turns with it
-        {100, 200, 1, 800, 600},
-    };
-    for (const auto& c : cases) {
-        const BgrImage image = PictureFile::Open(c.Orientation == 1 ? plain : turned)
-                                   ->Decode(c.PaintWidth, c.PaintHeight);
-        EXPECT_EQ(std::pair(image.Width(), image.Height()), std::pair(c.Width, c.Height))
-            << c.PaintWidth << "x" << c.PaintHeight << " o" << c.Orientation;
     }
 }
 
