@@ -46,8 +46,7 @@ inline bool Convert(const std::string& from, const std::string& options, const s
 }
 
 inline void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
 inline Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -118,8 +117,7 @@ inline RgbPicture ParsePpm(const Bytes& bytes) {  // binary P5 or P6, 8 bits
     RgbPicture p;
     header >> magic >> p.Width >> p.Height >> maxValue;
     const std::size_t start = std::size_t(header.tellg()) + 1,
-                      pixels = std::size_t(p.Width) * p.Height;
-    const std::size_t channels = magic == "P6" ? 3 : 1;
+                      pixels = std::size_t(p.Width) * p.Height, channels = magic == "P6" ? 3 : 1;
     if ((magic != "P6" && magic != "P5") || maxValue != 255 ||
         bytes.size() < start + pixels * channels)
         return {};
@@ -131,10 +129,9 @@ inline RgbPicture ReadPpm(const std::string& path) {
     return ParsePpm(ReadBytes(path));
 }
 inline void WritePpm(const std::string& path, const RgbPicture& picture) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << picture.Width << ' ' << picture.Height << "\n255\n";
-    out.write(reinterpret_cast<const char*>(picture.Rgb.data()),
-              std::streamsize(picture.Rgb.size()));
+    std::ofstream(path, std::ios::binary) << "P6\n"
+                                          << picture.Width << ' ' << picture.Height << "\n255\n"
+                                          << std::string(picture.Rgb.begin(), picture.Rgb.end());
 }
 
 // Writes the picture as a PPM beside the JPEG to be and compresses it with cjpeg.

@@ -5,8 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "platform/picture/JpegDcScans.h"
 #include "platform/picture/PictureFile.h"
 #include "support/PictureFiles.h"
@@ -50,7 +48,6 @@ TEST(HostileInput, DamagedFilesAndNonPicturesAreRefused) {
     };
     for (const std::string name : {"b.jpg", "p.jpg", "n.bmp"}) {
         const Bytes whole = ReadBytes(dir.Path(name));
-        ASSERT_GT(whole.size(), 1000u);
         // Step 40 puts an end marker inside a JPEG's scan, where it cannot stand.
         for (int step = 0; step <= (name == "n.bmp" ? 39 : 40); ++step) {
             Bytes bytes(whole.begin(), whole.begin() + std::ptrdiff_t(whole.size() * step / 40));
@@ -62,9 +59,8 @@ TEST(HostileInput, DamagedFilesAndNonPicturesAreRefused) {
     }
     const Bytes good = ReadBytes(dir.Path("d.jpg"));
     auto find = [&](std::uint8_t marker) {
-        std::size_t i = 0;
-        while (i + 1 < good.size() && !(good[i] == 0xFF && good[i + 1] == marker)) ++i;
-        return i;
+        const std::uint8_t bytes[] = {0xFF, marker};
+        return std::size_t(std::search(good.begin(), good.end(), bytes, bytes + 2) - good.begin());
     };
     const std::size_t huffman = find(0xC4), scan = find(0xDA), restart = find(0xD0);
     ASSERT_LT(restart, good.size());
