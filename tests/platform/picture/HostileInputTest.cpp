@@ -1,5 +1,5 @@
-// What a folder may hold besides good pictures: damaged, empty and disguised files, things that
-// are not files at all. Each gives the right error, naming the file, and never a damaged picture,
+// What a folder may hold besides good pictures: damaged and empty files, things that are not
+// files at all. Each gives the right error, naming the file, and never a damaged picture,
 // a hang or a crash. (Pictures declaring a vast size are refused in the batch tests.)
 
 #include <gmock/gmock.h>
@@ -64,22 +64,21 @@ TEST(HostileInput, DamagedFilesAndNonPicturesAreRefused) {
     };
     const std::size_t huffman = find(0xC4), scan = find(0xDA), restart = find(0xD0);
     ASSERT_LT(restart, good.size());
-    const struct {
-        const char* Name;
-        std::size_t At;
-        int Value;  // -1: cut there
-    } damages[] = {{"cut in the first DC scan", scan + 40, -1},
-                   {"cut in the AC scans", good.size() * 4 / 5, -1},
-                   {"cut before the end", good.size() - 1, -1},
-                   {"codes that do not fit", huffman + 5, 0xFF},
-                   {"restart out of turn", restart + 1, 0xD3},
-                   {"unknown component", scan + 5, 0x77},
-                   {"refinement before its first scan", scan + 9, 0x10},
-                   {"garbage data", scan + 30, 0xFF}};
-    for (const auto& d : damages) {
-        SCOPED_TRACE(d.Name);
-        Bytes bad(good.begin(), d.Value < 0 ? good.begin() + std::ptrdiff_t(d.At) : good.end());
-        if (d.Value >= 0) bad[d.At] = std::uint8_t(d.Value);
+    // Where, and the byte written there (-1: the file is cut there).
+    const std::pair<std::size_t, int> damages[] = {
+        {scan + 40, -1},            // cut in the first DC scan
+        {good.size() * 4 / 5, -1},  // cut in the AC scans
+        {good.size() - 1, -1},      // cut before the end
+        {huffman + 5, 0xFF},        // codes that do not fit
+        {restart + 1, 0xD3},        // restart out of turn
+        {scan + 5, 0x77},           // unknown component
+        {scan + 9, 0x10},           // refinement before its first scan
+        {scan + 30, 0xFF},          // garbage data
+    };
+    for (const auto& [at, value] : damages) {
+        SCOPED_TRACE(at);
+        Bytes bad(good.begin(), value < 0 ? good.begin() + std::ptrdiff_t(at) : good.end());
+        if (value >= 0) bad[at] = std::uint8_t(value);
         EXPECT_FALSE(ReadJpegDcScans(bad).Ok());
         expectRefused("d.jpg", bad, false);
     }
@@ -87,11 +86,7 @@ TEST(HostileInput, DamagedFilesAndNonPicturesAreRefused) {
     dir.Folder("folder.jpg");
     dir.Link("loop.jpg", "loop.jpg");
     dir.File("garbage.jpg", "hello world");
-    const struct {
-        const char* Name;
-        ErrorNumber Number;
-        const char* Why;
-    } cases[] = {
+    const std::tuple<const char*, ErrorNumber, const char*> cases[] = {
         {"missing.jpg", ErrorNumber::FileNotFound, "does not exist"},
         {"pipe.jpg", ErrorNumber::PathFileAccessError, "is not a regular file"},
         {"folder.jpg", ErrorNumber::PathFileAccessError, "is a folder"},
@@ -99,10 +94,10 @@ TEST(HostileInput, DamagedFilesAndNonPicturesAreRefused) {
         {"garbage.jpg", ErrorNumber::InvalidPicture,
          "is not a JPEG or BMP picture (unknown format)"},
     };
-    for (const auto& c : cases) {
-        const Raised raised = OpenAndDecode(dir.Path(c.Name));
-        EXPECT_EQ(raised.Number, c.Number) << c.Name;
-        EXPECT_THAT(raised.Description, HasSubstr(std::string("'") + c.Name + "' " + c.Why));
+    for (const auto& [name, number, why] : cases) {
+        const Raised raised = OpenAndDecode(dir.Path(name));
+        EXPECT_EQ(raised.Number, number) << name;
+        EXPECT_THAT(raised.Description, HasSubstr(std::string("'") + name + "' " + why));
     }
 }
 

@@ -105,29 +105,26 @@ TEST(JpegLoading, EveryExifOrientationComesOutUprightAndBrokenOnesAreIgnored) {
 TEST(JpegLoading, ShrunkByEightFromTheDcScansMatchesLibjpeg) {
     TempDir dir;
     const std::string apart = ScansApart(dir);
-    const struct {
-        const char* Name;
-        std::string Options;
-        int Paint;  // wide; high is three quarters of it
-        bool Exact;
-    } cases[] = {{"p444", "-progressive -sample 1x1", 10, true},
-                 {"a444", apart + "1x1 -restart 3B", 10, true},
-                 {"pgray", "-progressive -grayscale -restart 2B", 10, true},
-                 {"p422", "-progressive -sample 2x1 -restart 1", 10, false},
-                 {"a420", apart + "2x2 -restart 5B", 10, false},
-                 {"p440", "-progressive -sample 1x2", 10, false},
-                 {"a411", apart + "4x1 -restart 1", 10, false},
-                 {"big420", "-progressive -sample 2x2", 40, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        const std::string path = dir.Path(std::string(c.Name) + ".jpg");
-        ASSERT_TRUE(Cjpeg(Pattern(643, 487), "-quality 95 " + c.Options, path));
-        const std::string eighth = dir.Path(std::string(c.Name) + ".ppm"), luma = eighth + ".pgm";
+    // Name, cjpeg's options, the paint width (high is three quarters of it), exact or close.
+    const std::tuple<const char*, std::string, int, bool> cases[] = {
+        {"p444", "-progressive -sample 1x1", 10, true},
+        {"a444", apart + "1x1 -restart 3B", 10, true},
+        {"pgray", "-progressive -grayscale -restart 2B", 10, true},
+        {"p422", "-progressive -sample 2x1 -restart 1", 10, false},
+        {"a420", apart + "2x2 -restart 5B", 10, false},
+        {"p440", "-progressive -sample 1x2", 10, false},
+        {"a411", apart + "4x1 -restart 1", 10, false},
+        {"big420", "-progressive -sample 2x2", 40, true}};
+    for (const auto& [name, options, paint, exact] : cases) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.Path(std::string(name) + ".jpg");
+        ASSERT_TRUE(Cjpeg(Pattern(643, 487), "-quality 95 " + options, path));
+        const std::string eighth = dir.Path(std::string(name) + ".ppm"), luma = eighth + ".pgm";
         ASSERT_TRUE(Shell("djpeg -dct int -scale 1/8 -outfile " + Quote(eighth) + " " +
                           Quote(path) + " && djpeg -scale 1/8 -grayscale -outfile " + Quote(luma) +
                           " " + Quote(path)));
-        const BgrImage image = PictureFile::Open(path)->Decode(c.Paint, c.Paint * 3 / 4);
-        EXPECT_LT(MeanError(image, ReadPpm(eighth)), c.Exact ? 1e-9 : 1.5);
+        const BgrImage image = PictureFile::Open(path)->Decode(paint, paint * 3 / 4);
+        EXPECT_LT(MeanError(image, ReadPpm(eighth)), exact ? 1e-9 : 1.5);
         auto dc = ReadJpegDcScans(ReadBytes(path));
         ASSERT_TRUE(dc.Ok()) << dc.Failure().Why;
         const JpegDcComponent& y = dc.Value().Components[0];
