@@ -1,6 +1,6 @@
 #pragma once
 // Picture files for the tests: the reference tools (ImageMagick, libjpeg-turbo's cjpeg and
-// djpeg), an independent JPEG decode with libjpeg, PPM files, a test pattern in which a flip,
+// djpeg), an independent JPEG decode, PPM files, a test pattern in which a flip,
 // a mirror or a row out of place shows, and pixel comparison.
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <jpeglib.h>
 // clang-format on
 
-#include <csetjmp>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -46,8 +46,7 @@ inline bool Convert(const std::string& from, const std::string& options, const s
 }
 
 inline void WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
 inline Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -69,12 +68,14 @@ inline Bytes ExifSegment(int orientation, bool bigEndian) {
     return s;
 }
 
-// Puts an EXIF block with the orientation right after the start marker of the JPEG file.
-inline void AddExifOrientation(const std::string& jpeg, int orientation, bool bigEndian = false) {
+// Puts segments right after the start marker of the JPEG file.
+inline void InsertAfterStart(const std::string& jpeg, const Bytes& segments) {
     Bytes bytes = ReadBytes(jpeg);
-    const Bytes app1 = ExifSegment(orientation, bigEndian);
-    bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+    bytes.insert(bytes.begin() + 2, segments.begin(), segments.end());
     WriteBytes(jpeg, bytes);
+}
+inline void AddExifOrientation(const std::string& jpeg, int orientation, bool bigEndian = false) {
+    InsertAfterStart(jpeg, ExifSegment(orientation, bigEndian));
 }
 
 // An RGB picture, the way reference tools write it.
@@ -109,16 +110,14 @@ inline void PaintBgr(const RgbPicture& picture, const BgrView& view) {
             for (int c = 0; c < 3; ++c) view.Row(y)[x * 3 + c] = picture.At(x, y)[2 - c];
 }
 
-inline RgbPicture ReadPpm(const std::string& path) {  // binary P5 or P6, 8 bits
-    const Bytes bytes = ReadBytes(path);
+inline RgbPicture ParsePpm(const Bytes& bytes) {  // binary P5 or P6, 8 bits
     std::istringstream header(std::string(bytes.begin(), bytes.end()));
     std::string magic;
     int maxValue = 0;
     RgbPicture p;
     header >> magic >> p.Width >> p.Height >> maxValue;
     const std::size_t start = std::size_t(header.tellg()) + 1,
-                      pixels = std::size_t(p.Width) * p.Height;
-    const std::size_t channels = magic == "P6" ? 3 : 1;
+                      pixels = std::size_t(p.Width) * p.Height, channels = magic == "P6" ? 3 : 1;
     if ((magic != "P6" && magic != "P5") || maxValue != 255 ||
         bytes.size() < start + pixels * channels)
         return {};
@@ -126,11 +125,13 @@ inline RgbPicture ReadPpm(const std::string& path) {  // binary P5 or P6, 8 bits
         p.Rgb.push_back(bytes[start + i / 3 * channels + (channels == 3 ? i % 3 : 0)]);
     return p;
 }
+inline RgbPicture ReadPpm(const std::string& path) {
+    return ParsePpm(ReadBytes(path));
+}
 inline void WritePpm(const std::string& path, const RgbPicture& picture) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << picture.Width << ' ' << picture.Height << "\n255\n";
-    out.write(reinterpret_cast<const char*>(picture.Rgb.data()),
-              std::streamsize(picture.Rgb.size()));
+    std::ofstream(path, std::ios::binary) << "P6\n"
+                                          << picture.Width << ' ' << picture.Height << "\n255\n"
+                                          << std::string(picture.Rgb.begin(), picture.Rgb.end());
 }
 
 // Writes the picture as a PPM beside the JPEG to be and compresses it with cjpeg.
@@ -139,52 +140,40 @@ inline bool Cjpeg(const RgbPicture& picture, const std::string& options, const s
     return Shell("cjpeg " + options + " -outfile " + Quote(jpeg) + " " + Quote(jpeg + ".ppm"));
 }
 
+// Options for cjpeg (the sampling to follow) writing a progressive file whose DC scans come one
+// component at a time with two refinements (the last interleaved), AC between.
+inline std::string ScansApart(const TempDir& dir) {
+    const std::string script = dir.Path("dc-apart.txt");
+    std::ofstream(script)
+        << "0: 0-0, 0, 2; 1: 0-0, 0, 1; 2: 0-0, 0, 1; 0: 1-63, 0, 0; 1: 1-63, 0, 0;"
+           " 2: 1-63, 0, 0; 0: 0-0, 2, 1; 0: 0-0, 1, 0; 1 2: 0-0, 1, 0;";
+    return "-scans " + Quote(script) + " -sample ";
+}
+
 // Decodes any file to RGB with ImageMagick.
 inline RgbPicture DecodeWithImageMagick(const std::string& path) {
     const std::string ppm = path + ".reference.ppm";
     return Convert(path, "-colorspace sRGB -depth 8", ppm, "ppm") ? ReadPpm(ppm) : RgbPicture{};
 }
 
-// A JPEG file read back with libjpeg's own decoder, into RGB; Ok false when it is damaged.
+// A JPEG file read back by djpeg (libjpeg-turbo's own decoder) into RGB; Ok false when it is
+// damaged, even where libjpeg only warns.
 struct DecodedJpeg {
     bool Ok = false;
     int Components = 0, LumaH = 0, LumaV = 0;  // sampling factors of the first component
     RgbPicture Picture;
 };
 inline DecodedJpeg DecodeJpeg(const std::string& path) {
-    struct Failure {
-        jpeg_error_mgr Manager;
-        std::jmp_buf Jump;
-    } failure{};
-    DecodedJpeg out;
     const Bytes bytes = ReadBytes(path);
-    if (bytes.empty()) return out;
-    jpeg_decompress_struct cinfo{};
-    cinfo.err = jpeg_std_error(&failure.Manager);
-    failure.Manager.error_exit = [](j_common_ptr c) {
-        std::longjmp(reinterpret_cast<Failure*>(c->err)->Jump, 1);
-    };
-    if (setjmp(failure.Jump) != 0) {
-        jpeg_destroy_decompress(&cinfo);
-        return DecodedJpeg{};
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    out.Components = cinfo.num_components;
-    out.LumaH = cinfo.comp_info[0].h_samp_factor, out.LumaV = cinfo.comp_info[0].v_samp_factor;
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    RgbPicture& p = out.Picture;
-    p = {int(cinfo.output_width), int(cinfo.output_height),
-         Bytes(std::size_t(cinfo.output_width) * cinfo.output_height * 3)};
-    for (JSAMPROW row = p.Rgb.data(); cinfo.output_scanline < cinfo.output_height;
-         row = p.Rgb.data() + std::size_t(cinfo.output_scanline) * p.Width * 3)
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    out.Ok = true;
-    return out;
+    std::size_t at = 2;  // past the segments before the frame header (SOF0 to SOF3)
+    while (at + 11 < bytes.size() && bytes[at] == 0xFF && (bytes[at + 1] & 0xFC) != 0xC0)
+        at += 2 + (bytes[at + 2] << 8 | bytes[at + 3]);
+    FILE* pipe = popen(("djpeg " + Quote(path) + " 2>/dev/null").c_str(), "r");
+    Bytes pnm;
+    for (int c; pipe && (c = std::fgetc(pipe)) != EOF;) pnm.push_back(std::uint8_t(c));
+    if (!pipe || pclose(pipe) != 0 || at + 11 >= bytes.size() || bytes[at] != 0xFF) return {};
+    const int sampling = bytes[at + 11];
+    return {true, bytes[at + 9], sampling >> 4, sampling & 15, ParsePpm(pnm)};
 }
 
 inline RgbPicture ToRgb(const ConstBgrView& view) {
@@ -212,16 +201,15 @@ inline std::string FirstDifference(const RgbPicture& picture, const RgbPicture& 
     if (picture.Width != reference.Width || picture.Height != reference.Height) {
         where << "size " << picture.Width << "x" << picture.Height << " instead of "
               << reference.Width << "x" << reference.Height;
-        return where.str();
-    }
-    for (std::size_t i = 0; i < picture.Rgb.size(); ++i) {
-        if (picture.Rgb[i] == reference.Rgb[i]) continue;
+    } else if (picture.Rgb != reference.Rgb) {
+        const std::size_t i = std::size_t(
+            std::mismatch(picture.Rgb.begin(), picture.Rgb.end(), reference.Rgb.begin()).first -
+            picture.Rgb.begin());
         where << "pixels differ at column " << i / 3 % picture.Width << ", row "
               << i / 3 / picture.Width << ", channel " << i % 3 << ": " << int(picture.Rgb[i])
               << " instead of " << int(reference.Rgb[i]);
-        return where.str();
     }
-    return {};
+    return where.str();
 }
 inline std::string FirstDifference(const BgrImage& image, const RgbPicture& reference) {
     return FirstDifference(ToRgb(image.View()), reference);

@@ -2,12 +2,9 @@
 // picture it was made from, at full size and streamed into the filter (shrunk by eight, which
 // reads a progressive file's DC scans alone). Profiles that cannot be used leave the pixels as
 // an untagged file gives them, with no error. Fixtures: ImageMagick's -profile with Debian's
-// colord profiles, and a CMYK profile made here with Little CMS.
+// colord profiles. (A CMYK profile is not covered here.)
 
 #include <gtest/gtest.h>
-#include <lcms2.h>
-
-#include <algorithm>
 
 #include "platform/picture/PictureFile.h"
 #include "support/PictureFiles.h"
@@ -17,20 +14,14 @@ namespace {
 
 using Byte = std::uint8_t;
 const std::string kIcc = "/usr/share/color/icc/colord/";
-constexpr int kPaint[2] = {16, 12};  // an eighth of the picture, by the loader's margin
 
 // Both decodes of the file, full size and stretched, against those of the reference file.
 double WorstError(const std::string& path, const std::string& reference) {
     const auto file = PictureFile::Open(path), ref = PictureFile::Open(reference);
-    return std::max(MeanError(file->Decode(0, 0), ToRgb(ref->Decode(0, 0).View())),
-                    MeanError(file->DecodeStretched(kPaint[0], kPaint[1]),
-                              ToRgb(ref->DecodeStretched(kPaint[0], kPaint[1]).View())));
-}
-
-void InsertAfterStart(const std::string& jpeg, const Bytes& segments) {
-    Bytes bytes = ReadBytes(jpeg);
-    bytes.insert(bytes.begin() + 2, segments.begin(), segments.end());
-    WriteBytes(jpeg, bytes);
+    return std::max(
+        MeanError(file->Decode(0, 0), ToRgb(ref->Decode(0, 0).View())),
+        // an eighth of the picture, by the loader's margin
+        MeanError(file->DecodeStretched(16, 12), ToRgb(ref->DecodeStretched(16, 12).View())));
 }
 
 // APP2 segments carrying the chunks (sequence number, count, first byte, length) of a profile.
@@ -50,156 +41,91 @@ void EmbedChunks(const std::string& jpeg, const Bytes& icc, const std::vector<Ch
     InsertAfterStart(jpeg, segments);
 }
 
-// A CMYK printer profile whose cyan and magenta are each other's: its inks c, m, y, k look like
-// m, c, y, k by the plain subtractive rule.
-Bytes SwappedInkProfile() {
-    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr), srgb = cmsCreate_sRGBProfile();
-    cmsHTRANSFORM toLab =
-        cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
-    cmsHPROFILE cmyk = cmsCreateProfilePlaceholder(nullptr);
-    cmsSetDeviceClass(cmyk, cmsSigOutputClass);
-    cmsSetColorSpace(cmyk, cmsSigCmykData);
-    cmsSetPCS(cmyk, cmsSigLabData);
-    cmsWriteTag(cmyk, cmsSigMediaWhitePointTag, cmsD50_XYZ());
-    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
-    cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 11, 4, 3, nullptr);
-    cmsStageSampleCLut16bit(
-        grid,
-        [](const cmsUInt16Number in[], cmsUInt16Number out[], void* transform) -> cmsInt32Number {
-            const double k = 1 - in[3] / 65535.0;
-            const double rgb[3] = {(1 - in[1] / 65535.0) * k, (1 - in[0] / 65535.0) * k,
-                                   (1 - in[2] / 65535.0) * k};
-            cmsCIELab colour;
-            cmsDoTransform(static_cast<cmsHTRANSFORM>(transform), rgb, &colour, 1);
-            cmsFloat2LabEncoded(out, &colour);
-            return TRUE;
-        },
-        toLab, 0);
-    cmsPipelineInsertStage(lut, cmsAT_END, grid);
-    cmsWriteTag(cmyk, cmsSigAToB0Tag, lut);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(cmyk, nullptr, &size);
-    Bytes icc(size);
-    cmsSaveProfileToMem(cmyk, icc.data(), &size);
-    cmsPipelineFree(lut), cmsCloseProfile(cmyk), cmsDeleteTransform(toLab);
-    cmsCloseProfile(srgb), cmsCloseProfile(lab);
-    return icc;
-}
-
-class ColourProfile : public ::testing::Test {
-  protected:
-    void SetUp() override { WritePpm(dir.Path("p.ppm"), Pattern(256, 192)); }
+// Each file against the one it must match: tagged ones against the sRGB original, closely.
+// Chunks are joined by their sequence numbers; missing, repeated, miscounted or misnumbered ones,
+// profiles that cannot be used and sRGB's own all give exactly the pixels the untagged file gives,
+// with no error.
+TEST(ColourProfile, TaggedPicturesComeOutInSrgbAndUnusableProfilesAreIgnored) {
+    TempDir dir;
+    WritePpm(dir.Path("p.ppm"), Pattern(256, 192));
     // The sRGB pattern converted into the profile's colours, written by ImageMagick.
-    std::string Make(const std::string& name, const std::string& options) {
+    auto Make = [&](const std::string& name, const std::string& options) {
         EXPECT_TRUE(Convert(dir.Path("p.ppm"), options + " -quality 95", dir.Path(name)));
         return dir.Path(name);
-    }
-    std::string Tagged(const std::string& name, const std::string& profile,
-                       const std::string& options = "") {
+    };
+    auto Tagged = [&](const std::string& name, const std::string& profile,
+                      const std::string& options = "") {
         return Make(name,
                     "-profile " + kIcc + "sRGB.icc -profile " + kIcc + profile + " " + options);
-    }
-    TempDir dir;
-};
-
-TEST_F(ColourProfile, TaggedPicturesComeOutInSrgb) {
+    };
     const std::string jpeg = Make("srgb.jpg", ""),
                       progressive = Make("srgbp.jpg", "-interlace JPEG");
     const std::string bmp = Make("srgb.bmp", ""), png = Make("srgb.png", "");
-    // An Adobe RGB camera photo that says so only in EXIF.
+    // An Adobe RGB camera photo that says so only in EXIF: IFD0 points to the Exif IFD, which
+    // says "uncalibrated" and points to the interoperability IFD, whose index is "R03".
     const std::string exif = Tagged("exif.jpg", "AdobeRGB1998.icc", "+profile icc");
     // clang-format off
-    Bytes app1 = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
-                  1, 0, 0x69, 0x87, 4, 0, 1, 0, 0, 0, 26, 0, 0, 0, 0, 0, 0, 0,   // IFD0: Exif IFD
-                  2, 0, 1, 0xA0, 3, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0, 0,             // uncalibrated
-                  5, 0xA0, 4, 0, 1, 0, 0, 0, 56, 0, 0, 0, 0, 0, 0, 0,            // interop IFD
-                  1, 0, 1, 0, 2, 0, 4, 0, 0, 0, 'R', '0', '3', 0, 0, 0, 0, 0};   // "R03"
+    InsertAfterStart(exif, {0xFF, 0xE1, 0, 82, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+                            1, 0, 0x69, 0x87, 4, 0, 1, 0, 0, 0, 26, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1,
+                            0xA0, 3, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0, 0, 5, 0xA0, 4, 0, 1, 0, 0, 0, 56,
+                            0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 2, 0, 4, 0, 0, 0, 'R', '0', '3', 0, 0, 0,
+                            0, 0});
     // clang-format on
-    app1[3] = Byte(app1.size() - 2);
-    InsertAfterStart(exif, app1);
-    // The plain rule's inks with cyan and magenta traded, stored inverted as Photoshop does.
-    Make("cmyk.jpg", "-colorspace CMYK -separate -swap 0,1 -set colorspace CMYK -combine");
-    const Bytes ink = SwappedInkProfile();
-    EmbedChunks(dir.Path("cmyk.jpg"), ink, {{1, 2, 0, 60000}, {2, 2, 60000, ink.size() - 60000}});
-    // A V4/V5 BMP may give its primaries' XYZ and gammas instead of a profile: Adobe RGB's here.
+    // A V4/V5 BMP may give its primaries' XYZ and gammas instead of a profile: Adobe RGB's here,
+    // after bV5CSType 0 (calibrated); endpoints in 2.30 fixed point, gammas in 16.16.
     Bytes calibrated = ReadBytes(Tagged("c.bmp", "AdobeRGB1998.icc"));
-    const double endpoints[9] = {0.5767, 0.2973, 0.0270, 0.1856, 0.6274,
-                                 0.0707, 0.1882, 0.0753, 0.9911};
-    for (int i = 0; i < 13; ++i) {  // bV5CSType 0 (calibrated), endpoints 2.30, gammas 16.16
-        const auto v = std::uint32_t(i == 0 ? 0 : i < 10 ? endpoints[i - 1] * (1 << 30) : 563 << 8);
-        for (int b = 0; b < 4; ++b) calibrated[14 + 56 + 4 * i + b] = Byte(v >> (8 * b));
-    }
+    const double fields[13] = {0,      0.5767, 0.2973, 0.0270,      0.1856,      0.6274,     0.0707,
+                               0.1882, 0.0753, 0.9911, 563.0 / 256, 563.0 / 256, 563.0 / 256};
+    for (int i = 0; i < 13; ++i)
+        for (int b = 0; b < 4; ++b)
+            calibrated[70 + 4 * i + b] =
+                Byte(std::uint32_t(fields[i] * (i < 10 ? 1 << 30 : 1 << 16)) >> (8 * b));
     WriteBytes(dir.Path("c.bmp"), calibrated);
+    const Bytes icc = ReadBytes(kIcc + "SwappedRedAndGreen.icc");
+    const Bytes adobe = ReadBytes(kIcc + "AdobeRGB1998.icc");
+    const std::size_t third = icc.size() / 3, rest = icc.size() - 2 * third;
+    Bytes absurd = adobe, hugeTagCount = adobe;
+    for (std::size_t i = 128; i < absurd.size(); i += 7) absurd[i] ^= 0x5A;  // tags, table
+    hugeTagCount[128] = hugeTagCount[129] = 0xFF;
+    const std::string rgb = Tagged("plain.jpg", "SwappedRedAndGreen.icc", "+profile icc");
+    const std::string gray = Make("gray.jpg", "-colorspace gray");
+    // A copy of the untagged file carrying the chunks of a profile (none: the whole in one).
+    int copies = 0;
+    auto embed = [&](const std::string& untagged, const Bytes& profile,
+                     const std::vector<Chunk>& chunks = {}) {
+        const std::string path = dir.Path(std::to_string(++copies) + ".jpg");
+        WriteBytes(path, ReadBytes(untagged));
+        EmbedChunks(path, profile,
+                    chunks.empty() ? std::vector<Chunk>{{1, 1, 0, profile.size()}} : chunks);
+        return path;
+    };
     const struct {
         std::string Path, Reference;
         double Within;
     } cases[] = {
-        {dir.Path("c.bmp"), bmp, 1},
         {Tagged("ap.jpg", "AdobeRGB1998.icc", "-interlace JPEG"), progressive, 1.5},
-        {Tagged("pp.jpg", "ProPhotoRGB.icc", "-interlace JPEG"), progressive, 2},
         {Tagged("s.jpg", "SwappedRedAndGreen.icc"), jpeg, 1},
-        {Tagged("sp.jpg", "SwappedRedAndGreen.icc", "-interlace JPEG"), progressive, 1},
         {Tagged("s.bmp", "SwappedRedAndGreen.icc"), bmp, 0.5},
         {Tagged("s.png", "SwappedRedAndGreen.icc"), png, 0.5},
         {exif, jpeg, 1.5},
-        {dir.Path("cmyk.jpg"), jpeg, 2},
+        {dir.Path("c.bmp"), bmp, 1},
+        {embed(rgb, icc, {{3, 3, 2 * third, rest}, {1, 3, 0, third}, {2, 3, third, third}}), jpeg,
+         2},
+        {embed(rgb, icc, {{1, 3, 0, third}, {3, 3, 2 * third, rest}}), rgb, 0},
+        {embed(rgb, icc, {{1, 2, 0, third}, {1, 2, 0, third}, {2, 2, third, third + rest}}), rgb,
+         0},
+        {embed(rgb, icc, {{1, 2, 0, third}, {2, 3, third, third + rest}}), rgb, 0},
+        {embed(rgb, icc, {{0, 1, 0, icc.size()}}), rgb, 0},
+        {embed(gray, adobe), gray, 0},
+        {embed(rgb, ReadBytes(kIcc + "sRGB.icc")), rgb, 0},
+        {embed(rgb, Bytes(adobe.begin(), adobe.begin() + 300)), rgb, 0},
+        {embed(rgb, absurd), rgb, 0},
+        {embed(rgb, hugeTagCount), rgb, 0},
+        {embed(rgb, Bytes(4000, 0xFF)), rgb, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Path);
-        EXPECT_LT(WorstError(c.Path, c.Reference), c.Within);
-    }
-}
-
-TEST_F(ColourProfile, ChunksAreJoinedBySequenceOrTheProfileIsIgnored) {
-    const Bytes icc = ReadBytes(kIcc + "SwappedRedAndGreen.icc");
-    const std::size_t third = icc.size() / 3, rest = icc.size() - 2 * third;
-    const std::string untagged = Tagged("plain.jpg", "SwappedRedAndGreen.icc", "+profile icc");
-    const std::string reference = Make("srgb.jpg", "");
-    const struct {
-        std::vector<Chunk> Chunks;
-        bool Used;
-    } cases[] = {
-        {{{3, 3, 2 * third, rest}, {1, 3, 0, third}, {2, 3, third, third}}, true},
-        {{{1, 3, 0, third}, {3, 3, 2 * third, rest}}, false},                        // missing
-        {{{1, 2, 0, third}, {1, 2, 0, third}, {2, 2, third, third + rest}}, false},  // repeated
-        {{{1, 2, 0, third}, {2, 3, third, third + rest}}, false},                    // counts
-        {{{0, 1, 0, icc.size()}}, false},                                            // numbered 0
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE(i);
-        const std::string path = dir.Path(std::to_string(i) + ".jpg");
-        WriteBytes(path, ReadBytes(untagged));
-        EmbedChunks(path, icc, cases[i].Chunks);
-        // Used: close to the sRGB original; ignored: exactly what the untagged file gives.
-        EXPECT_LT(WorstError(path, cases[i].Used ? reference : untagged), cases[i].Used ? 2 : 1e-9);
-    }
-}
-
-// Each gives the pixels an untagged file gives: no error, no conversion.
-TEST_F(ColourProfile, UnusableAndSrgbProfilesLeaveThePixelsAlone) {
-    const Bytes adobe = ReadBytes(kIcc + "AdobeRGB1998.icc"), srgb = ReadBytes(kIcc + "sRGB.icc");
-    Bytes absurd = adobe;
-    for (std::size_t i = 128; i < absurd.size(); i += 7) absurd[i] ^= 0x5A;  // tags, table
-    Bytes hugeTagCount = adobe;
-    hugeTagCount[128] = hugeTagCount[129] = 0xFF;
-    const std::string rgb = Make("rgb.jpg", ""), gray = Make("gray.jpg", "-colorspace gray");
-    const struct {
-        std::string Untagged;
-        Bytes Icc;
-    } cases[] = {{rgb, SwappedInkProfile()},
-                 {gray, adobe},
-                 {rgb, srgb},
-                 {rgb, Bytes(adobe.begin(), adobe.begin() + 300)},
-                 {rgb, absurd},
-                 {rgb, hugeTagCount},
-                 {rgb, Bytes(4000, 0xFF)}};
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE(i);
-        const std::string path = dir.Path(std::to_string(i) + ".jpg");
-        WriteBytes(path, ReadBytes(cases[i].Untagged));
-        const Bytes& icc = cases[i].Icc;
-        EmbedChunks(path, icc, {{1, 1, 0, std::min<std::size_t>(icc.size(), 65000)}});
-        EXPECT_EQ(WorstError(path, cases[i].Untagged), 0);  // and no error raised
+        EXPECT_LE(WorstError(c.Path, c.Reference), c.Within);
     }
 }
 
