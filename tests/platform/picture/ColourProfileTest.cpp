@@ -2,9 +2,10 @@
 // picture it was made from, at full size and streamed into the filter (shrunk by eight, which
 // reads a progressive file's DC scans alone). Profiles that cannot be used leave the pixels as
 // an untagged file gives them, with no error. Fixtures: ImageMagick's -profile with Debian's
-// colord profiles. (A CMYK profile is not covered here.)
+// colord profiles, and a CMYK profile made here with Little CMS.
 
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include "platform/picture/PictureFile.h"
 #include "support/PictureFiles.h"
@@ -39,6 +40,42 @@ void EmbedChunks(const std::string& jpeg, const Bytes& icc, const std::vector<Ch
         segments.insert(segments.end(), icc.begin() + c.From, icc.begin() + c.From + c.Length);
     }
     InsertAfterStart(jpeg, segments);
+}
+
+// A CMYK printer profile whose cyan and magenta are each other's: its inks c, m, y, k look like
+// m, c, y, k by the plain subtractive rule.
+Bytes SwappedInkProfile() {
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr), srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM toLab =
+        cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    cmsHPROFILE cmyk = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetDeviceClass(cmyk, cmsSigOutputClass);
+    cmsSetColorSpace(cmyk, cmsSigCmykData);
+    cmsSetPCS(cmyk, cmsSigLabData);
+    cmsWriteTag(cmyk, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 11, 4, 3, nullptr);
+    cmsStageSampleCLut16bit(
+        grid,
+        [](const cmsUInt16Number in[], cmsUInt16Number out[], void* transform) -> cmsInt32Number {
+            const double k = 1 - in[3] / 65535.0;
+            const double rgb[3] = {(1 - in[1] / 65535.0) * k, (1 - in[0] / 65535.0) * k,
+                                   (1 - in[2] / 65535.0) * k};
+            cmsCIELab colour;
+            cmsDoTransform(static_cast<cmsHTRANSFORM>(transform), rgb, &colour, 1);
+            cmsFloat2LabEncoded(out, &colour);
+            return TRUE;
+        },
+        toLab, 0);
+    cmsPipelineInsertStage(lut, cmsAT_END, grid);
+    cmsWriteTag(cmyk, cmsSigAToB0Tag, lut);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(cmyk, nullptr, &size);
+    Bytes icc(size);
+    cmsSaveProfileToMem(cmyk, icc.data(), &size);
+    cmsPipelineFree(lut), cmsCloseProfile(cmyk), cmsDeleteTransform(toLab);
+    cmsCloseProfile(srgb), cmsCloseProfile(lab);
+    return icc;
 }
 
 // Each file against the one it must match: tagged ones against the sRGB original, closely.
@@ -81,6 +118,10 @@ TEST(ColourProfile, TaggedPicturesComeOutInSrgbAndUnusableProfilesAreIgnored) {
             calibrated[70 + 4 * i + b] =
                 Byte(std::uint32_t(fields[i] * (i < 10 ? 1 << 30 : 1 << 16)) >> (8 * b));
     WriteBytes(dir.Path("c.bmp"), calibrated);
+    // The plain rule's inks with cyan and magenta traded, stored inverted as Photoshop does.
+    Make("cmyk.jpg", "-colorspace CMYK -separate -swap 0,1 -set colorspace CMYK -combine");
+    const Bytes ink = SwappedInkProfile();
+    EmbedChunks(dir.Path("cmyk.jpg"), ink, {{1, 2, 0, 60000}, {2, 2, 60000, ink.size() - 60000}});
     const Bytes icc = ReadBytes(kIcc + "SwappedRedAndGreen.icc");
     const Bytes adobe = ReadBytes(kIcc + "AdobeRGB1998.icc");
     const std::size_t third = icc.size() / 3, rest = icc.size() - 2 * third;
@@ -109,6 +150,7 @@ TEST(ColourProfile, TaggedPicturesComeOutInSrgbAndUnusableProfilesAreIgnored) {
         {Tagged("s.png", "SwappedRedAndGreen.icc"), png, 0.5},
         {exif, jpeg, 1.5},
         {dir.Path("c.bmp"), bmp, 1},
+        {dir.Path("cmyk.jpg"), jpeg, 2},
         {embed(rgb, icc, {{3, 3, 2 * third, rest}, {1, 3, 0, third}, {2, 3, third, third}}), jpeg,
          2},
         {embed(rgb, icc, {{1, 3, 0, third}, {3, 3, 2 * third, rest}}), rgb, 0},
