@@ -56,11 +56,6 @@ TEST(Volumes, ThisMachineStartsWithTheSystemVolume) {
     const auto volumes = MountedVolumes();
     ASSERT_FALSE(volumes.empty());
     EXPECT_EQ(volumes[0], (Volume{"/", "System"}));
-    for (const Volume& volume : volumes) {
-        EXPECT_EQ(volume.MountPoint[0], '/') << volume.MountPoint;
-        EXPECT_NE(volume.MountPoint.rfind("/proc", 0), 0u) << volume.MountPoint;
-        EXPECT_NE(volume.MountPoint.rfind("/sys", 0), 0u) << volume.MountPoint;
-    }
 }
 
 }  // namespace
