@@ -194,31 +194,27 @@ TEST(DIBSection, RandomiseBits) {
 // Worked examples, channels kept apart and fill bytes left 0 (a fresh picture's); the source is
 // never changed.
 TEST(DIBSection, ResampleWorkedExamples) {
-    const struct {
-        const char* Name;
-        Lines Source;
-        int NewHeight, NewWidth;
-        Lines Expected;
-    } cases[] = {
-        {"widen to 4", {{0, 100}, {0, 100}}, 2, 4, {{0, 25, 50, 75}, {0, 25, 50, 75}}},
-        {"10.5 rounds to even", {{10, 10}, {11, 11}}, 2, 3, {{10, 10, 10}, {10, 10, 10}}},
-        {"halve the width", {{0, 40, 80, 120}, {0, 40, 80, 120}}, 2, 2, {{0, 60}, {0, 60}}},
-        {"three scan lines", {{0, 0}, {200, 200}}, 3, 2, {{0, 0}, {67, 67}, {133, 133}}},
-        {"same size copies", {{9, 200, 3}, {235, 0, 77}}, 2, 3, {{9, 200, 3}, {235, 0, 77}}},
-        {"single pixel", {{5}}, 1, 1, {{5}}},
-        {"to one column", {{60, 100}, {60, 100}}, 2, 1, {{60}, {60}}},
+    const std::tuple<Lines, int, int, Lines> cases[] = {
+        // source, new height and width, result
+        {{{0, 100}, {0, 100}}, 2, 4, {{0, 25, 50, 75}, {0, 25, 50, 75}}},
+        {{{10, 10}, {11, 11}}, 2, 3, {{10, 10, 10}, {10, 10, 10}}},  // 10.5 rounds to even
+        {{{0, 40, 80, 120}, {0, 40, 80, 120}}, 2, 2, {{0, 60}, {0, 60}}},
+        {{{0, 0}, {200, 200}}, 3, 2, {{0, 0}, {67, 67}, {133, 133}}},
+        {{{9, 200, 3}, {235, 0, 77}}, 2, 3, {{9, 200, 3}, {235, 0, 77}}},  // same size: a copy
+        {{{5}}, 1, 1, {{5}}},
+        {{{60, 100}, {60, 100}}, 2, 1, {{60}, {60}}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
+    for (const auto& [from, newHeight, newWidth, want] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(from));
         cDIBSection source;
-        Paint(source, c.Source);
+        Paint(source, from);
         const auto before = AllBytes(source);
-        auto result = source.Resample(c.NewHeight, c.NewWidth);
+        auto result = source.Resample(newHeight, newWidth);
         ASSERT_NE(result, nullptr);
         cDIBSection expected;
-        Paint(expected, c.Expected);
+        Paint(expected, want);
         EXPECT_EQ(std::tuple(result->Width(), result->height(), AllBytes(*result)),
-                  std::tuple(c.NewWidth, c.NewHeight, AllBytes(expected)));
+                  std::tuple(newWidth, newHeight, AllBytes(expected)));
         EXPECT_EQ(AllBytes(source), before) << "source changed";
     }
 }

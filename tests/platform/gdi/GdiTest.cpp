@@ -154,23 +154,18 @@ TEST(GdiStretchBlt, NearestNeighbourDoublesEachPixel) {
 }
 
 TEST(GdiDibSection, RefusesBadHeadersAndSizes) {
-    struct Case {
-        const char* name;
-        BITMAPINFO info;
-        std::uint32_t usage = DIB_RGB_COLORS;
-        std::int32_t section = 0;
-    };
+    const std::uint32_t rgb = DIB_RGB_COLORS;
     // clang-format off
-    const Case cases[] = {
-        {"width 0", Header(0, 4)}, {"height INT_MIN", Header(4, INT_MIN)},
-        {"16 bits", Header(4, 4, 16)}, {"RLE", Header(4, 4, 24, 1)},
-        {"two planes", Header(4, 4, 24, BI_RGB, 2)}, {"over 2 GiB", Header(30000, 30000)},
-        {"palette usage", Header(4, 4), 1}, {"file mapping", Header(4, 4), DIB_RGB_COLORS, 7}};
+    const std::tuple<const char*, BITMAPINFO, std::uint32_t, std::int32_t> cases[] = {
+        {"width 0", Header(0, 4), rgb, 0}, {"height INT_MIN", Header(4, INT_MIN), rgb, 0},
+        {"16 bits", Header(4, 4, 16), rgb, 0}, {"RLE", Header(4, 4, 24, 1), rgb, 0},
+        {"two planes", Header(4, 4, 24, BI_RGB, 2), rgb, 0}, {"file mapping", Header(4, 4), rgb, 7},
+        {"over 2 GiB", Header(30000, 30000), rgb, 0}, {"palette usage", Header(4, 4), 1, 0}};
     // clang-format on
-    for (const Case& c : cases) {
+    for (const auto& [name, info, usage, section] : cases) {
         void* bits = reinterpret_cast<void*>(1);
-        EXPECT_EQ(CreateDIBSection(0, &c.info, c.usage, &bits, c.section, 0), 0) << c.name;
-        EXPECT_EQ(bits, nullptr) << c.name;
+        EXPECT_EQ(CreateDIBSection(0, &info, usage, &bits, section, 0), 0) << name;
+        EXPECT_EQ(bits, nullptr) << name;
     }
 }
 

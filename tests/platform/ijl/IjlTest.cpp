@@ -63,21 +63,18 @@ class IjlTest : public ::testing::Test {
 // Every padding and both row orders come out upright, in each colour layout the file may have;
 // the encoder only reads the picture.
 TEST_F(IjlTest, EveryPaddingRowOrderAndColourLayout) {
-    struct Case {
-        int width, height;
-        bool bottomUp;
-        std::int32_t subsampling;  // -1: gray
-        int lumaH, lumaV;
-    };
-    for (const Case c : {Case{176, 220, true, IJL_NONE, 1, 1}, Case{175, 220, true, IJL_420, 2, 2},
-                         Case{174, 33, false, IJL_422, 2, 1}, Case{173, 17, true, -1, 1, 1},
-                         Case{1, 1, true, IJL_NONE, 1, 1}, Case{9, 300, false, IJL_NONE, 1, 1}}) {
-        SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " " << c.subsampling);
-        Picture picture(c.width, c.height, c.bottomUp);
+    const std::tuple<int, int, bool, std::int32_t, int, int> cases[] = {
+        // subsampling -1: gray
+        {176, 220, true, IJL_NONE, 1, 1}, {175, 220, true, IJL_420, 2, 2},
+        {174, 33, false, IJL_422, 2, 1},  {173, 17, true, -1, 1, 1},
+        {1, 1, true, IJL_NONE, 1, 1},     {9, 300, false, IJL_NONE, 1, 1}};
+    for (const auto& [width, height, bottomUp, subsampling, lumaH, lumaV] : cases) {
+        SCOPED_TRACE(::testing::Message() << width << "x" << height << " " << subsampling);
+        Picture picture(width, height, bottomUp);
         const std::vector<std::uint8_t> before = picture.bytes;
         JPEG_CORE_PROPERTIES p = Record(picture, Path("out.jpg"));
-        p.JPGSubsampling = std::max(c.subsampling, 0);
-        if (c.subsampling < 0) {
+        p.JPGSubsampling = std::max(subsampling, 0);
+        if (subsampling < 0) {
             p.JPGColor = IJL_G;
             p.JPGChannels = 1;
         }
@@ -87,12 +84,11 @@ TEST_F(IjlTest, EveryPaddingRowOrderAndColourLayout) {
         const test::DecodedJpeg d = DecodeJpeg(Path("out.jpg"));
         ASSERT_TRUE(d.Ok);
         EXPECT_EQ(std::tuple(d.Picture.Width, d.Picture.Height, d.Components, d.LumaH, d.LumaV),
-                  std::tuple(c.width, c.height, c.subsampling < 0 ? 1 : 3, c.lumaH, c.lumaV));
-        if (c.width >= 16 && c.height >= 16) {
+                  std::tuple(width, height, subsampling < 0 ? 1 : 3, lumaH, lumaV));
+        if (width >= 16 && height >= 16) {
             EXPECT_LT(d.Picture.Rgb[0] + d.Picture.Rgb[1] + d.Picture.Rgb[2], 60) << "top-left";
-            EXPECT_LT(
-                c.subsampling < 0 ? 0 : test::MeanError(d.Picture, Pattern(c.width, c.height)),
-                3.0);
+            EXPECT_LT(subsampling < 0 ? 0 : test::MeanError(d.Picture, Pattern(width, height)),
+                      3.0);
         }
         EXPECT_EQ(Listing(), std::set<std::string>{"out.jpg"});
     }
@@ -100,16 +96,11 @@ TEST_F(IjlTest, EveryPaddingRowOrderAndColourLayout) {
 
 // Each invalid or freed record is refused with its own status and writes nothing.
 TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
-    struct Case {
-        const char* what;
-        std::function<void(JPEG_CORE_PROPERTIES&)> change;
-        IJLERR status;
-        std::int32_t op = IJL_JFILE_WRITEWHOLEIMAGE;
-    };
+    using Change = std::function<void(JPEG_CORE_PROPERTIES&)>;
     const std::string folderName = Path("sub") + "/";
-    const Case cases[] = {
+    const std::tuple<const char*, Change, IJLERR> cases[] = {
         {"never initialised", [](auto& p) { p.jprops = IJL_WORKING_STATE{}; }, IJL_NOT_INITIALISED},
-        {"unknown operation", [](auto&) {}, IJL_UNSUPPORTED_OPERATION, 7},
+        {"unknown operation (7)", [](auto&) {}, IJL_UNSUPPORTED_OPERATION},
         {"no pixels", [](auto& p) { p.DIBBytes = nullptr; }, IJL_NULL_POINTER},
         {"zero width", [](auto& p) { p.DIBWidth = p.JPGWidth = 0; }, IJL_BAD_SIZE},
         {"zero height", [](auto& p) { p.DIBHeight = p.JPGHeight = 0; }, IJL_BAD_SIZE},
@@ -129,13 +120,14 @@ TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
         {"folder name", [&](auto& p) { p.JPGFile = folderName.c_str(); }, IJL_INVALID_FILENAME},
         {"parent folder", [](auto& p) { p.JPGFile = ".."; }, IJL_INVALID_FILENAME},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, change, status] : cases) {
+        SCOPED_TRACE(what);
         Picture picture(175, 20, true);  // padding 3
         JPEG_CORE_PROPERTIES p = Record(picture, Path("bad.jpg"));
         const IJL_WORKING_STATE state = p.jprops;
-        c.change(p);
-        EXPECT_EQ(ijlWrite(&p, c.op), c.status);
+        change(p);
+        const bool unknownOperation = status == IJL_UNSUPPORTED_OPERATION;
+        EXPECT_EQ(ijlWrite(&p, unknownOperation ? 7 : IJL_JFILE_WRITEWHOLEIMAGE), status);
         EXPECT_TRUE(Listing().empty());
         p.jprops = state;
         EXPECT_EQ(ijlFree(&p), IJL_OK);
@@ -159,12 +151,8 @@ TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
     std::uint32_t x = 12345;
     for (auto& byte : picture.bytes)
         byte = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-    struct Case {
-        const char* what;
-        IjlFaults faults;
-        bool targetExists;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, IjlFaults, bool> cases[] = {
+        // the target exists
         {"disk full after 70000 bytes", {0, 0, 70000, 0}, true},
         {"disk full, no old file", {0, 0, 70000, 0}, false},
         {"folder refuses new files", {0, EACCES, -1, 0}, true},
@@ -173,18 +161,18 @@ TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
     };
     const std::string old = "old picture bytes, which must survive\n";
     for (const bool named : {false, true})  // an unnamed file, or the hidden temporary file
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (named ? ", named temporary" : ", unnamed file"));
+        for (const auto& [what, fault, targetExists] : cases) {
+            SCOPED_TRACE(std::string(what) + (named ? ", named temporary" : ", unnamed file"));
             fs::remove_all(m_folder / "target.jpg");
-            if (c.targetExists) m_temp.File("target.jpg", old);
+            if (targetExists) m_temp.File("target.jpg", old);
             JPEG_CORE_PROPERTIES p = Record(picture, Path("target.jpg"));
-            IjlFaults faults = c.faults;
+            IjlFaults faults = fault;
             faults.NoUnnamedFiles = named;
             IjlSetFaultsForTesting(faults);
             EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
             IjlSetFaultsForTesting(IjlFaults{});
-            EXPECT_EQ(Listing().size(), std::size_t(c.targetExists));
-            EXPECT_EQ(c.targetExists ? m_temp.Read("target.jpg") : old, old);
+            EXPECT_EQ(Listing().size(), std::size_t(targetExists));
+            EXPECT_EQ(targetExists ? m_temp.Read("target.jpg") : old, old);
             // The same record works again once the disk recovers.
             ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
             EXPECT_TRUE(DecodeJpeg(Path("target.jpg")).Ok);
