@@ -26,25 +26,19 @@ TEST(FormsEvents, DriveChangeRunsInsideTheAssignmentAndUnknownDrivesRaise68) {
     TempFolder temp;
     FixedVolumes volumes({{"/", "System"}, {temp.Path(), "T"}, {temp / "gone", "Gone"}});
     DriveListBox drives("DriveS", 0, 0, 100, 20, 0);
-    int events = 0;
-    std::string seen;
-    drives.OnChange = [&] {
-        ++events;
-        seen = drives.Drive();
-    };
+    std::vector<std::string> seen;
+    drives.OnChange = [&] { seen.push_back(drives.Drive()); };
     drives.SetDrive("c:");
-    const int afterC = events;  // 0 or 1, by where the working folder lies
+    seen.clear();  // a change or not, by where the working folder lies
     drives.SetDrive(temp.Path() + "/");
-    EXPECT_EQ(seen, temp.Path() + " [T]");
     drives.SetDrive(temp.Path() + " [T]");
     for (const std::string& text :
          std::vector<std::string>{"d:", "", "/nowhere", "System", temp / "gone [Gone]"}) {
         EXPECT_EQ(ErrorOf([&] { drives.SetDrive(text); }), 68) << text;
     }
-    EXPECT_EQ(events, afterC + 1);
     EXPECT_EQ(drives.Drive(), temp.Path() + " [T]");
     drives.SetDrive("C:\\");
-    EXPECT_EQ(seen, "/ [System]");
+    EXPECT_EQ(seen, (std::vector<std::string>{temp.Path() + " [T]", "/ [System]"}));
     EXPECT_EQ(drives.ListIndex(), 0);
     EXPECT_EQ(drives.List(),
               (std::vector<std::string>{"/ [System]", temp.Path() + " [T]", temp / "gone [Gone]"}));
