@@ -11,8 +11,6 @@ constexpr const char* kMountInfo =
     "21 1 0:20 / / rw,relatime - overlay overlay rw,lowerdir=/l\n"
     "22 21 0:21 / /proc rw,nosuid - proc proc rw\n"
     "23 21 0:22 / /sys rw,nosuid - sysfs sysfs rw\n"
-    "24 23 0:23 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
-    "25 21 0:24 / /dev rw,nosuid - tmpfs tmpfs rw\n"
     "26 21 0:25 / /tmp rw - tmpfs tmpfs rw\n"
     "27 21 8:1 / /home rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
     "28 21 8:1 /docker/hosts /etc/hosts rw - ext4 /dev/sda1 rw\n"

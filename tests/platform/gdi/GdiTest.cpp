@@ -21,20 +21,15 @@ BITMAPINFO Header(std::int32_t width, std::int32_t height, std::uint16_t bits = 
 struct Surface {
     std::int32_t Dc = CreateCompatibleDC(0);
     std::int32_t Bitmap = 0;
-    std::int32_t Previous = 0;
 
     Surface(int width, int height, int salt) {
         Bitmap = CreateCompatibleBitmap(Dc, width, height);
-        Previous = SelectObject(Dc, Bitmap);
+        SelectObject(Dc, Bitmap);
         const BgrView view = *BitmapPixels(Bitmap);
         for (int y = 0; y < height; ++y)
             for (int i = 0; i < width * 3; ++i) view.Row(y)[i] = Byte(i / 3, y, i % 3, salt);
     }
-    ~Surface() {
-        SelectObject(Dc, Previous);
-        DeleteObject(Bitmap);
-        DeleteDC(Dc);
-    }
+    ~Surface() { EXPECT_TRUE(DeleteDC(Dc) && DeleteObject(Bitmap)); }  // the DC lets it go
     static std::uint8_t Byte(int x, int y, int channel, int salt) {
         return static_cast<std::uint8_t>(salt + 40 * y + 7 * x + channel);
     }
