@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <functional>
 #include <vector>
 
 #include "platform/gdi/BitmapPicture.h"
@@ -46,22 +45,23 @@ TEST(GdiHandles, StaleAndWrongHandlesFailAndSelectObjectGuardsBitmaps) {
     ASSERT_TRUE(DeleteDC(deadDc));
     ASSERT_TRUE(DeleteObject(deadBitmap));
     BITMAP record{};
-    const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
-        {"SelectObject into dead DC", [&] { return SelectObject(deadDc, bitmap) != 0; }},
-        {"SelectObject dead bitmap", [&] { return SelectObject(dc, deadBitmap) != 0; }},
-        {"DeleteDC twice", [&] { return DeleteDC(deadDc); }},
-        {"DeleteDC of a bitmap", [&] { return DeleteDC(bitmap); }},
-        {"DeleteObject twice", [&] { return DeleteObject(deadBitmap); }},
-        {"DeleteObject of a DC", [&] { return DeleteObject(dc); }},
-        {"GetObjectA short", [&] { return GetObjectA(bitmap, sizeof record - 1, &record) != 0; }},
-        {"BitBlt into null DC", [&] { return BitBlt(0, 0, 0, 1, 1, dc, 0, 0, SRCCOPY); }},
-        {"BitBlt from dead DC", [&] { return BitBlt(dc, 0, 0, 1, 1, deadDc, 0, 0, SRCCOPY); }},
-        {"CreateCompatibleDC of dead", [&] { return CreateCompatibleDC(deadDc) != 0; }},
-        {"BitmapPixels dead", [&] { return BitmapPixels(deadBitmap).has_value(); }},
-        {"GetDC of unknown window", [&] { return GetDC(12345) != 0; }},
-        {"ReleaseDC of memory DC", [&] { return ReleaseDC(0, dc); }},
-    };
-    for (const auto& [name, call] : calls) EXPECT_FALSE(call()) << name;
+    // Each call must fail: selecting into a dead DC or a dead bitmap, deleting twice or the wrong
+    // kind, a short record, copying into a null DC or from a dead one, a DC from a dead one, the
+    // pixels of a dead bitmap, an unknown window's DC, releasing a memory DC.
+    const std::vector<bool> succeeded = {SelectObject(deadDc, bitmap) != 0,
+                                         SelectObject(dc, deadBitmap) != 0,
+                                         DeleteDC(deadDc),
+                                         DeleteDC(bitmap),
+                                         DeleteObject(deadBitmap),
+                                         DeleteObject(dc),
+                                         GetObjectA(bitmap, sizeof record - 1, &record) != 0,
+                                         BitBlt(0, 0, 0, 1, 1, dc, 0, 0, SRCCOPY),
+                                         BitBlt(dc, 0, 0, 1, 1, deadDc, 0, 0, SRCCOPY),
+                                         CreateCompatibleDC(deadDc) != 0,
+                                         BitmapPixels(deadBitmap).has_value(),
+                                         GetDC(12345) != 0,
+                                         ReleaseDC(0, dc)};
+    EXPECT_EQ(succeeded, std::vector<bool>(succeeded.size(), false));
     EXPECT_TRUE(DeleteObject(bitmap));
 
     // SelectObject hands back what it replaced and guards the bitmaps it selected.

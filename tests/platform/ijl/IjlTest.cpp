@@ -154,9 +154,7 @@ TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
     const std::tuple<const char*, IjlFaults, bool> cases[] = {
         // the target exists
         {"disk full after 70000 bytes", {0, 0, 70000, 0}, true},
-        {"disk full, no old file", {0, 0, 70000, 0}, false},
         {"folder refuses new files", {0, EACCES, -1, 0}, true},
-        {"rename refused", {0, 0, -1, EACCES}, true},
         {"rename refused, no old file", {0, 0, -1, EXDEV}, false},
     };
     const std::string old = "old picture bytes, which must survive\n";
