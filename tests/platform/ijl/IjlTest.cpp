@@ -144,12 +144,15 @@ TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
     EXPECT_EQ(ijlFree(&failed), IJL_NOT_INITIALISED);
 }
 
-TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
-    // Noise makes a file of several output buffers, so failures land before, inside and
-    // after the first flush as well as at the final rename.
-    Picture picture(400, 300, true);
+// A failed write leaves nothing behind and the old file intact, and the same record works again
+// once the disk recovers. New files follow the umask and replaced ones keep their permissions.
+// Where the file system has unnamed files, a file being written has no name at all, so a process
+// killed meanwhile leaves nothing; elsewhere only the hidden temporary file shows.
+TEST_F(IjlTest, FailuresPermissionsAndWhatShowsWhileAFileIsWritten) {
+    // Noise makes a file of several output buffers, so a failure lands after the first flush.
+    Picture noise(400, 300, true);
     std::uint32_t x = 12345;
-    for (auto& byte : picture.bytes)
+    for (auto& byte : noise.bytes)
         byte = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
     const std::tuple<const char*, IjlFaults, bool> cases[] = {
         // the target exists
@@ -158,38 +161,29 @@ TEST_F(IjlTest, AFailedWriteLeavesNothingBehindAndTheOldFileIntact) {
         {"rename refused, no old file", {0, 0, -1, EXDEV}, false},
     };
     const std::string old = "old picture bytes, which must survive\n";
-    for (const bool named : {false, true})  // an unnamed file, or the hidden temporary file
-        for (const auto& [what, fault, targetExists] : cases) {
-            SCOPED_TRACE(std::string(what) + (named ? ", named temporary" : ", unnamed file"));
-            fs::remove_all(m_folder / "target.jpg");
-            if (targetExists) m_temp.File("target.jpg", old);
-            JPEG_CORE_PROPERTIES p = Record(picture, Path("target.jpg"));
-            IjlFaults faults = fault;
-            faults.NoUnnamedFiles = named;
-            IjlSetFaultsForTesting(faults);
-            EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
-            IjlSetFaultsForTesting(IjlFaults{});
-            EXPECT_EQ(Listing().size(), std::size_t(targetExists));
-            EXPECT_EQ(targetExists ? m_temp.Read("target.jpg") : old, old);
-            // The same record works again once the disk recovers.
-            ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
-            EXPECT_TRUE(DecodeJpeg(Path("target.jpg")).Ok);
-            EXPECT_EQ(Listing(), std::set<std::string>{"target.jpg"});
-            ijlFree(&p);
-        }
-}
-
-// New files follow the umask and replaced ones keep their permissions. Where the file system has
-// unnamed files, a file being written has no name at all, so a process killed meanwhile leaves
-// nothing; elsewhere only the hidden temporary file shows.
-TEST_F(IjlTest, PermissionsAndWhatShowsWhileAFileIsWritten) {
     const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write;
-    for (const bool named : {false, true}) {
+    for (const bool named : {false, true}) {  // an unnamed file, or the hidden temporary file
         SCOPED_TRACE(named ? "named temporary" : "unnamed file");
         IjlFaults faults;
         faults.NoUnnamedFiles = named;
-        IjlSetFaultsForTesting(faults);
         const std::size_t there = Listing().size();
+        for (const auto& [what, fault, targetExists] : cases) {
+            SCOPED_TRACE(what);
+            if (targetExists) m_temp.File("target.jpg", old);
+            JPEG_CORE_PROPERTIES p = Record(noise, Path("target.jpg"));
+            IjlFaults failing = fault;
+            failing.NoUnnamedFiles = named;
+            IjlSetFaultsForTesting(failing);
+            EXPECT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_FILE_ERROR);
+            IjlSetFaultsForTesting(faults);
+            EXPECT_EQ(Listing().size(), there + targetExists);
+            EXPECT_EQ(targetExists ? m_temp.Read("target.jpg") : old, old);
+            ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+            EXPECT_TRUE(DecodeJpeg(Path("target.jpg")).Ok);
+            EXPECT_EQ(Listing().size(), there + 1);
+            ijlFree(&p);
+            fs::remove(m_folder / "target.jpg");
+        }
         for (const char* content : {"new", "replacing"}) {  // the target is new, then replaced
             if (!named && !testing::UnnamedFilesWork(m_temp.Path())) break;
             AtomicFile file;
