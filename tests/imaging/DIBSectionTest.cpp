@@ -45,25 +45,24 @@ void Paint(cDIBSection& picture, const Lines& lines) {
 // Each Create follows a successful one: a failed or raising Create leaves no memory behind and
 // keeps the size asked for; scan lines are padded to four bytes.
 TEST(DIBSection, CreateSizesPaddingAndFailures) {
-    const struct {
-        int Width, Height, Error, BytesPerScanLine;  // 0: not made, -1: not checked
-    } cases[] = {
+    // width, height, error raised, bytes per scan line (0: not made, -1: not checked)
+    const std::tuple<int, int, int, int> cases[] = {
         {1, 3, 0, 4},         {175, 3, 0, 528}, {176, 3, 0, 528}, {0, 3, 0, 0},
         {5, 0, 0, -1},        {5, -3, 0, -1},   {-2, 4, 0, -1},   {INT_MAX / 3 + 1, 1, 6, -1},
         {30000, 30000, 6, -1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.Width << "x" << c.Height);
+    for (const auto& [width, height, error, bytesPerScanLine] : cases) {
+        SCOPED_TRACE(::testing::Message() << width << "x" << height);
         cDIBSection picture;
         ASSERT_TRUE(picture.Create(7, 7));
         bool created = false;
-        EXPECT_EQ(ErrorOf([&] { created = picture.Create(c.Width, c.Height); }), c.Error);
-        const bool made = c.BytesPerScanLine > 0;
-        EXPECT_EQ(c.BytesPerScanLine < 0 ? -1 : picture.BytesPerScanLine(), c.BytesPerScanLine);
-        const auto expected = std::tuple(made, made, made, made, c.Width, c.Height);
-        EXPECT_EQ(c.Error ? expected  // after a raise only the memory is checked
-                          : std::tuple(created, picture.hdc() != 0, picture.hDib() != 0,
-                                       picture.DIBSectionBitsPtr() != nullptr, picture.Width(),
-                                       picture.height()),
+        EXPECT_EQ(ErrorOf([&] { created = picture.Create(width, height); }), error);
+        const bool made = bytesPerScanLine > 0;
+        EXPECT_EQ(bytesPerScanLine < 0 ? -1 : picture.BytesPerScanLine(), bytesPerScanLine);
+        const auto expected = std::tuple(made, made, made, made, width, height);
+        EXPECT_EQ(error ? expected  // after a raise only the memory is checked
+                        : std::tuple(created, picture.hdc() != 0, picture.hDib() != 0,
+                                     picture.DIBSectionBitsPtr() != nullptr, picture.Width(),
+                                     picture.height()),
                   expected);
         EXPECT_EQ(picture.DIBSectionBitsPtr() != nullptr, made);
     }
@@ -221,21 +220,21 @@ TEST(DIBSection, ResampleWorkedExamples) {
 // Sizes that cannot be made give no picture, sources that cannot be sampled raise 9, and
 // neither touches the source.
 TEST(DIBSection, ResampleImpossibleCases) {
-    const struct {
-        int Width, Height, NewHeight, NewWidth, Error;  // width 0: never created, < 0: emptied
-    } cases[] = {{4, 4, 0, 5, 0}, {4, 4, 5, 0, 0}, {1, 3, 3, 2, 9},
-                 {3, 1, 2, 3, 9}, {0, 0, 3, 3, 9}, {-3, 3, 3, 3, 9}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.Width << "x" << c.Height);
+    // width (0: never created, < 0: emptied), height, new height and width, error (0: no picture)
+    const std::tuple<int, int, int, int, int> cases[] = {{4, 4, 0, 5, 0}, {4, 4, 5, 0, 0},
+                                                         {1, 3, 3, 2, 9}, {3, 1, 2, 3, 9},
+                                                         {0, 0, 3, 3, 9}, {-3, 3, 3, 3, 9}};
+    for (const auto& [width, height, newHeight, newWidth, error] : cases) {
+        SCOPED_TRACE(::testing::Message() << width << "x" << height);
         cDIBSection source;
-        if (c.Width != 0) {
-            ASSERT_TRUE(source.Create(std::abs(c.Width), c.Height));
+        if (width != 0) {
+            ASSERT_TRUE(source.Create(std::abs(width), height));
             FillPattern(source, 7);
         }
-        if (c.Width < 0) source.ClearUp();
+        if (width < 0) source.ClearUp();
         const auto before = AllBytes(source);
-        EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(source.Resample(c.NewHeight, c.NewWidth), nullptr); }),
-                  c.Error);
+        EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(source.Resample(newHeight, newWidth), nullptr); }),
+                  error);
         EXPECT_EQ(AllBytes(source), before);
     }
 }

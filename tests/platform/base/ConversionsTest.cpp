@@ -17,18 +17,15 @@ TEST(Conversions, NumericTestAcceptsDecimalNumbersOnly) {
 
 // Halves round to even; beyond 16 bits is overflow (6), text that is no number a mismatch (13).
 TEST(Conversions, CIntRoundsHalfToEvenAndRaises) {
-    const struct {
-        const char* Text;
-        int Value, Error;
-    } cases[] = {
+    const std::tuple<const char*, int, int> cases[] = {
         {" 176 ", 176, 0},     {"176.5", 176, 0},     {"177.5", 178, 0}, {"-2.5", -2, 0},
         {"32767.4", 32767, 0}, {"-32768", -32768, 0}, {"32767.5", 0, 6}, {"-32769", 0, 6},
         {"1e400", 0, 6},       {"abc", 0, 13},
     };
-    for (const auto& c : cases) {
+    for (const auto& [text, expected, error] : cases) {
         int value = 0;
-        EXPECT_EQ(ErrorOf([&] { value = CInt(c.Text); }), c.Error) << c.Text;
-        EXPECT_EQ(value, c.Value) << c.Text;
+        EXPECT_EQ(ErrorOf([&] { value = CInt(text); }), error) << text;
+        EXPECT_EQ(value, expected) << text;
     }
 }
 

@@ -46,7 +46,7 @@ TEST(FormsEvents, DriveChangeRunsInsideTheAssignmentAndUnknownDrivesRaise68) {
 
 // The change event runs inside the assignment and only on a change; a bad path raises 76 and
 // keeps the path; an error leaving the handler is shown and the assignment returns.
-TEST(FormsFolderList, ChangesBadPathsAndHandlerErrors) {
+TEST(FormsFolderList, ChangesBadPathsHandlerErrorsAndEntries) {
     TempFolder temp;
     temp.Folder("a");
     temp.File("file.jpg");
@@ -69,15 +69,13 @@ TEST(FormsFolderList, ChangesBadPathsAndHandlerErrors) {
     EXPECT_EQ(list.Path(), temp / "a");
     ASSERT_EQ(recorder.Messages.size(), 1u);
     EXPECT_EQ(recorder.Messages[0].Prompt, "Path not found: /x");
-}
 
-TEST(FormsFolderList, EntriesShowAncestorsThenVisibleSubFoldersSorted) {
-    TempFolder temp;
+    // The entries: the ancestors, then the visible sub-folders sorted without case.
     for (const char* name : {"cur/Zeta", "cur/alpha", "cur/.hidden", "cur/Beta"}) temp.Folder(name);
     temp.File("cur/file.jpg");
     temp.Link("cur/linked", temp.Path());
     temp.Link("cur/dangling", temp / "nothing");
-    DirListBox list("DirS", 0, 0, 100, 100, 0);
+    list.OnChange = {};
     list.SetPath(temp / "cur");
 
     const auto& entries = list.Entries();

@@ -37,10 +37,7 @@ void FillWithEveryKind(const TempFolder& temp) {
 TEST(Dir, AttributeBitsChooseTheKindsAndNothingIsOpened) {
     TempFolder temp;
     FillWithEveryKind(temp);
-    const struct {
-        int Attributes;
-        std::vector<std::string> Names;
-    } cases[] = {
+    const std::tuple<int, std::vector<std::string>> cases[] = {
         {vbNormal, {"link-to-file.jpg", "plain.txt", "README"}},
         {vbDirectory, {"link-to-file.jpg", "link-to-folder.jpg", "plain.txt", "README", "x.jpg"}},
         {vbHidden,
@@ -48,8 +45,8 @@ TEST(Dir, AttributeBitsChooseTheKindsAndNothingIsOpened) {
         {vbSystem,
          {"dangling.jpg", "fifo.jpg", "link-to-file.jpg", "plain.txt", "README", "socket.bmp"}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ListAll(temp / "*.*", c.Attributes), c.Names) << c.Attributes;
+    for (const auto& [attributes, names] : cases) {
+        EXPECT_EQ(ListAll(temp / "*.*", attributes), names) << attributes;
     }
 }
 
@@ -75,16 +72,13 @@ TEST(Dir, FoldersThatCannotBeListedRaiseAndEndTheCursor) {
     temp.File("b.jpg");
     temp.Folder("closed");
     chmod((temp / "closed").c_str(), 0);
-    const struct {
-        std::string Pattern;
-        int Error;
-    } cases[] = {{temp / "missing/*.*", 76},
-                 {temp / "a.jpg/*.*", 76},
-                 {temp / "closed/*.*", geteuid() == 0 ? 0 : 75}};
-    for (const auto& c : cases) {
+    const std::tuple<std::string, int> cases[] = {{temp / "missing/*.*", 76},
+                                                  {temp / "a.jpg/*.*", 76},
+                                                  {temp / "closed/*.*", geteuid() == 0 ? 0 : 75}};
+    for (const auto& [pattern, error] : cases) {
         EXPECT_EQ(Dir(temp / "*.*", vbNormal), "a.jpg");  // an enumeration left half-way
-        EXPECT_EQ(ErrorOf([&] { Dir(c.Pattern, vbNormal); }), c.Error) << c.Pattern;
-        EXPECT_TRUE(!c.Error || Dir().empty()) << "a failed start must not continue the old one";
+        EXPECT_EQ(ErrorOf([&] { Dir(pattern, vbNormal); }), error) << pattern;
+        EXPECT_TRUE(!error || Dir().empty()) << "a failed start must not continue the old one";
     }
     chmod((temp / "closed").c_str(), 0700);
 }

@@ -35,18 +35,14 @@ TEST(Volumes, RealFileSystemsAfterTheSystemVolume) {
 TEST(Volumes, DriveTextsFindTheirVolume) {
     const std::vector<Volume> volumes = {
         {"/", "System"}, {"/home", ""}, {"/media/My Disk", "STICK"}};
-    const struct {
-        int Index;
-        std::vector<std::string> Texts;
-    } cases[] = {
+    const std::tuple<int, std::vector<std::string>> cases[] = {
         {0, {"C:", "c:\\", "c:/", "/ [System]", "/"}},
         {1, {"/home", "/home/"}},
         {2, {"/media/My Disk [STICK]", "/media/My Disk"}},
         {-1, {"d:", "c:\\x", "", "/home [System]", "System", "/nowhere"}},
     };
-    for (const auto& c : cases)
-        for (const std::string& text : c.Texts)
-            EXPECT_EQ(FindVolume(text, volumes), c.Index) << text;
+    for (const auto& [index, texts] : cases)
+        for (const std::string& text : texts) EXPECT_EQ(FindVolume(text, volumes), index) << text;
     EXPECT_EQ(VolumeText(volumes[0]) + VolumeText(volumes[1]), "/ [System]/home");
 }
 
