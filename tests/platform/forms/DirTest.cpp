@@ -55,12 +55,12 @@ TEST(Dir, AttributeBitsChooseTheKindsAndNothingIsOpened) {
 TEST(Dir, CaseInsensitiveOrderAndMasks) {
     TempFolder temp;
     const std::vector<std::string> expected = {
-        "10.jpg", "9.jpg", "_x",    "A.jpg",          "a.jpg",
-        "ab",     "b.jpg", "Z.bmp", "处理后照片.JPG", "\xff\xfe odd.jpg"};
+        "10.jpg", "9.jpg",  "_x",    "A.jpg",          "a.jpg",           "ab",
+        "b.jpg",  "c.jpeg", "Z.bmp", "处理后照片.JPG", "\xff\xfe odd.jpg"};
     for (const std::string& name : expected) temp.File(name);
     EXPECT_EQ(ListAll(temp / "*.*"), expected);
     EXPECT_EQ(ListAll(temp / "?.*p*"),
-              (std::vector<std::string>{"9.jpg", "A.jpg", "a.jpg", "b.jpg", "Z.bmp"}));
+              (std::vector<std::string>{"9.jpg", "A.jpg", "a.jpg", "b.jpg", "c.jpeg", "Z.bmp"}));
     EXPECT_EQ(ListAll(temp / "*.JPG").size(), 7u);
     EXPECT_TRUE(ListAll(temp / "*.png").empty());
 }
