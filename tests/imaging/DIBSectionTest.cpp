@@ -102,9 +102,11 @@ TEST(DIBSection, RecreateClearUpAndDestructionFreeWhatWasHeld) {
     EXPECT_EQ(ErrorOf([&] { never.RandomiseBits(true), never.RandomiseBits(false); }), 0);
 }
 
-// A picture's rows of 21 bytes land bottom line first, padded to 24; one whose bitmap cannot be
-// copied leaves the object empty. LoadPictureBlt copies the asked width (-1: all).
-TEST(DIBSection, CopiesFromPicturesAndContexts) {
+// A picture's rows of 21 bytes land bottom line first, padded to 24, and go to the clipboard
+// whole, top line first; a device-independent copy is refused with a message. One whose bitmap
+// cannot be copied leaves the object empty, and an empty one puts nothing on the clipboard,
+// silently. LoadPictureBlt copies the asked width (-1: all).
+TEST(DIBSection, CopiesFromPicturesContextsAndToTheClipboard) {
     auto source = BitmapPicture::Create(7, 5);
     ASSERT_NE(source, nullptr);
     const BgrView view = *BitmapPixels(source->Handle());
@@ -116,6 +118,16 @@ TEST(DIBSection, CopiesFromPicturesAndContexts) {
               std::tuple(true, 7, 5));
     for (int line = 0; line < 5; ++line)
         for (int i = 0; i < 21; ++i) EXPECT_EQ(ScanLine(picture, line)[i], 40 * (4 - line) + i);
+    testing::MessageRecorder messages;
+    ASSERT_TRUE(picture.CopyToClipboard(false));
+    const std::int32_t onClipboard = ClipboardBitmap();
+    const std::optional<BgrView> held = BitmapPixels(onClipboard);
+    ASSERT_TRUE(held && held->Width == 7 && held->Height == 5);
+    for (int y = 0; y < 5; ++y)
+        for (int i = 0; i < 21; ++i) EXPECT_EQ(held->Row(y)[i], view.Row(y)[i]);
+    EXPECT_FALSE(picture.CopyToClipboard(true));
+    ASSERT_EQ(messages.Messages.size(), 1u);
+    EXPECT_EQ(messages.Messages[0].Style, vbOKOnly);
 
     const std::int32_t holder = CreateCompatibleDC(0);
     const std::int32_t stock = SelectObject(holder, source->Handle());
@@ -123,6 +135,8 @@ TEST(DIBSection, CopiesFromPicturesAndContexts) {
     EXPECT_EQ(std::pair(picture.hdc(), picture.hDib()), std::pair(0, 0));
     SelectObject(holder, stock);
     DeleteDC(holder);
+    EXPECT_FALSE(picture.CopyToClipboard(false));
+    EXPECT_EQ(std::pair(ClipboardBitmap(), messages.Messages.size()), std::pair(onClipboard, 1ul));
 
     for (const auto& [width, copied] : {std::pair{0, 0}, {-1, 5}, {2, 2}, {9, 5}}) {
         cDIBSection from, to;
@@ -134,30 +148,6 @@ TEST(DIBSection, CopiesFromPicturesAndContexts) {
                 EXPECT_EQ(ScanLine(to, line)[3 * x], x < copied ? ScanLine(from, line)[3 * x] : 0)
                     << "width " << width << " pixel " << x << " line " << line;
     }
-}
-
-// The clipboard gets the whole picture, top line first; a device-independent copy is refused
-// with a message, a freed picture puts nothing there silently.
-TEST(DIBSection, CopyToClipboard) {
-    testing::MessageRecorder messages;
-    cDIBSection picture, emptied;
-    ASSERT_TRUE(picture.Create(5, 3));
-    FillPattern(picture, 9);
-    ASSERT_TRUE(picture.CopyToClipboard(false));
-    const std::int32_t copied = ClipboardBitmap();
-    const std::optional<BgrView> held = BitmapPixels(copied);
-    ASSERT_TRUE(held && held->Width == 5 && held->Height == 3);
-    for (int y = 0; y < 3; ++y)
-        for (int i = 0; i < 15; ++i) EXPECT_EQ(held->Row(y)[i], ScanLine(picture, 2 - y)[i]);
-    EXPECT_TRUE(messages.Messages.empty());
-    EXPECT_FALSE(picture.CopyToClipboard(true));
-    ASSERT_EQ(messages.Messages.size(), 1u);
-    EXPECT_EQ(messages.Messages[0].Style, vbOKOnly);
-    ASSERT_TRUE(emptied.Create(4, 4));
-    emptied.ClearUp();
-    EXPECT_FALSE(emptied.CopyToClipboard(false));
-    EXPECT_EQ(ClipboardBitmap(), copied);
-    EXPECT_EQ(messages.Messages.size(), 1u);
 }
 
 // Gray noise has equal channels, colour noise no blue; fill bytes keep their values. Values span
