@@ -19,8 +19,10 @@ std::vector<std::string> ListAll(const std::string& pattern, int attributes = vb
     return names;
 }
 
-// Every kind of entry a folder may hold; only regular files and links to them are normal.
-void FillWithEveryKind(const TempFolder& temp) {
+// Without attribute bits only regular files and links to them are listed; each bit adds its
+// kinds. A FIFO opened for reading would block here for ever; ending proves none was opened.
+TEST(Dir, AttributeBitsChooseTheKindsAndNothingIsOpened) {
+    TempFolder temp;  // every kind of entry a folder may hold
     for (const char* name : {"plain.txt", "README", ".hidden.jpg", ".jpg"}) temp.File(name);
     temp.Folder("x.jpg");
     temp.Folder(".git");
@@ -30,13 +32,6 @@ void FillWithEveryKind(const TempFolder& temp) {
     temp.Link("link-to-folder.jpg", temp / "x.jpg");
     temp.Link("dangling.jpg", temp / "nothing");
     temp.Link(".hidden-link.jpg", temp / "plain.txt");
-}
-
-// Without attribute bits only regular files and links to them are listed; each bit adds its
-// kinds. A FIFO opened for reading would block here for ever; ending proves none was opened.
-TEST(Dir, AttributeBitsChooseTheKindsAndNothingIsOpened) {
-    TempFolder temp;
-    FillWithEveryKind(temp);
     const std::tuple<int, std::vector<std::string>> cases[] = {
         {vbNormal, {"link-to-file.jpg", "plain.txt", "README"}},
         {vbDirectory, {"link-to-file.jpg", "link-to-folder.jpg", "plain.txt", "README", "x.jpg"}},

@@ -42,8 +42,7 @@ TEST(GdiHandles, StaleAndWrongHandlesFailAndSelectObjectGuardsBitmaps) {
     const std::int32_t bitmap = CreateCompatibleBitmap(dc, 2, 2);
     const std::int32_t deadDc = CreateCompatibleDC(0);
     const std::int32_t deadBitmap = CreateCompatibleBitmap(dc, 2, 2);
-    ASSERT_TRUE(DeleteDC(deadDc));
-    ASSERT_TRUE(DeleteObject(deadBitmap));
+    ASSERT_TRUE(DeleteDC(deadDc) && DeleteObject(deadBitmap));
     BITMAP record{};
     // Each call must fail: selecting into a dead DC or a dead bitmap, deleting twice or the wrong
     // kind, a short record, copying into a null DC or from a dead one, a DC from a dead one, the

@@ -48,7 +48,6 @@ class IjlTest : public ::testing::Test {
         p.JPGFile = m_name.c_str();
         p.JPGWidth = picture.width;
         p.JPGHeight = picture.height;
-        p.jquality = 90;
         return p;
     }
 
