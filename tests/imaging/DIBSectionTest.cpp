@@ -5,7 +5,6 @@
 
 #include <array>
 #include <climits>
-#include <cstring>
 
 #include "imaging/cDIBSection.h"
 #include "platform/gdi/BitmapPicture.h"

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 
 #include "platform/forms/ControlArray.h"
 #include "platform/forms/DirListBox.h"

@@ -11,9 +11,7 @@ namespace {
 
 BITMAPINFO Header(std::int32_t width, std::int32_t height, std::uint16_t bits = 24,
                   std::uint32_t compression = BI_RGB, std::uint16_t planes = 1) {
-    BITMAPINFO info{};
-    info.bmiHeader = {40, width, height, planes, bits, compression};
-    return info;
+    return BITMAPINFO{{40, width, height, planes, bits, compression}, {}};
 }
 
 // A memory DC holding a fresh compatible bitmap whose bytes follow a pattern.

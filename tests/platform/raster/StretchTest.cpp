@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "platform/raster/Stretch.h"
@@ -21,8 +20,8 @@ struct Picture {
     Picture(int w, int h, bool bottomUp = false, std::uint8_t fill = 0)
         : Width(w), Height(h), Stride(w * 3 + 5), Bytes(Stride * h, fill), BottomUp(bottomUp) {}
     BgrView View() {
-        if (!BottomUp) return {Bytes.data(), Width, Height, Stride};
-        return {Bytes.data() + (Height - 1) * Stride, Width, Height, -Stride};
+        return BottomUp ? BgrView{Bytes.data() + (Height - 1) * Stride, Width, Height, -Stride}
+                        : BgrView{Bytes.data(), Width, Height, Stride};
     }
     std::uint8_t& At(int x, int y, int c) { return View().Row(y)[x * 3 + c]; }
     void Fill(const std::function<int(int, int, int)>& value) {
