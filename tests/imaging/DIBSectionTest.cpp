@@ -213,7 +213,6 @@ TEST(DIBSection, ResampleImpossibleCases) {
                                                          {1, 3, 3, 2, 9}, {3, 1, 2, 3, 9},
                                                          {0, 0, 3, 3, 9}, {-3, 3, 3, 3, 9}};
     for (const auto& [width, height, newHeight, newWidth, error] : cases) {
-        SCOPED_TRACE(::testing::Message() << width << "x" << height);
         cDIBSection source;
         if (width != 0) {
             ASSERT_TRUE(source.Create(std::abs(width), height));
@@ -221,9 +220,9 @@ TEST(DIBSection, ResampleImpossibleCases) {
         }
         if (width < 0) source.ClearUp();
         const auto before = AllBytes(source);
-        EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(source.Resample(newHeight, newWidth), nullptr); }),
-                  error);
-        EXPECT_EQ(AllBytes(source), before);
+        EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(source.Resample(newHeight, newWidth), nullptr); }), error)
+            << width << "x" << height;
+        EXPECT_EQ(AllBytes(source), before) << width << "x" << height;
     }
 }
 

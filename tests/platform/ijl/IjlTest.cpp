@@ -194,8 +194,7 @@ TEST_F(IjlTest, FailuresPermissionsAndWhatShowsWhileAFileIsWritten) {
         }
         fs::remove(m_folder / "out.jpg");
         const mode_t previous = umask(027);
-        Picture picture(16, 16, true);
-        JPEG_CORE_PROPERTIES p = Record(picture, Path(named ? "new2.jpg" : "new.jpg"));
+        JPEG_CORE_PROPERTIES p = Record(noise, Path(named ? "new2.jpg" : "new.jpg"));
         ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
         umask(previous);
         EXPECT_EQ(fs::status(m_name).permissions(), rw | fs::perms::group_read);
