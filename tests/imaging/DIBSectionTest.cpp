@@ -75,7 +75,6 @@ TEST(DIBSection, RecreateClearUpAndDestructionFreeWhatWasHeld) {
         cDIBSection picture;
         ASSERT_TRUE(picture.Create(176, 220));
         EXPECT_EQ(DIBSectionBytes(picture.DIBSectionBitsPtr()), 116160u);  // biSizeImage
-        EXPECT_EQ(SelectedBitmap(picture.hdc()), picture.hDib());
         dib = picture.hDib(), dc = picture.hdc();
         ASSERT_TRUE(picture.Create(3, 2));
         EXPECT_EQ(std::pair(BitmapPixels(dib).has_value(), DeleteDC(dc)), std::pair(false, false))

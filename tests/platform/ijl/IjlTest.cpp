@@ -89,7 +89,6 @@ TEST_F(IjlTest, EveryPaddingRowOrderAndColourLayout) {
             EXPECT_LT(subsampling < 0 ? 0 : test::MeanError(d.Picture, Pattern(width, height)),
                       3.0);
         }
-        EXPECT_EQ(Listing(), std::set<std::string>{"out.jpg"});
     }
 }
 
@@ -118,6 +117,7 @@ TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
         {"folder name", [&](auto& p) { p.JPGFile = folderName.c_str(); }, IJL_INVALID_FILENAME},
         {"parent folder", [](auto& p) { p.JPGFile = ".."; }, IJL_INVALID_FILENAME},
     };
+    std::set<IJLERR> kinds;  // every kind of fault has a status of its own, for callers to tell
     for (const auto& [what, change, status] : cases) {
         SCOPED_TRACE(what);
         Picture picture(175, 20, true);  // padding 3
@@ -130,7 +130,9 @@ TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
         p.jprops = state;
         EXPECT_EQ(ijlFree(&p), IJL_OK);
         EXPECT_EQ(ijlFree(&p), IJL_NOT_INITIALISED) << "freed twice";
+        kinds.insert(status);
     }
+    EXPECT_EQ(kinds.size(), 9u);
     const std::int32_t none = IJL_INVALID_JPEG_PROPERTIES;
     EXPECT_EQ(std::tuple(ijlInit(nullptr), ijlWrite(nullptr, IJL_JFILE_WRITEWHOLEIMAGE),
                          ijlFree(nullptr)),
