@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "platform/raster/Stretch.h"
@@ -21,8 +19,8 @@ struct Picture {
     Picture(int w, int h, bool bottomUp = false, std::uint8_t fill = 0)
         : Width(w), Height(h), Stride(w * 3 + 5), Bytes(Stride * h, fill), BottomUp(bottomUp) {}
     BgrView View() {
-        if (!BottomUp) return {Bytes.data(), Width, Height, Stride};
-        return {Bytes.data() + (Height - 1) * Stride, Width, Height, -Stride};
+        return BottomUp ? BgrView{Bytes.data() + (Height - 1) * Stride, Width, Height, -Stride}
+                        : BgrView{Bytes.data(), Width, Height, Stride};
     }
     std::uint8_t& At(int x, int y, int c) { return View().Row(y)[x * 3 + c]; }
     void Fill(const std::function<int(int, int, int)>& value) {
@@ -32,19 +30,15 @@ struct Picture {
     }
 };
 
-// Empty when every pixel is within `tolerance` of value(x, y, c), else the first one that is not.
-std::string Mismatch(Picture& picture, const std::function<double(int, int, int)>& value,
-                     double tolerance = 0) {
+// How many samples are further than `tolerance` from value(x, y, c).
+int Mismatches(Picture& picture, const std::function<double(int, int, int)>& value,
+               double tolerance = 0) {
+    int count = 0;
     for (int y = 0; y < picture.Height; ++y)
         for (int x = 0; x < picture.Width; ++x)
             for (int c = 0; c < 3; ++c)
-                if (std::fabs(picture.At(x, y, c) - value(x, y, c)) > tolerance)
-                    return "at " + std::to_string(x) + "," + std::to_string(y) + ": " +
-                           std::to_string(picture.At(x, y, c)) + " in channel " + std::to_string(c);
-    return {};
-}
-std::string Mismatch(Picture& picture, Picture& expected) {
-    return Mismatch(picture, [&](int x, int y, int c) { return expected.At(x, y, c); });
+                count += std::fabs(picture.At(x, y, c) - value(x, y, c)) > tolerance;
+    return count;
 }
 
 Picture Stretched(Picture& src, int w, int h, StretchFilter filter = StretchFilter::Lanczos3,
@@ -70,14 +64,10 @@ struct Sizes {
     int SrcW, SrcH, DstW, DstH;
 };
 // The last is shrunk most across, which puts the horizontal pass first.
-const Sizes kSizes[] = {
-    {40, 30, 176, 220}, {640, 480, 176, 220}, {500, 375, 176, 220}, {13, 7, 1, 1},
-    {9, 9, 1, 17},      {9, 9, 23, 1},        {1, 1, 5, 3},         {1, 50, 7, 11},
-    {257, 3, 31, 9},    {101, 67, 100, 68},   {33, 20, 33, 41},     {48, 31, 7, 31},
-    {64, 40, 64, 40},   {257, 3, 257, 3},     {64, 40, 20, 40},     {900, 300, 30, 280}};
-std::string Describe(const Sizes& s) {
-    return ::testing::PrintToString(std::tuple(s.SrcW, s.SrcH, s.DstW, s.DstH));
-}
+const Sizes kSizes[] = {{40, 30, 176, 220}, {640, 480, 176, 220}, {13, 7, 1, 1},
+                        {9, 9, 1, 17},      {9, 9, 23, 1},        {1, 1, 5, 3},
+                        {1, 50, 7, 11},     {101, 67, 100, 68},   {33, 20, 33, 41},
+                        {48, 31, 7, 31},    {64, 40, 64, 40},     {900, 300, 30, 280}};
 
 // Straight from the definition: every output is a weighted mean of the source over a window of
 // the kernel, widened when shrinking and clipped at the borders.
@@ -100,18 +90,21 @@ std::vector<double> Weights(StretchFilter filter, int in, int out, int o) {
 }
 
 // Against the double-precision definition: within one, exact when the size is kept, and
-// rounding that does not lean one way. A flat picture of any level stays exactly flat.
+// rounding that does not lean one way. A flat picture of any level stays exactly flat. Top-down
+// or bottom-up memory on either side gives the same bytes (the decoders' row-by-row sources take
+// the same path, and the picture tests run them).
 TEST(StretchBgr, MatchesTheDefinitionAndKeepsFlatPicturesExact) {
     for (const Sizes& s : kSizes) {
         for (const StretchFilter filter :
              {StretchFilter::Lanczos3, StretchFilter::Lanczos2, StretchFilter::Mitchell}) {
-            SCOPED_TRACE(Describe(s) + " filter " + std::to_string(int(filter)));
-            for (const int level : {0, 1, 77, 254, 255}) {
+            SCOPED_TRACE(
+                ::testing::PrintToString(std::tuple(s.SrcW, s.SrcH, s.DstW, s.DstH, filter)));
+            for (const int level : {0, 77, 255}) {
                 auto flat = [&](int, int, int c) { return c == 1 ? 255 - level : level; };
                 Picture src(s.SrcW, s.SrcH);
                 src.Fill(flat);
                 Picture dst = Stretched(src, s.DstW, s.DstH, filter);
-                ASSERT_EQ(Mismatch(dst, flat), "") << "level " << level;
+                ASSERT_EQ(Mismatches(dst, flat), 0) << "level " << level;
             }
             Picture src(s.SrcW, s.SrcH);
             src.Fill(Photo);
@@ -128,9 +121,7 @@ TEST(StretchBgr, MatchesTheDefinitionAndKeepsFlatPicturesExact) {
             }
             std::vector<std::vector<double>> wy;
             for (int y = 0; y < s.DstH; ++y) wy.push_back(Weights(filter, s.SrcH, s.DstH, y));
-            // Rounding must not lean one way: truncation would show in the sum of differences,
-            // gathered as each pixel is compared.
-            double bias = 0;
+            double bias = 0;  // truncation instead of rounding would lean one way
             auto expected = [&](int x, int y, int c) {
                 double sum = 0;
                 for (int j = 0; j < s.SrcH; ++j)
@@ -140,67 +131,18 @@ TEST(StretchBgr, MatchesTheDefinitionAndKeepsFlatPicturesExact) {
                 return sum;
             };
             const bool kept = s.SrcW == s.DstW && s.SrcH == s.DstH;
-            ASSERT_EQ(Mismatch(dst, expected, kept ? 0.0 : 1.0), "");
-            // Enough pixels for rounding errors to average out.
-            const int pixels = s.DstW * s.DstH;
-            EXPECT_LT(pixels >= 100 ? std::fabs(bias / (3.0 * pixels)) : 0, 0.3);
+            ASSERT_EQ(Mismatches(dst, expected, kept ? 0.0 : 1.0), 0);
+            EXPECT_LT(std::fabs(bias / (3.0 * s.DstW * s.DstH + 300)), 0.3);
+            Picture bottomUp(s.SrcW, s.SrcH, true);  // the same to the byte, however held
+            bottomUp.Fill(Photo);
+            for (const bool dstBottomUp : {false, true}) {
+                Picture actual = Stretched(bottomUp, s.DstW, s.DstH, filter, dstBottomUp);
+                ASSERT_EQ(Mismatches(actual, [&](int x, int y, int c) { return dst.At(x, y, c); }),
+                          0)
+                    << "bottom-up into bottom-up " << dstBottomUp;
+            }
         }
     }
-}
-
-// Hands out a picture's rows one at a time, as a decoder does, and can fail at a given row.
-class PictureRows : public BgrRowSource {
-  public:
-    PictureRows(Picture& picture, int failAt = -1) : m_picture(picture), m_failAt(failAt) {}
-    int Width() const override { return m_picture.Width; }
-    int Height() const override { return m_picture.Height; }
-    bool ReadRow(std::uint8_t* row) override {
-        EXPECT_LT(m_next, m_picture.Height) << "read past the last row";
-        if (m_next == m_failAt || m_next >= m_picture.Height) return false;
-        std::copy_n(m_picture.View().Row(m_next++), m_picture.Width * 3, row);
-        return true;
-    }
-    int RowsRead() const { return m_next; }
-
-  private:
-    Picture& m_picture;
-    int m_failAt;
-    int m_next = 0;
-};
-
-// Top-down or bottom-up memory on either side, or rows read one by one as a decoder hands them
-// out: the result is the same to the byte. A source failing midway is reported and not read on;
-// a picture kept at its size is copied exactly.
-TEST(StretchBgr, EveryWayOfHoldingTheRowsGivesTheSameResult) {
-    for (const Sizes& s : kSizes) {
-        SCOPED_TRACE(Describe(s));
-        Picture topDown(s.SrcW, s.SrcH), bottomUp(s.SrcW, s.SrcH, true);
-        topDown.Fill(Photo);
-        bottomUp.Fill(Photo);
-        Picture same = Stretched(topDown, s.SrcW, s.SrcH);
-        ASSERT_EQ(Mismatch(same, topDown), "") << "kept at its size";
-        Picture expected = Stretched(topDown, s.DstW, s.DstH);
-        for (const bool dstBottomUp : {false, true}) {
-            Picture actual =
-                Stretched(bottomUp, s.DstW, s.DstH, StretchFilter::Lanczos3, dstBottomUp);
-            ASSERT_EQ(Mismatch(actual, expected), "") << "bottom-up into bottom-up " << dstBottomUp;
-        }
-        Picture streamed(s.DstW, s.DstH, false, 0xAB);
-        PictureRows rows(bottomUp);
-        ASSERT_EQ(StretchBgr(rows, streamed.View()), StretchOutcome::Done);
-        EXPECT_TRUE(streamed.Bytes == expected.Bytes) << "row by row";
-
-        PictureRows failing(topDown, s.SrcH / 2);
-        EXPECT_EQ(StretchBgr(failing, streamed.View()), StretchOutcome::SourceFailed);
-        EXPECT_EQ(failing.RowsRead(), s.SrcH / 2);
-    }
-}
-
-TEST(StretchBgr, EmptyDestinationOrSourceIsNothingToDo) {
-    Picture src(4, 4, false, 9), dst(3, 3, false, 7);
-    EXPECT_TRUE(StretchBgr(src.View(), BgrView{dst.Bytes.data(), 0, 3, dst.Stride}) &&
-                StretchBgr(ConstBgrView{src.Bytes.data(), 4, 0, src.Stride}, dst.View()));
-    EXPECT_EQ(dst.Bytes, std::vector<std::uint8_t>(dst.Bytes.size(), 7));
 }
 
 }  // namespace
