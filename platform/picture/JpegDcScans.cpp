@@ -1,8 +1,9 @@
-// The markers and DC scans of a progressive JPEG, read from the bytes with every length, count
+// The markers and scans of a progressive JPEG, read from the bytes with every length, count
 // and index checked before use. A DC scan codes, per block, the difference from the previous
 // block's DC value of the same component (category by Huffman code, then that many extra
-// bits); a refinement scan adds one lower bit per block. AC scans are passed over to the next
-// marker without being decoded.
+// bits); a refinement scan adds one lower bit per block. Shrunk by eight, the AC scans are
+// passed over to the next marker without being decoded; shrunk by four they are decoded
+// (JpegAcBands.cpp) into the few coefficients the 2x2 inverse DCT reads.
 
 #include "platform/picture/JpegDcScans.h"
 
@@ -12,8 +13,10 @@
 #include <string>
 #include <utility>
 
+#include "platform/picture/JpegAcBands.h"
 #include "platform/picture/JpegBitReader.h"
 #include "platform/picture/JpegHuffman.h"
+#include "platform/picture/JpegQuarterIdct.h"
 
 namespace quillane {
 namespace {
@@ -48,36 +51,46 @@ int CeilDiv(std::int64_t value, std::int64_t by) {
 }
 
 // The pixel libjpeg's 1x1 inverse DCT gives a block: the dequantized DC value over eight,
-// rounded, level-shifted by 128 and limited to 0..255. Like libjpeg, the limit reads only the
-// low ten bits, so wildly out-of-range values of a damaged file wrap instead of overflowing.
+// rounded, then limited as libjpeg limits it.
 std::uint8_t DcSample(std::int16_t coefficient, std::uint16_t quantizer) {
-    const std::int32_t value = (std::int32_t{coefficient} * quantizer + 4) >> 3;
-    const std::int32_t low = value & 1023;
-    if (low < 128) return static_cast<std::uint8_t>(low + 128);
-    if (low < 512) return 255;
-    if (low < 896) return 0;
-    return static_cast<std::uint8_t>(low - 896);
+    return LimitSample((std::int32_t{coefficient} * quantizer + 4) >> 3);
 }
+
+using QuantizationTable = std::array<std::uint16_t, 64>;  // in zig-zag order
 
 struct Component {
     int Id = 0;
     int QuantTable = 0;
     JpegDcComponent* Out = nullptr;
     int PaddedWide = 0;  // blocks per row of the MCU grid (interleaved scans reach that far)
-    std::vector<std::int16_t> Dc;
-    std::uint16_t Quantizer = 0;  // taken from its table when its first scan starts
+    // The kept coefficients of each block of that grid, the DC value first, and shrunk by four
+    // a bit per coefficient saying whether it is nonzero yet.
+    std::vector<std::int16_t> Coefficients;
+    std::vector<std::uint64_t> Nonzero;
+    // The kept coefficients' quantizers, taken from the table when the first scan starts.
+    std::array<std::uint16_t, kQuarterKept> Quantizers{};
     bool Latched = false;
-    int DcBits = -1;  // the point transform of the DC bits read so far; -1: none yet
+    // The point transform of each coefficient's bits read so far, in zig-zag order; -1: none yet.
+    std::array<std::int8_t, 64> Bits = MakeUnread();
+
+    static std::array<std::int8_t, 64> MakeUnread() {
+        std::array<std::int8_t, 64> bits{};
+        bits.fill(-1);
+        return bits;
+    }
 };
 
 struct ScanComponent {
     Component* Of = nullptr;
     int DcTable = 0;
+    int AcTable = 0;
 };
 
 class DcScanReader {
   public:
-    explicit DcScanReader(std::span<const std::uint8_t> bytes) : m_b(bytes) {}
+    // Shrunk by four, every scan is decoded; else only the DC scans.
+    DcScanReader(std::span<const std::uint8_t> bytes, bool quarter)
+        : m_b(bytes), m_quarter(quarter), m_kept(quarter ? kQuarterKept : 1) {}
 
     // Empty when the file read cleanly to its end; else why not.
     std::optional<std::string> Read(JpegDcPicture& picture);
@@ -90,13 +103,20 @@ class DcScanReader {
     std::optional<std::string> ReadScan(std::span<const std::uint8_t> s, std::size_t& at);
     std::optional<std::string> DecodeDcScan(const std::vector<ScanComponent>& scan, int ah, int al,
                                             std::size_t& at);
+    std::optional<std::string> DecodeAcScan(const ScanComponent& entry, int ss, int se, int ah,
+                                            int al, std::size_t& at);
+    bool Restart(JpegBitReader& bits, int& restarts) const;
+    std::optional<std::string> MakeSamples(Component& c, int scale);
     bool DecodeBlock(JpegBitReader& bits, const JpegHuffmanTable* table, int al,
                      std::int32_t& predictor, std::int16_t& block) const;
 
     std::span<const std::uint8_t> m_b;
+    bool m_quarter;
+    int m_kept;  // coefficients kept per block
     std::vector<Component> m_components;
     std::array<std::optional<JpegHuffmanTable>, kTables> m_dcTables;
-    std::array<std::optional<std::uint16_t>, kTables> m_quantizers;
+    std::array<std::optional<JpegHuffmanTable>, kTables> m_acTables;
+    std::array<std::optional<QuantizationTable>, kTables> m_quantTables;
     int m_restartInterval = 0;
     int m_mcusWide = 0;
     int m_mcusHigh = 0;
@@ -143,22 +163,44 @@ std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
         if (failed) return failed;
     }
     if (m_components.empty()) return "no frame";
+    picture.Scale = m_quarter ? 4 : 8;
     for (Component& c : m_components) {
-        JpegDcComponent& out = *c.Out;
-        try {
-            out.Samples.resize(static_cast<std::size_t>(out.BlocksWide) * out.BlocksHigh);
-        } catch (const std::bad_alloc&) {
-            m_outOfMemory = true;
-            return "no memory for its DC values";
-        }
-        for (int y = 0; y < out.BlocksHigh; ++y) {
-            for (int x = 0; x < out.BlocksWide; ++x) {
-                out.Samples[static_cast<std::size_t>(y) * out.BlocksWide + x] =
-                    DcSample(c.Dc[static_cast<std::size_t>(y) * c.PaddedWide + x], c.Quantizer);
+        if (auto failed = MakeSamples(c, picture.Scale)) return failed;
+    }
+    return std::nullopt;
+}
+
+// The component's samples from its coefficients, which are let go then.
+std::optional<std::string> DcScanReader::MakeSamples(Component& c, int scale) {
+    JpegDcComponent& out = *c.Out;
+    try {
+        out.Samples.resize(static_cast<std::size_t>(out.SamplesWide) * out.SamplesHigh);
+    } catch (const std::bad_alloc&) {
+        m_outOfMemory = true;
+        return "no memory for its samples";
+    }
+    const int perBlock = 8 / scale;  // samples across and down
+    for (int y = 0; y < out.BlocksHigh; ++y) {
+        for (int x = 0; x < out.BlocksWide; ++x) {
+            const std::int16_t* block =
+                &c.Coefficients[(static_cast<std::size_t>(y) * c.PaddedWide + x) * m_kept];
+            std::uint8_t made[4];
+            if (m_quarter) {
+                QuarterIdct(block, c.Quantizers.data(), made);
+            } else {
+                made[0] = DcSample(block[0], c.Quantizers[0]);
+            }
+            // The last blocks of a row or column may reach past the component's samples.
+            for (int v = 0; v < perBlock && y * perBlock + v < out.SamplesHigh; ++v) {
+                for (int h = 0; h < perBlock && x * perBlock + h < out.SamplesWide; ++h) {
+                    out.Samples[static_cast<std::size_t>(y * perBlock + v) * out.SamplesWide +
+                                x * perBlock + h] = made[v * perBlock + h];
+                }
             }
         }
-        std::vector<std::int16_t>().swap(c.Dc);
     }
+    std::vector<std::int16_t>().swap(c.Coefficients);
+    std::vector<std::uint64_t>().swap(c.Nonzero);
     return std::nullopt;
 }
 
@@ -202,19 +244,27 @@ std::optional<std::string> DcScanReader::ReadFrame(std::span<const std::uint8_t>
     if (std::int64_t{picture.Width} * picture.Height > kMaxPixels) return "too many pixels";
     m_mcusWide = CeilDiv(picture.Width, 8 * picture.MaxHorizontal);
     m_mcusHigh = CeilDiv(picture.Height, 8 * picture.MaxVertical);
+    const int scale = m_quarter ? 4 : 8;
     try {
         for (Component& c : m_components) {
             JpegDcComponent& out = *c.Out;
-            out.BlocksWide = CeilDiv(
-                CeilDiv(std::int64_t{picture.Width} * out.Horizontal, picture.MaxHorizontal), 8);
-            out.BlocksHigh = CeilDiv(
-                CeilDiv(std::int64_t{picture.Height} * out.Vertical, picture.MaxVertical), 8);
+            const std::int64_t wide =
+                CeilDiv(std::int64_t{picture.Width} * out.Horizontal, picture.MaxHorizontal);
+            const std::int64_t high =
+                CeilDiv(std::int64_t{picture.Height} * out.Vertical, picture.MaxVertical);
+            out.BlocksWide = CeilDiv(wide, 8);
+            out.BlocksHigh = CeilDiv(high, 8);
+            out.SamplesWide = CeilDiv(wide, scale);
+            out.SamplesHigh = CeilDiv(high, scale);
             c.PaddedWide = m_mcusWide * out.Horizontal;
-            c.Dc.assign(static_cast<std::size_t>(c.PaddedWide) * m_mcusHigh * out.Vertical, 0);
+            const std::size_t blocks =
+                static_cast<std::size_t>(c.PaddedWide) * m_mcusHigh * out.Vertical;
+            c.Coefficients.assign(blocks * m_kept, 0);
+            if (m_quarter) c.Nonzero.assign(blocks, 0);
         }
     } catch (const std::bad_alloc&) {
         m_outOfMemory = true;
-        return "no memory for its DC values";
+        return "no memory for its coefficients";
     }
     return std::nullopt;
 }
@@ -228,10 +278,9 @@ std::optional<std::string> DcScanReader::ReadHuffmanTables(std::span<const std::
         std::size_t symbols = 0;
         for (const std::uint8_t n : counts) symbols += n;
         if (symbols > 256 || s.size() < 17 + symbols) return "a bad Huffman table";
-        if (kind == 0) {
-            m_dcTables[slot] = JpegHuffmanTable::Build(counts, s.subspan(17, symbols));
-            if (!m_dcTables[slot]) return "a bad Huffman table";
-        }
+        auto& table = (kind == 0 ? m_dcTables : m_acTables)[slot];
+        table = JpegHuffmanTable::Build(counts, s.subspan(17, symbols));
+        if (!table) return "a bad Huffman table";
         s = s.subspan(17 + symbols);
     }
     return std::nullopt;
@@ -243,8 +292,12 @@ std::optional<std::string> DcScanReader::ReadQuantizationTables(std::span<const 
         if (precision > 1 || slot >= kTables) return "a bad quantization table index";
         const std::size_t size = 1 + 64 * (precision + 1);
         if (s.size() < size) return "a quantization table of bad length";
-        // The DC quantizer comes first in any coefficient order.
-        m_quantizers[slot] = precision == 0 ? s[1] : static_cast<std::uint16_t>(s[1] << 8 | s[2]);
+        QuantizationTable& table = m_quantTables[slot].emplace();
+        for (int k = 0; k < 64; ++k) {
+            table[k] = precision == 0
+                           ? s[1 + k]
+                           : static_cast<std::uint16_t>(s[1 + 2 * k] << 8 | s[2 + 2 * k]);
+        }
         s = s.subspan(size);
     }
     return std::nullopt;
@@ -280,7 +333,7 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
             if (earlier.Of == found) found = nullptr;
         }
         if (!found) return "a scan of an unknown component";
-        scan.push_back({found, s[2 + 2 * i] >> 4});
+        scan.push_back({found, s[2 + 2 * i] >> 4, s[2 + 2 * i] & 15});
         blocksInMcu += found->Out->Horizontal * found->Out->Vertical;
     }
     const std::uint8_t firstCoefficient = s[1 + 2 * count], lastCoefficient = s[2 + 2 * count];
@@ -292,27 +345,85 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
     for (const ScanComponent& entry : scan) {
         Component* c = entry.Of;
         if (c->Latched) continue;
-        if (!m_quantizers[c->QuantTable]) return "a quantization table is missing";
-        c->Quantizer = *m_quantizers[c->QuantTable];
+        // As libjpeg does, the table in force at the component's first scan is the one used,
+        // whatever tables come between later scans.
+        const std::optional<QuantizationTable>& table = m_quantTables[c->QuantTable];
+        if (!table) return "a quantization table is missing";
+        const auto& slots = QuarterSlots();
+        for (int k = 0; k < 64; ++k) {
+            if (slots[k] >= 0 && slots[k] < m_kept) c->Quantizers[slots[k]] = (*table)[k];
+        }
         c->Latched = true;
     }
+    // A first scan of each coefficient, then refinements one bit at a time.
+    auto inTurn = [ah, al](int bits) { return ah == 0 ? bits < 0 : bits == ah && al == ah - 1; };
     if (firstCoefficient != 0) {
         // AC coefficients: one component at a time, and only after its DC values.
-        if (count != 1 || scan[0].Of->DcBits < 0) return "a bad progression";
-        const std::optional<std::size_t> end = EndOfScanData(m_b, at);
-        if (!end) return "Premature end of JPEG file";
-        at = *end;
-        return std::nullopt;
+        Component& c = *scan[0].Of;
+        if (count != 1 || c.Bits[0] < 0) return "a bad progression";
+        if (!m_quarter) {
+            const std::optional<std::size_t> end = EndOfScanData(m_b, at);
+            if (!end) return "Premature end of JPEG file";
+            at = *end;
+            return std::nullopt;
+        }
+        for (int k = firstCoefficient; k <= lastCoefficient; ++k) {
+            if (!inTurn(c.Bits[k])) return "a bad progression";
+        }
+        if (scan[0].AcTable >= kTables || !m_acTables[scan[0].AcTable]) {
+            return "a Huffman table is missing";
+        }
+        return DecodeAcScan(scan[0], firstCoefficient, lastCoefficient, ah, al, at);
     }
     if (lastCoefficient != 0) return "a bad progression";
     for (const ScanComponent& entry : scan) {
-        const int bits = entry.Of->DcBits;
-        if (!(ah == 0 ? bits < 0 : bits == ah && al == ah - 1)) return "a bad progression";
+        if (!inTurn(entry.Of->Bits[0])) return "a bad progression";
         if (ah == 0 && (entry.DcTable >= kTables || !m_dcTables[entry.DcTable])) {
             return "a Huffman table is missing";
         }
     }
     return DecodeDcScan(scan, ah, al, at);
+}
+
+// At the end of each restart interval: the rest of the byte is padding, then comes the next
+// restart marker in turn, after which the data starts afresh.
+bool DcScanReader::Restart(JpegBitReader& bits, int& restarts) const {
+    std::size_t p = bits.Position();
+    while (p + 1 < m_b.size() && m_b[p] == 0xFF && m_b[p + 1] == 0xFF) ++p;
+    if (p + 1 >= m_b.size() || m_b[p] != 0xFF || m_b[p + 1] != kFirstRestart + (restarts & 7)) {
+        return false;
+    }
+    ++restarts;
+    bits = JpegBitReader(m_b, p + 2);
+    return true;
+}
+
+std::optional<std::string> DcScanReader::DecodeAcScan(const ScanComponent& entry, int ss, int se,
+                                                      int ah, int al, std::size_t& at) {
+    Component& c = *entry.Of;
+    const JpegDcComponent& out = *c.Out;
+    const JpegAcScan scan{&*m_acTables[entry.AcTable], &QuarterSlots(), ss, se, al};
+    const std::int64_t blocks = std::int64_t{out.BlocksWide} * out.BlocksHigh;
+    JpegBitReader bits(m_b, at);
+    std::uint32_t endOfBandRun = 0;
+    int restarts = 0;
+    for (std::int64_t b = 0; b < blocks; ++b) {
+        if (m_restartInterval > 0 && b > 0 && b % m_restartInterval == 0) {
+            if (!Restart(bits, restarts)) return "a restart marker is missing";
+            endOfBandRun = 0;
+        }
+        const auto index =
+            static_cast<std::size_t>(b / out.BlocksWide * c.PaddedWide + b % out.BlocksWide);
+        const JpegAcBlock block{&c.Coefficients[index * kQuarterKept], &c.Nonzero[index]};
+        const bool read = ah == 0 ? DecodeAcFirst(bits, scan, endOfBandRun, block)
+                                  : DecodeAcRefinement(bits, scan, endOfBandRun, block);
+        if (!read) return "an AC scan is damaged or cut short";
+    }
+    for (int k = ss; k <= se; ++k) c.Bits[k] = static_cast<std::int8_t>(al);
+    const std::optional<std::size_t> end = EndOfScanData(m_b, bits.Position());
+    if (!end) return "Premature end of JPEG file";
+    at = *end;
+    return std::nullopt;
 }
 
 bool DcScanReader::DecodeBlock(JpegBitReader& bits, const JpegHuffmanTable* table, int al,
@@ -356,16 +467,8 @@ std::optional<std::string> DcScanReader::DecodeDcScan(const std::vector<ScanComp
     int restarts = 0;
     for (std::int64_t mcu = 0; mcu < mcus; ++mcu) {
         if (m_restartInterval > 0 && mcu > 0 && mcu % m_restartInterval == 0) {
-            // The rest of the byte is padding; then comes the next restart marker in turn,
-            // after which every difference starts from zero again.
-            std::size_t p = bits.Position();
-            while (p + 1 < m_b.size() && m_b[p] == 0xFF && m_b[p + 1] == 0xFF) ++p;
-            if (p + 1 >= m_b.size() || m_b[p] != 0xFF ||
-                m_b[p + 1] != kFirstRestart + (restarts & 7)) {
-                return "a restart marker is missing";
-            }
-            ++restarts;
-            bits = JpegBitReader(m_b, p + 2);
+            // Every difference starts from zero again.
+            if (!Restart(bits, restarts)) return "a restart marker is missing";
             predictors = {};
         }
         for (std::size_t i = 0; i < scan.size(); ++i) {
@@ -378,7 +481,9 @@ std::optional<std::string> DcScanReader::DecodeDcScan(const std::vector<ScanComp
             for (int v = 0; v < high; ++v) {
                 for (int h = 0; h < wide; ++h) {
                     std::int16_t& block =
-                        c.Dc[static_cast<std::size_t>((row + v) * c.PaddedWide + column + h)];
+                        c.Coefficients[static_cast<std::size_t>((row + v) * c.PaddedWide + column +
+                                                                h) *
+                                       m_kept];
                     if (!DecodeBlock(bits, tables[i], al, predictors[i], block)) {
                         return "a DC scan is damaged or cut short";
                     }
@@ -386,18 +491,16 @@ std::optional<std::string> DcScanReader::DecodeDcScan(const std::vector<ScanComp
             }
         }
     }
-    for (const ScanComponent& entry : scan) entry.Of->DcBits = al;
+    for (const ScanComponent& entry : scan) entry.Of->Bits[0] = static_cast<std::int8_t>(al);
     const std::optional<std::size_t> end = EndOfScanData(m_b, bits.Position());
     if (!end) return "Premature end of JPEG file";
     at = *end;
     return std::nullopt;
 }
 
-}  // namespace
-
-PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes) {
+PictureResult<JpegDcPicture> ReadJpeg(std::span<const std::uint8_t> bytes, bool quarter) {
     JpegDcPicture picture;
-    DcScanReader reader(bytes);
+    DcScanReader reader(bytes, quarter);
     if (auto failed = reader.Read(picture)) {
         const bool memory = reader.OutOfMemory();
         std::string why = memory ? "needs more memory than is free (" : "is damaged (";
@@ -406,6 +509,16 @@ PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes
                               std::move(why)};
     }
     return picture;
+}
+
+}  // namespace
+
+PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes) {
+    return ReadJpeg(bytes, false);
+}
+
+PictureResult<JpegDcPicture> ReadJpegQuarter(std::span<const std::uint8_t> bytes) {
+    return ReadJpeg(bytes, true);
 }
 
 }  // namespace quillane
