@@ -15,7 +15,7 @@ using namespace quillane;
 
 namespace {
 
-void Check(const PictureResult<JpegDcPicture>& read, int scale) {
+void Check(PictureResult<JpegDcPicture> read, int scale) {
     if (!read.Ok()) {
         const ErrorNumber number = read.Failure().Number;
         if (number != ErrorNumber::InvalidPicture && number != ErrorNumber::OutOfMemory) {

@@ -22,10 +22,12 @@ namespace {
 constexpr std::size_t kPeekBytes = std::size_t{256} << 10;
 constexpr std::int64_t kCoefficientBlockBytes = 64 * 2;  // one 8x8 block of 16-bit values
 // Our own reader's share of a block. Shrunk by eight: its 16-bit DC value, then its one sample.
-// Shrunk by four: the 25 coefficients the 2x2 inverse DCT reads, a bit per coefficient for the
-// refinement scans, then its 2x2 samples.
+// Shrunk by four: its DC value and its 2x2 samples, and, for the one component read at a time,
+// the 24 AC coefficients the 2x2 inverse DCT reads and a bit per coefficient for the refinement
+// scans.
 constexpr std::int64_t kDcBlockBytes = 2 + 1;
-constexpr std::int64_t kQuarterBlockBytes = 25 * 2 + 64 / 8 + 4;
+constexpr std::int64_t kQuarterBlockBytes = 2 + 4;
+constexpr std::int64_t kQuarterHeldBytes = 24 * 2 + 64 / 8;
 // Rows libjpeg itself keeps while it hands out rows: a row group of every component, and the
 // context rows of its smooth upsampling.
 constexpr std::int64_t kDecoderRows = 48;
@@ -146,7 +148,7 @@ std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int
         bool dcOnly = d == 8 && f->DcReadable;
         // Shrunk by four it takes every such file whose samplings divide (as the decoder checks).
         bool quarter = d == 4 && f->DcReadable;
-        std::int64_t blocks = 0;
+        std::int64_t blocks = 0, largest = 0;
         for (int c = 0; c < f->Components; ++c) {
             const std::int64_t wide = CeilDiv(std::int64_t{f->Width} * f->H[c], hMax);
             const std::int64_t high = CeilDiv(std::int64_t{f->Height} * f->V[c], vMax);
@@ -158,11 +160,14 @@ std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int
             dcOnly =
                 dcOnly && divides && CeilDiv(wide, 8) >= needWide && CeilDiv(high, 8) >= needHigh;
             quarter = quarter && divides;
-            blocks += CeilDiv(wide, 8 * f->H[c]) * f->H[c] * CeilDiv(high, 8 * f->V[c]) * f->V[c];
+            const std::int64_t own =
+                CeilDiv(wide, 8 * f->H[c]) * f->H[c] * CeilDiv(high, 8 * f->V[c]) * f->V[c];
+            blocks += own;
+            largest = std::max(largest, own);
         }
-        bytes += blocks * (dcOnly    ? kDcBlockBytes
-                           : quarter ? kQuarterBlockBytes
-                                     : kCoefficientBlockBytes);
+        bytes += dcOnly    ? blocks * kDcBlockBytes
+                 : quarter ? blocks * kQuarterBlockBytes + largest * kQuarterHeldBytes
+                           : blocks * kCoefficientBlockBytes;
     }
     return bytes;
 }

@@ -6,6 +6,9 @@
 
 #include "platform/picture/JpegAcBands.h"
 
+#include <algorithm>
+#include <bit>
+
 namespace quillane {
 namespace {
 
@@ -23,15 +26,30 @@ void Set(const JpegAcScan& scan, JpegAcBlock block, int k, std::int32_t value) {
     if (slot >= 0) block.Kept[slot] = static_cast<std::int16_t>(value);
 }
 
-// One correction bit of a coefficient that is nonzero already: its magnitude gains the bit.
-bool Correct(JpegBitReader& bits, const JpegAcScan& scan, JpegAcBlock block, int k) {
-    std::uint32_t bit = 0;
-    if (!bits.Bits(1, bit)) return false;
-    const int slot = (*scan.Slots)[k];
-    if (bit == 0 || slot < 0) return true;
-    std::int16_t& c = block.Kept[slot];
+// The coefficients first..last (0 <= first <= 63, last < 64) as bits; none when last < first.
+std::uint64_t Band(int first, int last) {
+    if (last < first) return 0;
+    const std::uint64_t upTo =
+        last == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (last + 1)) - 1;
+    return upTo >> first << first;
+}
+
+// Correction bits, one for each coefficient of `which` (nonzero already), in order, taken up to
+// sixteen at a time: a coefficient whose bit is set gains it in magnitude.
+bool CorrectAll(JpegBitReader& bits, const JpegAcScan& scan, JpegAcBlock block,
+                std::uint64_t which) {
     const std::int32_t step = std::int32_t{1} << scan.PointTransform;
-    if ((c & step) == 0) c = static_cast<std::int16_t>(c >= 0 ? c + step : c - step);
+    while (which != 0) {
+        const int count = std::min(std::popcount(which), 16);
+        std::uint32_t got = 0;
+        if (!bits.Bits(count, got)) return false;
+        for (int i = count - 1; i >= 0; --i, which &= which - 1) {
+            const int slot = (*scan.Slots)[std::countr_zero(which)];
+            if ((got >> i & 1) == 0 || slot < 0) continue;
+            std::int16_t& c = block.Kept[slot];
+            if ((c & step) == 0) c = static_cast<std::int16_t>(c >= 0 ? c + step : c - step);
+        }
+    }
     return true;
 }
 
@@ -72,7 +90,6 @@ bool DecodeAcFirst(JpegBitReader& bits, const JpegAcScan& scan, std::uint32_t& e
 bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32_t& endOfBandRun,
                         JpegAcBlock block) {
     const std::int32_t step = std::int32_t{1} << scan.PointTransform;
-    const auto nonzero = [&](int k) { return (*block.Nonzero >> k & 1) != 0; };
     int k = scan.First;
     if (endOfBandRun == 0) {
         for (; k <= scan.Last; ++k) {
@@ -91,14 +108,13 @@ bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32
                 if (!EndOfBandRun(bits, run, endOfBandRun)) return false;
                 break;
             }
-            // Past `run` zero coefficients to the next zero one, correcting the nonzero ones.
-            for (; k <= scan.Last; ++k) {
-                if (nonzero(k)) {
-                    if (!Correct(bits, scan, block, k)) return false;
-                } else if (run-- == 0) {
-                    break;
-                }
-            }
+            // Past `run` zero coefficients to the next zero one (or past the band), correcting
+            // the nonzero ones on the way.
+            std::uint64_t zeros = ~*block.Nonzero & Band(k, scan.Last);
+            for (; run > 0 && zeros != 0; --run) zeros &= zeros - 1;
+            const int next = zeros != 0 ? std::countr_zero(zeros) : scan.Last + 1;
+            if (!CorrectAll(bits, scan, block, *block.Nonzero & Band(k, next - 1))) return false;
+            k = next;
             if (value != 0) {
                 if (k > scan.Last) return false;
                 Set(scan, block, k, value);
@@ -107,8 +123,8 @@ bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32
     }
     if (endOfBandRun > 0) {
         // The band ends in this block: the nonzero coefficients left still get their bits.
-        for (; k <= scan.Last; ++k) {
-            if (nonzero(k) && !Correct(bits, scan, block, k)) return false;
+        if (k <= scan.Last && !CorrectAll(bits, scan, block, *block.Nonzero & Band(k, scan.Last))) {
+            return false;
         }
         --endOfBandRun;
     }

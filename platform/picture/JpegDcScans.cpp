@@ -63,8 +63,9 @@ struct Component {
     int QuantTable = 0;
     JpegDcComponent* Out = nullptr;
     int PaddedWide = 0;  // blocks per row of the MCU grid (interleaved scans reach that far)
-    // The kept coefficients of each block of that grid, the DC value first, and shrunk by four
-    // a bit per coefficient saying whether it is nonzero yet.
+    // Each block's DC value over that grid; shrunk by four also its kept AC coefficients and a
+    // bit per coefficient saying whether it is nonzero yet.
+    std::vector<std::int16_t> Dc;
     std::vector<std::int16_t> Coefficients;
     std::vector<std::uint64_t> Nonzero;
     // The kept coefficients' quantizers, taken from the table when the first scan starts.
@@ -90,13 +91,17 @@ class DcScanReader {
   public:
     // Shrunk by four, every scan is decoded; else only the DC scans.
     DcScanReader(std::span<const std::uint8_t> bytes, bool quarter)
-        : m_b(bytes), m_quarter(quarter), m_kept(quarter ? kQuarterKept : 1) {}
+        : m_b(bytes), m_quarter(quarter) {}
 
     // Empty when the file read cleanly to its end; else why not.
     std::optional<std::string> Read(JpegDcPicture& picture);
     bool OutOfMemory() const { return m_outOfMemory; }
 
   private:
+    std::optional<std::string> ReadPass(JpegDcPicture& picture);
+    std::optional<std::string> Allocate(Component& c);
+    // Whether this pass keeps the component's coefficients.
+    bool Keeps(const Component& c) const { return m_only < 0 || &c == &m_components[m_only]; }
     std::optional<std::string> ReadFrame(std::span<const std::uint8_t> s, JpegDcPicture& picture);
     std::optional<std::string> ReadHuffmanTables(std::span<const std::uint8_t> s);
     std::optional<std::string> ReadQuantizationTables(std::span<const std::uint8_t> s);
@@ -112,7 +117,6 @@ class DcScanReader {
 
     std::span<const std::uint8_t> m_b;
     bool m_quarter;
-    int m_kept;  // coefficients kept per block
     std::vector<Component> m_components;
     std::array<std::optional<JpegHuffmanTable>, kTables> m_dcTables;
     std::array<std::optional<JpegHuffmanTable>, kTables> m_acTables;
@@ -121,10 +125,55 @@ class DcScanReader {
     int m_mcusWide = 0;
     int m_mcusHigh = 0;
     int m_scans = 0;
+    int m_only = -1;  // the one component whose coefficients this pass keeps; -1: all
     bool m_outOfMemory = false;
 };
 
+// Shrunk by four, the file is read once for each component, keeping that component's AC
+// coefficients alone: only the largest component's are held at any time. The DC scans are
+// decoded in the first pass, for every component; each AC scan, which has one component, in
+// that component's pass, and stepped over in the others.
 std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
+    m_only = m_quarter ? 0 : -1;
+    if (auto failed = ReadPass(picture)) return failed;
+    picture.Scale = m_quarter ? 4 : 8;
+    if (!m_quarter) {
+        for (Component& c : m_components) {
+            if (auto failed = MakeSamples(c, picture.Scale)) return failed;
+        }
+        return std::nullopt;
+    }
+    if (auto failed = MakeSamples(m_components[0], picture.Scale)) return failed;
+    for (m_only = 1; m_only < static_cast<int>(m_components.size()); ++m_only) {
+        // Each pass starts from the file's beginning, with nothing defined yet.
+        m_dcTables = {}, m_acTables = {}, m_quantTables = {};
+        m_restartInterval = 0, m_scans = 0;
+        for (Component& c : m_components) c.Bits = Component::MakeUnread(), c.Latched = false;
+        if (auto failed = Allocate(m_components[m_only])) return failed;
+        if (auto failed = ReadPass(picture)) return failed;
+        if (auto failed = MakeSamples(m_components[m_only], picture.Scale)) return failed;
+    }
+    return std::nullopt;
+}
+
+// The DC values of every component at the first pass, the AC coefficients of the pass's own.
+std::optional<std::string> DcScanReader::Allocate(Component& c) {
+    const std::size_t blocks =
+        static_cast<std::size_t>(c.PaddedWide) * m_mcusHigh * c.Out->Vertical;
+    try {
+        if (m_only <= 0) c.Dc.assign(blocks, 0);
+        if (m_quarter && Keeps(c)) {
+            c.Coefficients.assign(blocks * kQuarterAcKept, 0);
+            c.Nonzero.assign(blocks, 0);
+        }
+    } catch (const std::bad_alloc&) {
+        m_outOfMemory = true;
+        return "no memory for its coefficients";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> DcScanReader::ReadPass(JpegDcPicture& picture) {
     if (m_b.size() < 2 || m_b[0] != 0xFF || m_b[1] != kStartOfImage) return "no start of image";
     std::size_t at = 2;
     while (true) {
@@ -147,7 +196,10 @@ std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
         at += 2 + length;
         std::optional<std::string> failed;
         if (marker == kProgressiveHuffmanFrame) {
-            failed = m_components.empty() ? ReadFrame(segment, picture) : "a second frame";
+            // A later pass has read the frame already.
+            if (m_only <= 0) {
+                failed = m_components.empty() ? ReadFrame(segment, picture) : "a second frame";
+            }
         } else if (IsFrame(marker) || marker == kArithmeticConditioning) {
             failed = "not a progressive Huffman-coded frame";
         } else if (marker == kHuffmanTables) {
@@ -163,10 +215,6 @@ std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
         if (failed) return failed;
     }
     if (m_components.empty()) return "no frame";
-    picture.Scale = m_quarter ? 4 : 8;
-    for (Component& c : m_components) {
-        if (auto failed = MakeSamples(c, picture.Scale)) return failed;
-    }
     return std::nullopt;
 }
 
@@ -182,13 +230,13 @@ std::optional<std::string> DcScanReader::MakeSamples(Component& c, int scale) {
     const int perBlock = 8 / scale;  // samples across and down
     for (int y = 0; y < out.BlocksHigh; ++y) {
         for (int x = 0; x < out.BlocksWide; ++x) {
-            const std::int16_t* block =
-                &c.Coefficients[(static_cast<std::size_t>(y) * c.PaddedWide + x) * m_kept];
+            const std::size_t index = static_cast<std::size_t>(y) * c.PaddedWide + x;
             std::uint8_t made[4];
             if (m_quarter) {
-                QuarterIdct(block, c.Quantizers.data(), made);
+                QuarterIdct(c.Dc[index], &c.Coefficients[index * kQuarterAcKept],
+                            c.Quantizers.data(), made);
             } else {
-                made[0] = DcSample(block[0], c.Quantizers[0]);
+                made[0] = DcSample(c.Dc[index], c.Quantizers[0]);
             }
             // The last blocks of a row or column may reach past the component's samples.
             for (int v = 0; v < perBlock && y * perBlock + v < out.SamplesHigh; ++v) {
@@ -199,6 +247,7 @@ std::optional<std::string> DcScanReader::MakeSamples(Component& c, int scale) {
             }
         }
     }
+    std::vector<std::int16_t>().swap(c.Dc);
     std::vector<std::int16_t>().swap(c.Coefficients);
     std::vector<std::uint64_t>().swap(c.Nonzero);
     return std::nullopt;
@@ -245,26 +294,18 @@ std::optional<std::string> DcScanReader::ReadFrame(std::span<const std::uint8_t>
     m_mcusWide = CeilDiv(picture.Width, 8 * picture.MaxHorizontal);
     m_mcusHigh = CeilDiv(picture.Height, 8 * picture.MaxVertical);
     const int scale = m_quarter ? 4 : 8;
-    try {
-        for (Component& c : m_components) {
-            JpegDcComponent& out = *c.Out;
-            const std::int64_t wide =
-                CeilDiv(std::int64_t{picture.Width} * out.Horizontal, picture.MaxHorizontal);
-            const std::int64_t high =
-                CeilDiv(std::int64_t{picture.Height} * out.Vertical, picture.MaxVertical);
-            out.BlocksWide = CeilDiv(wide, 8);
-            out.BlocksHigh = CeilDiv(high, 8);
-            out.SamplesWide = CeilDiv(wide, scale);
-            out.SamplesHigh = CeilDiv(high, scale);
-            c.PaddedWide = m_mcusWide * out.Horizontal;
-            const std::size_t blocks =
-                static_cast<std::size_t>(c.PaddedWide) * m_mcusHigh * out.Vertical;
-            c.Coefficients.assign(blocks * m_kept, 0);
-            if (m_quarter) c.Nonzero.assign(blocks, 0);
-        }
-    } catch (const std::bad_alloc&) {
-        m_outOfMemory = true;
-        return "no memory for its coefficients";
+    for (Component& c : m_components) {
+        JpegDcComponent& out = *c.Out;
+        const std::int64_t wide =
+            CeilDiv(std::int64_t{picture.Width} * out.Horizontal, picture.MaxHorizontal);
+        const std::int64_t high =
+            CeilDiv(std::int64_t{picture.Height} * out.Vertical, picture.MaxVertical);
+        out.BlocksWide = CeilDiv(wide, 8);
+        out.BlocksHigh = CeilDiv(high, 8);
+        out.SamplesWide = CeilDiv(wide, scale);
+        out.SamplesHigh = CeilDiv(high, scale);
+        c.PaddedWide = m_mcusWide * out.Horizontal;
+        if (auto failed = Allocate(c)) return failed;
     }
     return std::nullopt;
 }
@@ -351,7 +392,7 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
         if (!table) return "a quantization table is missing";
         const auto& slots = QuarterSlots();
         for (int k = 0; k < 64; ++k) {
-            if (slots[k] >= 0 && slots[k] < m_kept) c->Quantizers[slots[k]] = (*table)[k];
+            if (slots[k] >= 0) c->Quantizers[slots[k]] = (*table)[k];
         }
         c->Latched = true;
     }
@@ -361,7 +402,7 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
         // AC coefficients: one component at a time, and only after its DC values.
         Component& c = *scan[0].Of;
         if (count != 1 || c.Bits[0] < 0) return "a bad progression";
-        if (!m_quarter) {
+        if (!m_quarter || !Keeps(c)) {
             const std::optional<std::size_t> end = EndOfScanData(m_b, at);
             if (!end) return "Premature end of JPEG file";
             at = *end;
@@ -381,6 +422,14 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
         if (ah == 0 && (entry.DcTable >= kTables || !m_dcTables[entry.DcTable])) {
             return "a Huffman table is missing";
         }
+    }
+    if (m_only > 0) {
+        // The first pass has the DC values of every component.
+        for (const ScanComponent& entry : scan) entry.Of->Bits[0] = static_cast<std::int8_t>(al);
+        const std::optional<std::size_t> end = EndOfScanData(m_b, at);
+        if (!end) return "Premature end of JPEG file";
+        at = *end;
+        return std::nullopt;
     }
     return DecodeDcScan(scan, ah, al, at);
 }
@@ -402,19 +451,28 @@ std::optional<std::string> DcScanReader::DecodeAcScan(const ScanComponent& entry
                                                       int ah, int al, std::size_t& at) {
     Component& c = *entry.Of;
     const JpegDcComponent& out = *c.Out;
-    const JpegAcScan scan{&*m_acTables[entry.AcTable], &QuarterSlots(), ss, se, al};
+    const JpegAcScan scan{&*m_acTables[entry.AcTable], &QuarterAcSlots(), ss, se, al};
     const std::int64_t blocks = std::int64_t{out.BlocksWide} * out.BlocksHigh;
     JpegBitReader bits(m_b, at);
     std::uint32_t endOfBandRun = 0;
     int restarts = 0;
+    int untilRestart = m_restartInterval;
+    int column = 0;
+    std::size_t index = 0;  // of the block in the padded grid
     for (std::int64_t b = 0; b < blocks; ++b) {
-        if (m_restartInterval > 0 && b > 0 && b % m_restartInterval == 0) {
+        if (m_restartInterval > 0 && untilRestart-- == 0) {
             if (!Restart(bits, restarts)) return "a restart marker is missing";
             endOfBandRun = 0;
+            untilRestart = m_restartInterval - 1;
         }
-        const auto index =
-            static_cast<std::size_t>(b / out.BlocksWide * c.PaddedWide + b % out.BlocksWide);
-        const JpegAcBlock block{&c.Coefficients[index * kQuarterKept], &c.Nonzero[index]};
+        const JpegAcBlock block{&c.Coefficients[index * kQuarterAcKept], &c.Nonzero[index]};
+        // On along the component's own blocks, which the padded grid rows may outreach.
+        if (++column < out.BlocksWide) {
+            ++index;
+        } else {
+            column = 0;
+            index += static_cast<std::size_t>(c.PaddedWide - out.BlocksWide) + 1;
+        }
         const bool read = ah == 0 ? DecodeAcFirst(bits, scan, endOfBandRun, block)
                                   : DecodeAcRefinement(bits, scan, endOfBandRun, block);
         if (!read) return "an AC scan is damaged or cut short";
@@ -481,9 +539,7 @@ std::optional<std::string> DcScanReader::DecodeDcScan(const std::vector<ScanComp
             for (int v = 0; v < high; ++v) {
                 for (int h = 0; h < wide; ++h) {
                     std::int16_t& block =
-                        c.Coefficients[static_cast<std::size_t>((row + v) * c.PaddedWide + column +
-                                                                h) *
-                                       m_kept];
+                        c.Dc[static_cast<std::size_t>((row + v) * c.PaddedWide + column + h)];
                     if (!DecodeBlock(bits, tables[i], al, predictors[i], block)) {
                         return "a DC scan is damaged or cut short";
                     }

@@ -8,7 +8,9 @@
 // AC scans are stepped over, and a block keeps its DC value alone (2 bytes).
 // Shrunk by four each block becomes 2x2 pixels: every scan is read, and a block keeps only the
 // 25 coefficients the 2x2 inverse DCT reads and one bit per coefficient saying whether it is
-// nonzero yet, which the refinement scans need (25 * 2 + 8 = 58 bytes).
+// nonzero yet, which the refinement scans need (25 * 2 + 8 = 58 bytes). The file is read once
+// per component, so that only one component's AC coefficients are held at a time; the others
+// hold their DC values (2 bytes a block) or, once read, their samples (4).
 
 #include <cstdint>
 #include <span>

@@ -48,15 +48,25 @@ const std::array<std::int8_t, 64>& QuarterSlots() {
     return slots;
 }
 
-void QuarterIdct(const std::int16_t* coefficients, const std::uint16_t* quantizers,
+const std::array<std::int8_t, 64>& QuarterAcSlots() {
+    static const std::array<std::int8_t, 64> slots = [] {
+        std::array<std::int8_t, 64> s = QuarterSlots();
+        for (std::int8_t& slot : s) slot = static_cast<std::int8_t>(slot > 0 ? slot - 1 : -1);
+        return s;
+    }();
+    return slots;
+}
+
+void QuarterIdct(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quantizers,
                  std::uint8_t out[4]) {
     std::int32_t work[2][5];
     for (int column = 0; column < 5; ++column) {
         std::int64_t in[5];
         for (int row = 0; row < 5; ++row) {
             // libjpeg holds its quantizers as 16-bit signed multipliers.
-            in[row] = std::int64_t{coefficients[row * 5 + column]} *
-                      static_cast<std::int16_t>(quantizers[row * 5 + column]);
+            const int slot = row * 5 + column;
+            in[row] = std::int64_t{slot == 0 ? dc : ac[slot - 1]} *
+                      static_cast<std::int16_t>(quantizers[slot]);
         }
         std::int64_t top = 0, bottom = 0;
         Pair(in, kConstBits - kPass1Bits + 2, top, bottom);

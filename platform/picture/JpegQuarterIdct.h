@@ -9,10 +9,13 @@
 namespace quillane {
 
 constexpr int kQuarterKept = 25;
+constexpr int kQuarterAcKept = kQuarterKept - 1;  // kept apart from the DC value
 
 // Where the 2x2 transform keeps each coefficient, by its position in the zig-zag order of the
 // data: 0..24 (row rank * 5 + column rank, the DC value first), or -1 when it never reads it.
 const std::array<std::int8_t, 64>& QuarterSlots();
+// The same for the AC coefficients alone, 0..23 (one less); -1 for the DC value too.
+const std::array<std::int8_t, 64>& QuarterAcSlots();
 
 // libjpeg's limit of a transformed value to a sample: level-shifted by 128 and limited to
 // 0..255, reading only the low ten bits, so that wildly out-of-range values of a damaged file
@@ -25,9 +28,9 @@ inline std::uint8_t LimitSample(std::int32_t value) {
     return static_cast<std::uint8_t>(low - 896);
 }
 
-// The four samples of one block, top row first, from its kept coefficients and their
-// quantizers, both in slot order.
-void QuarterIdct(const std::int16_t* coefficients, const std::uint16_t* quantizers,
+// The four samples of one block, top row first, from its DC value, its kept AC coefficients
+// (in AC slot order) and the quantizers of all 25 (in slot order).
+void QuarterIdct(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quantizers,
                  std::uint8_t out[4]);
 
 }  // namespace quillane
