@@ -34,13 +34,21 @@ std::uint64_t Band(int first, int last) {
     return upTo >> first << first;
 }
 
+// Without the hardware's own instruction (not in the baseline x86-64), std::popcount is a call.
+int BitCount(std::uint64_t x) {
+    x -= (x >> 1) & 0x5555555555555555;
+    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<int>((x * 0x0101010101010101) >> 56);
+}
+
 // Correction bits, one for each coefficient of `which` (nonzero already), in order, taken up to
 // sixteen at a time: a coefficient whose bit is set gains it in magnitude.
 bool CorrectAll(JpegBitReader& bits, const JpegAcScan& scan, JpegAcBlock block,
                 std::uint64_t which) {
     const std::int32_t step = std::int32_t{1} << scan.PointTransform;
     while (which != 0) {
-        const int count = std::min(std::popcount(which), 16);
+        const int count = std::min(BitCount(which), 16);
         std::uint32_t got = 0;
         if (!bits.Bits(count, got)) return false;
         for (int i = count - 1; i >= 0; --i, which &= which - 1) {

@@ -17,7 +17,7 @@ class JpegBitReader {
     [[nodiscard]] bool Bits(int count, std::uint32_t& value) {
         if (m_count < count && !Fill(count)) return false;
         m_count -= count;
-        value = (m_buffer >> m_count) & ((std::uint32_t{1} << count) - 1);
+        value = static_cast<std::uint32_t>(m_buffer >> m_count) & ((std::uint32_t{1} << count) - 1);
         return true;
     }
 
@@ -25,7 +25,8 @@ class JpegBitReader {
     // data ends first.
     [[nodiscard]] bool Peek(int count, std::uint32_t& value) {
         if (m_count < count && !Fill(count)) return false;
-        value = (m_buffer >> (m_count - count)) & ((std::uint32_t{1} << count) - 1);
+        value = static_cast<std::uint32_t>(m_buffer >> (m_count - count)) &
+                ((std::uint32_t{1} << count) - 1);
         return true;
     }
 
@@ -38,10 +39,10 @@ class JpegBitReader {
     std::size_t Position() const { return m_at; }
 
   private:
-    // Whole bytes up to 17..24 bits (so that no shift reaches the buffer's 32), or up to the
+    // Whole bytes up to 49..56 bits (so that no shift reaches the buffer's 64), or up to the
     // end of the data; false when that leaves fewer than `count` bits.
     bool Fill(int count) {
-        while (m_count <= 16 && FetchByte()) {
+        while (m_count <= 48 && FetchByte()) {
         }
         return m_count >= count;
     }
@@ -61,7 +62,7 @@ class JpegBitReader {
 
     std::span<const std::uint8_t> m_bytes;
     std::size_t m_at;
-    std::uint32_t m_buffer = 0;  // only the low m_count bits are unread
+    std::uint64_t m_buffer = 0;  // only the low m_count bits are unread
     int m_count = 0;
 };
 
