@@ -8,6 +8,7 @@
 #include "platform/picture/JpegDcScans.h"
 
 #include <array>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
@@ -215,6 +216,8 @@ std::optional<std::string> DcScanReader::ReadPass(JpegDcPicture& picture) {
         if (failed) return failed;
     }
     if (m_components.empty()) return "no frame";
+    // As libjpeg refuses it: a frame without any scan is no picture, however large it says it is.
+    if (m_scans == 0) return "no scan";
     return std::nullopt;
 }
 
@@ -347,7 +350,10 @@ std::optional<std::string> DcScanReader::ReadQuantizationTables(std::span<const 
 // Steps from `from` to the marker that ends a scan's entropy-coded data.
 std::optional<std::size_t> EndOfScanData(std::span<const std::uint8_t> b, std::size_t from) {
     for (std::size_t i = from; i + 1 < b.size(); ++i) {
-        if (b[i] != 0xFF) continue;
+        // memchr: the scans stepped over are most of the file.
+        const void* found = std::memchr(b.data() + i, 0xFF, b.size() - 1 - i);
+        if (!found) break;
+        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - b.data());
         const std::uint8_t next = b[i + 1];
         if (next == 0x00 || next == 0xFF || IsRestart(next)) continue;
         return i;
