@@ -1,6 +1,7 @@
-// The DC-scan reader on arbitrary bytes: it either refuses them with 481 (or 7, out of memory)
-// or gives components whose samples fill exactly their block grids, and the rows made from
-// those, in every colour layout that suits the component count, can all be read.
+// Our progressive reader on arbitrary bytes, shrunk by eight (DC scans only) and by four (every
+// scan): it either refuses them with 481 (or 7, out of memory) or gives components whose
+// samples fill exactly their grids, and the rows made from those, in every colour layout that
+// suits the component count, can all be read.
 
 #include <cstdint>
 #include <string>
@@ -12,19 +13,23 @@
 
 using namespace quillane;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto read = ReadJpegDcScans({data, size});
+namespace {
+
+void Check(PictureResult<JpegDcPicture> read, int scale) {
     if (!read.Ok()) {
         const ErrorNumber number = read.Failure().Number;
         if (number != ErrorNumber::InvalidPicture && number != ErrorNumber::OutOfMemory) {
             fuzz::Violated("neither 481 nor 7");
         }
-        return 0;
+        return;
     }
     const JpegDcPicture& picture = read.Value();
+    if (picture.Scale != scale) fuzz::Violated("the wrong scale");
     for (const JpegDcComponent& c : picture.Components) {
-        if (c.Samples.size() != static_cast<std::size_t>(c.BlocksWide) * c.BlocksHigh) {
-            fuzz::Violated("samples do not fill the block grid");
+        const int perBlock = 8 / scale;
+        if (c.Samples.size() != static_cast<std::size_t>(c.SamplesWide) * c.SamplesHigh ||
+            c.SamplesWide > c.BlocksWide * perBlock || c.SamplesHigh > c.BlocksHigh * perBlock) {
+            fuzz::Violated("samples do not fill their grid");
         }
     }
     std::vector<JpegDcColour> layouts;
@@ -39,15 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             layouts = {JpegDcColour::Cmyk, JpegDcColour::YcckToCmyk};
             break;
         default:
-            return 0;  // two components: no layout; the decoder refuses them before
+            return;  // two components: no layout; the decoder refuses them before
     }
     for (const JpegDcColour layout : layouts) {
         JpegDcRows rows(picture, layout);
-        if (rows.Width() != (picture.Width + 7) / 8 || rows.Height() != (picture.Height + 7) / 8) {
+        if (rows.Width() != (picture.Width + scale - 1) / scale ||
+            rows.Height() != (picture.Height + scale - 1) / scale) {
             fuzz::Violated("rows of the wrong size");
         }
         std::vector<std::uint8_t> row(static_cast<std::size_t>(rows.Width()) * 4);
         for (int y = 0; y < rows.Height(); ++y) rows.Row(y, row.data());
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Check(ReadJpegDcScans({data, size}), 8);
+    Check(ReadJpegQuarter({data, size}), 4);
     return 0;
 }

@@ -34,6 +34,9 @@ for s in 1x1 2x1 2x2 1x2 4x1; do
     cjpeg -progressive -sample "$s" -restart 1 -outfile "$dcscans/p$s.jpg" "$work/p.ppm"
 done
 cjpeg -scans "$work/scans" -sample 2x2 -restart 3B -outfile "$dcscans/apart.jpg" "$work/p.ppm"
+# Shrunk by four the same reader decodes the AC scans: bands in parts, AC refinements.
+printf '0 1 2: 0-0, 0, 1; 0: 1-5, 0, 2; 1: 1-63, 0, 1; 2: 1-63, 0, 0; 0: 6-63, 0, 2; 0: 1-63, 2, 1; 0 1 2: 0-0, 1, 0; 1: 1-63, 1, 0; 0: 1-63, 1, 0;' >"$work/acscans"
+cjpeg -scans "$work/acscans" -sample 2x1 -restart 2B -outfile "$dcscans/ac.jpg" "$work/p.ppm"
 cjpeg -progressive -grayscale -outfile "$dcscans/gray.jpg" "$work/g.pgm"
 convert "$work/p.ppm" -colorspace CMYK -interlace JPEG "$dcscans/cmyk.jpg"
 convert -size 80x64 gradient:white-black "$loader/shrinkable.jpg"

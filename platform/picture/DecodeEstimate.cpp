@@ -21,8 +21,13 @@ namespace {
 // header and are rarely longer together.
 constexpr std::size_t kPeekBytes = std::size_t{256} << 10;
 constexpr std::int64_t kCoefficientBlockBytes = 64 * 2;  // one 8x8 block of 16-bit values
-// Our DC-scan reader's share of a block: its 16-bit DC value, then its one sample.
+// Our own reader's share of a block. Shrunk by eight: its 16-bit DC value, then its one sample.
+// Shrunk by four: its DC value and its 2x2 samples, and, for the one component read at a time,
+// the 24 AC coefficients the 2x2 inverse DCT reads and a bit per coefficient for the refinement
+// scans.
 constexpr std::int64_t kDcBlockBytes = 2 + 1;
+constexpr std::int64_t kQuarterBlockBytes = 2 + 4;
+constexpr std::int64_t kQuarterHeldBytes = 24 * 2 + 64 / 8;
 // Rows libjpeg itself keeps while it hands out rows: a row group of every component, and the
 // context rows of its smooth upsampling.
 constexpr std::int64_t kDecoderRows = 48;
@@ -39,7 +44,7 @@ std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
 struct JpegFrame {
     int Width = 0, Height = 0;
     bool WholeImageBuffer = false;  // progressive or multi-scan: libjpeg keeps every coefficient
-    bool DcReadable = false;        // progressive Huffman-coded 8-bit: our DC-scan reader's
+    bool DcReadable = false;        // progressive Huffman-coded 8-bit: our own reader's
     int Components = 0;
     std::array<int, 4> H{}, V{};
     int Orientation = 1;            // from an EXIF block before the frame header, when one is there
@@ -141,7 +146,9 @@ std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int
         // Shrunk by eight, our reader keeps a DC value per block instead of libjpeg's 64
         // coefficients, when every component's DC grid leaves the margin (as the decoder checks).
         bool dcOnly = d == 8 && f->DcReadable;
-        std::int64_t blocks = 0;
+        // Shrunk by four it takes every such file whose samplings divide (as the decoder checks).
+        bool quarter = d == 4 && f->DcReadable;
+        std::int64_t blocks = 0, largest = 0;
         for (int c = 0; c < f->Components; ++c) {
             const std::int64_t wide = CeilDiv(std::int64_t{f->Width} * f->H[c], hMax);
             const std::int64_t high = CeilDiv(std::int64_t{f->Height} * f->V[c], vMax);
@@ -149,11 +156,18 @@ std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int
                 std::int64_t{PictureFile::kMargin} * (turned ? paintHeight : paintWidth);
             const std::int64_t needHigh =
                 std::int64_t{PictureFile::kMargin} * (turned ? paintWidth : paintHeight);
-            dcOnly = dcOnly && hMax % f->H[c] == 0 && vMax % f->V[c] == 0 &&
-                     CeilDiv(wide, 8) >= needWide && CeilDiv(high, 8) >= needHigh;
-            blocks += CeilDiv(wide, 8 * f->H[c]) * f->H[c] * CeilDiv(high, 8 * f->V[c]) * f->V[c];
+            const bool divides = hMax % f->H[c] == 0 && vMax % f->V[c] == 0;
+            dcOnly =
+                dcOnly && divides && CeilDiv(wide, 8) >= needWide && CeilDiv(high, 8) >= needHigh;
+            quarter = quarter && divides;
+            const std::int64_t own =
+                CeilDiv(wide, 8 * f->H[c]) * f->H[c] * CeilDiv(high, 8 * f->V[c]) * f->V[c];
+            blocks += own;
+            largest = std::max(largest, own);
         }
-        bytes += blocks * (dcOnly ? kDcBlockBytes : kCoefficientBlockBytes);
+        bytes += dcOnly    ? blocks * kDcBlockBytes
+                 : quarter ? blocks * kQuarterBlockBytes + largest * kQuarterHeldBytes
+                           : blocks * kCoefficientBlockBytes;
     }
     return bytes;
 }

@@ -15,19 +15,38 @@ class JpegBitReader {
 
     // The next `count` (0..16) bits as an unsigned number; false when the data ends first.
     [[nodiscard]] bool Bits(int count, std::uint32_t& value) {
-        while (m_count < count) {
-            if (!FetchByte()) return false;
-        }
+        if (m_count < count && !Fill(count)) return false;
         m_count -= count;
-        value = (m_buffer >> m_count) & ((std::uint32_t{1} << count) - 1);
+        value = static_cast<std::uint32_t>(m_buffer >> m_count) & ((std::uint32_t{1} << count) - 1);
         return true;
     }
 
-    // The first byte not yet taken into the bit buffer; the unread bits of a byte already taken
-    // are the padding before a marker.
+    // The next `count` (0..16) bits without taking them, for a table lookup; false when the
+    // data ends first.
+    [[nodiscard]] bool Peek(int count, std::uint32_t& value) {
+        if (m_count < count && !Fill(count)) return false;
+        value = static_cast<std::uint32_t>(m_buffer >> (m_count - count)) &
+                ((std::uint32_t{1} << count) - 1);
+        return true;
+    }
+
+    // Takes `count` bits of those a Peek has just seen.
+    void Skip(int count) { m_count -= count; }
+
+    // The first byte not yet taken into the bit buffer. The buffer reads ahead, but never past
+    // a marker, so at the end of a restart interval or a scan this is the marker, and the
+    // unread bits of the bytes taken are the padding before it.
     std::size_t Position() const { return m_at; }
 
   private:
+    // Whole bytes up to 49..56 bits (so that no shift reaches the buffer's 64), or up to the
+    // end of the data; false when that leaves fewer than `count` bits.
+    bool Fill(int count) {
+        while (m_count <= 48 && FetchByte()) {
+        }
+        return m_count >= count;
+    }
+
     bool FetchByte() {
         if (m_at >= m_bytes.size()) return false;
         const std::uint8_t byte = m_bytes[m_at];
@@ -43,7 +62,7 @@ class JpegBitReader {
 
     std::span<const std::uint8_t> m_bytes;
     std::size_t m_at;
-    std::uint32_t m_buffer = 0;  // only the low m_count bits are unread
+    std::uint64_t m_buffer = 0;  // only the low m_count bits are unread
     int m_count = 0;
 };
 

@@ -1,6 +1,6 @@
 // Smooth spreading of coarse components and the colour turns of libjpeg, with its rounding,
 // so that a picture whose components are all sampled alike comes out exactly as libjpeg's own
-// decode shrunk by eight.
+// decode shrunk by eight or four.
 
 #include "platform/picture/JpegDcRows.h"
 
@@ -64,8 +64,8 @@ void SpreadAlong(int n, int factor, int count, std::vector<int>& nearer, std::ve
 
 JpegDcRows::JpegDcRows(JpegDcPicture picture, JpegDcColour colour)
     : m_picture(std::move(picture)), m_colour(colour) {
-    m_width = CeilDiv(m_picture.Width, 8);
-    m_height = CeilDiv(m_picture.Height, 8);
+    m_width = CeilDiv(m_picture.Width, m_picture.Scale);
+    m_height = CeilDiv(m_picture.Height, m_picture.Scale);
     for (const JpegDcComponent& c : m_picture.Components) {
         const int fx = m_picture.MaxHorizontal / c.Horizontal;
         const int fy = m_picture.MaxVertical / c.Vertical;
@@ -74,8 +74,8 @@ JpegDcRows::JpegDcRows(JpegDcPicture picture, JpegDcColour colour)
         Spread across, down;
         across.Scale = 2 * fx;
         down.Scale = 2 * fy;
-        SpreadAlong(m_width, fx, c.BlocksWide, across.Near, across.Weight);
-        SpreadAlong(m_height, fy, c.BlocksHigh, down.Near, down.Weight);
+        SpreadAlong(m_width, fx, c.SamplesWide, across.Near, across.Weight);
+        SpreadAlong(m_height, fy, c.SamplesHigh, down.Near, down.Weight);
         m_across.push_back(std::move(across));
         m_down.push_back(std::move(down));
         m_rows.emplace_back(m_width);
@@ -87,13 +87,13 @@ void JpegDcRows::ComponentRow(std::size_t c, int y, std::uint8_t* out) {
     const Spread& across = m_across[c];
     const Spread& down = m_down[c];
     const std::uint8_t* upper =
-        component.Samples.data() + static_cast<std::size_t>(down.Near[y]) * component.BlocksWide;
+        component.Samples.data() + static_cast<std::size_t>(down.Near[y]) * component.SamplesWide;
     if (across.Scale == 2 && down.Scale == 2) {  // sampled as finely as the grid
         std::copy_n(upper, m_width, out);
         return;
     }
     const int wy = down.Weight[y];
-    const std::uint8_t* lower = wy ? upper + component.BlocksWide : upper;
+    const std::uint8_t* lower = wy ? upper + component.SamplesWide : upper;
     const int scale = across.Scale * down.Scale;
     for (int x = 0; x < m_width; ++x) {
         const int i = across.Near[x], wx = across.Weight[x];

@@ -1,8 +1,9 @@
 #pragma once
-// The picture a JPEG's DC values make, one pixel per 8x8 block of the most finely sampled
-// components, handed out row by row in the layout libjpeg would give. Components sampled more
-// coarsely have fewer DC values; they are spread smoothly over the finer grid (each value
-// weighted by its distance, as from the centres of the blocks) before the colours are turned.
+// The picture our own reader makes of a JPEG, one pixel per sample of the most finely sampled
+// components (one per 8x8 block shrunk by eight, 2x2 shrunk by four), handed out row by row in
+// the layout libjpeg would give. Components sampled more coarsely have fewer samples; they are
+// spread smoothly over the finer grid (each one weighted by its distance, as from the centres
+// of the samples) before the colours are turned.
 
 #include <cstdint>
 #include <vector>

@@ -1,19 +1,23 @@
-// The markers and DC scans of a progressive JPEG, read from the bytes with every length, count
+// The markers and scans of a progressive JPEG, read from the bytes with every length, count
 // and index checked before use. A DC scan codes, per block, the difference from the previous
 // block's DC value of the same component (category by Huffman code, then that many extra
-// bits); a refinement scan adds one lower bit per block. AC scans are passed over to the next
-// marker without being decoded.
+// bits); a refinement scan adds one lower bit per block. Shrunk by eight, the AC scans are
+// passed over to the next marker without being decoded; shrunk by four they are decoded
+// (JpegAcBands.cpp) into the few coefficients the 2x2 inverse DCT reads.
 
 #include "platform/picture/JpegDcScans.h"
 
 #include <array>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "platform/picture/JpegAcBands.h"
 #include "platform/picture/JpegBitReader.h"
 #include "platform/picture/JpegHuffman.h"
+#include "platform/picture/JpegQuarterIdct.h"
 
 namespace quillane {
 namespace {
@@ -48,63 +52,129 @@ int CeilDiv(std::int64_t value, std::int64_t by) {
 }
 
 // The pixel libjpeg's 1x1 inverse DCT gives a block: the dequantized DC value over eight,
-// rounded, level-shifted by 128 and limited to 0..255. Like libjpeg, the limit reads only the
-// low ten bits, so wildly out-of-range values of a damaged file wrap instead of overflowing.
+// rounded, then limited as libjpeg limits it.
 std::uint8_t DcSample(std::int16_t coefficient, std::uint16_t quantizer) {
-    const std::int32_t value = (std::int32_t{coefficient} * quantizer + 4) >> 3;
-    const std::int32_t low = value & 1023;
-    if (low < 128) return static_cast<std::uint8_t>(low + 128);
-    if (low < 512) return 255;
-    if (low < 896) return 0;
-    return static_cast<std::uint8_t>(low - 896);
+    return LimitSample((std::int32_t{coefficient} * quantizer + 4) >> 3);
 }
+
+using QuantizationTable = std::array<std::uint16_t, 64>;  // in zig-zag order
 
 struct Component {
     int Id = 0;
     int QuantTable = 0;
     JpegDcComponent* Out = nullptr;
     int PaddedWide = 0;  // blocks per row of the MCU grid (interleaved scans reach that far)
+    // Each block's DC value over that grid; shrunk by four also its kept AC coefficients and a
+    // bit per coefficient saying whether it is nonzero yet.
     std::vector<std::int16_t> Dc;
-    std::uint16_t Quantizer = 0;  // taken from its table when its first scan starts
+    std::vector<std::int16_t> Coefficients;
+    std::vector<std::uint64_t> Nonzero;
+    // The kept coefficients' quantizers, taken from the table when the first scan starts.
+    std::array<std::uint16_t, kQuarterKept> Quantizers{};
     bool Latched = false;
-    int DcBits = -1;  // the point transform of the DC bits read so far; -1: none yet
+    // The point transform of each coefficient's bits read so far, in zig-zag order; -1: none yet.
+    std::array<std::int8_t, 64> Bits = MakeUnread();
+
+    static std::array<std::int8_t, 64> MakeUnread() {
+        std::array<std::int8_t, 64> bits{};
+        bits.fill(-1);
+        return bits;
+    }
 };
 
 struct ScanComponent {
     Component* Of = nullptr;
     int DcTable = 0;
+    int AcTable = 0;
 };
 
 class DcScanReader {
   public:
-    explicit DcScanReader(std::span<const std::uint8_t> bytes) : m_b(bytes) {}
+    // Shrunk by four, every scan is decoded; else only the DC scans.
+    DcScanReader(std::span<const std::uint8_t> bytes, bool quarter)
+        : m_b(bytes), m_quarter(quarter) {}
 
     // Empty when the file read cleanly to its end; else why not.
     std::optional<std::string> Read(JpegDcPicture& picture);
     bool OutOfMemory() const { return m_outOfMemory; }
 
   private:
+    std::optional<std::string> ReadPass(JpegDcPicture& picture);
+    std::optional<std::string> Allocate(Component& c);
+    // Whether this pass keeps the component's coefficients.
+    bool Keeps(const Component& c) const { return m_only < 0 || &c == &m_components[m_only]; }
     std::optional<std::string> ReadFrame(std::span<const std::uint8_t> s, JpegDcPicture& picture);
     std::optional<std::string> ReadHuffmanTables(std::span<const std::uint8_t> s);
     std::optional<std::string> ReadQuantizationTables(std::span<const std::uint8_t> s);
     std::optional<std::string> ReadScan(std::span<const std::uint8_t> s, std::size_t& at);
     std::optional<std::string> DecodeDcScan(const std::vector<ScanComponent>& scan, int ah, int al,
                                             std::size_t& at);
+    std::optional<std::string> DecodeAcScan(const ScanComponent& entry, int ss, int se, int ah,
+                                            int al, std::size_t& at);
+    bool Restart(JpegBitReader& bits, int& restarts) const;
+    std::optional<std::string> MakeSamples(Component& c, int scale);
     bool DecodeBlock(JpegBitReader& bits, const JpegHuffmanTable* table, int al,
                      std::int32_t& predictor, std::int16_t& block) const;
 
     std::span<const std::uint8_t> m_b;
+    bool m_quarter;
     std::vector<Component> m_components;
     std::array<std::optional<JpegHuffmanTable>, kTables> m_dcTables;
-    std::array<std::optional<std::uint16_t>, kTables> m_quantizers;
+    std::array<std::optional<JpegHuffmanTable>, kTables> m_acTables;
+    std::array<std::optional<QuantizationTable>, kTables> m_quantTables;
     int m_restartInterval = 0;
     int m_mcusWide = 0;
     int m_mcusHigh = 0;
     int m_scans = 0;
+    int m_only = -1;  // the one component whose coefficients this pass keeps; -1: all
     bool m_outOfMemory = false;
 };
 
+// Shrunk by four, the file is read once for each component, keeping that component's AC
+// coefficients alone: only the largest component's are held at any time. The DC scans are
+// decoded in the first pass, for every component; each AC scan, which has one component, in
+// that component's pass, and stepped over in the others.
 std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
+    m_only = m_quarter ? 0 : -1;
+    if (auto failed = ReadPass(picture)) return failed;
+    picture.Scale = m_quarter ? 4 : 8;
+    if (!m_quarter) {
+        for (Component& c : m_components) {
+            if (auto failed = MakeSamples(c, picture.Scale)) return failed;
+        }
+        return std::nullopt;
+    }
+    if (auto failed = MakeSamples(m_components[0], picture.Scale)) return failed;
+    for (m_only = 1; m_only < static_cast<int>(m_components.size()); ++m_only) {
+        // Each pass starts from the file's beginning, with nothing defined yet.
+        m_dcTables = {}, m_acTables = {}, m_quantTables = {};
+        m_restartInterval = 0, m_scans = 0;
+        for (Component& c : m_components) c.Bits = Component::MakeUnread(), c.Latched = false;
+        if (auto failed = Allocate(m_components[m_only])) return failed;
+        if (auto failed = ReadPass(picture)) return failed;
+        if (auto failed = MakeSamples(m_components[m_only], picture.Scale)) return failed;
+    }
+    return std::nullopt;
+}
+
+// The DC values of every component at the first pass, the AC coefficients of the pass's own.
+std::optional<std::string> DcScanReader::Allocate(Component& c) {
+    const std::size_t blocks =
+        static_cast<std::size_t>(c.PaddedWide) * m_mcusHigh * c.Out->Vertical;
+    try {
+        if (m_only <= 0) c.Dc.assign(blocks, 0);
+        if (m_quarter && Keeps(c)) {
+            c.Coefficients.assign(blocks * kQuarterAcKept, 0);
+            c.Nonzero.assign(blocks, 0);
+        }
+    } catch (const std::bad_alloc&) {
+        m_outOfMemory = true;
+        return "no memory for its coefficients";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> DcScanReader::ReadPass(JpegDcPicture& picture) {
     if (m_b.size() < 2 || m_b[0] != 0xFF || m_b[1] != kStartOfImage) return "no start of image";
     std::size_t at = 2;
     while (true) {
@@ -127,7 +197,10 @@ std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
         at += 2 + length;
         std::optional<std::string> failed;
         if (marker == kProgressiveHuffmanFrame) {
-            failed = m_components.empty() ? ReadFrame(segment, picture) : "a second frame";
+            // A later pass has read the frame already.
+            if (m_only <= 0) {
+                failed = m_components.empty() ? ReadFrame(segment, picture) : "a second frame";
+            }
         } else if (IsFrame(marker) || marker == kArithmeticConditioning) {
             failed = "not a progressive Huffman-coded frame";
         } else if (marker == kHuffmanTables) {
@@ -143,22 +216,43 @@ std::optional<std::string> DcScanReader::Read(JpegDcPicture& picture) {
         if (failed) return failed;
     }
     if (m_components.empty()) return "no frame";
-    for (Component& c : m_components) {
-        JpegDcComponent& out = *c.Out;
-        try {
-            out.Samples.resize(static_cast<std::size_t>(out.BlocksWide) * out.BlocksHigh);
-        } catch (const std::bad_alloc&) {
-            m_outOfMemory = true;
-            return "no memory for its DC values";
-        }
-        for (int y = 0; y < out.BlocksHigh; ++y) {
-            for (int x = 0; x < out.BlocksWide; ++x) {
-                out.Samples[static_cast<std::size_t>(y) * out.BlocksWide + x] =
-                    DcSample(c.Dc[static_cast<std::size_t>(y) * c.PaddedWide + x], c.Quantizer);
+    // As libjpeg refuses it: a frame without any scan is no picture, however large it says it is.
+    if (m_scans == 0) return "no scan";
+    return std::nullopt;
+}
+
+// The component's samples from its coefficients, which are let go then.
+std::optional<std::string> DcScanReader::MakeSamples(Component& c, int scale) {
+    JpegDcComponent& out = *c.Out;
+    try {
+        out.Samples.resize(static_cast<std::size_t>(out.SamplesWide) * out.SamplesHigh);
+    } catch (const std::bad_alloc&) {
+        m_outOfMemory = true;
+        return "no memory for its samples";
+    }
+    const int perBlock = 8 / scale;  // samples across and down
+    for (int y = 0; y < out.BlocksHigh; ++y) {
+        for (int x = 0; x < out.BlocksWide; ++x) {
+            const std::size_t index = static_cast<std::size_t>(y) * c.PaddedWide + x;
+            std::uint8_t made[4];
+            if (m_quarter) {
+                QuarterIdct(c.Dc[index], &c.Coefficients[index * kQuarterAcKept],
+                            c.Quantizers.data(), made);
+            } else {
+                made[0] = DcSample(c.Dc[index], c.Quantizers[0]);
+            }
+            // The last blocks of a row or column may reach past the component's samples.
+            for (int v = 0; v < perBlock && y * perBlock + v < out.SamplesHigh; ++v) {
+                for (int h = 0; h < perBlock && x * perBlock + h < out.SamplesWide; ++h) {
+                    out.Samples[static_cast<std::size_t>(y * perBlock + v) * out.SamplesWide +
+                                x * perBlock + h] = made[v * perBlock + h];
+                }
             }
         }
-        std::vector<std::int16_t>().swap(c.Dc);
     }
+    std::vector<std::int16_t>().swap(c.Dc);
+    std::vector<std::int16_t>().swap(c.Coefficients);
+    std::vector<std::uint64_t>().swap(c.Nonzero);
     return std::nullopt;
 }
 
@@ -202,19 +296,19 @@ std::optional<std::string> DcScanReader::ReadFrame(std::span<const std::uint8_t>
     if (std::int64_t{picture.Width} * picture.Height > kMaxPixels) return "too many pixels";
     m_mcusWide = CeilDiv(picture.Width, 8 * picture.MaxHorizontal);
     m_mcusHigh = CeilDiv(picture.Height, 8 * picture.MaxVertical);
-    try {
-        for (Component& c : m_components) {
-            JpegDcComponent& out = *c.Out;
-            out.BlocksWide = CeilDiv(
-                CeilDiv(std::int64_t{picture.Width} * out.Horizontal, picture.MaxHorizontal), 8);
-            out.BlocksHigh = CeilDiv(
-                CeilDiv(std::int64_t{picture.Height} * out.Vertical, picture.MaxVertical), 8);
-            c.PaddedWide = m_mcusWide * out.Horizontal;
-            c.Dc.assign(static_cast<std::size_t>(c.PaddedWide) * m_mcusHigh * out.Vertical, 0);
-        }
-    } catch (const std::bad_alloc&) {
-        m_outOfMemory = true;
-        return "no memory for its DC values";
+    const int scale = m_quarter ? 4 : 8;
+    for (Component& c : m_components) {
+        JpegDcComponent& out = *c.Out;
+        const std::int64_t wide =
+            CeilDiv(std::int64_t{picture.Width} * out.Horizontal, picture.MaxHorizontal);
+        const std::int64_t high =
+            CeilDiv(std::int64_t{picture.Height} * out.Vertical, picture.MaxVertical);
+        out.BlocksWide = CeilDiv(wide, 8);
+        out.BlocksHigh = CeilDiv(high, 8);
+        out.SamplesWide = CeilDiv(wide, scale);
+        out.SamplesHigh = CeilDiv(high, scale);
+        c.PaddedWide = m_mcusWide * out.Horizontal;
+        if (auto failed = Allocate(c)) return failed;
     }
     return std::nullopt;
 }
@@ -228,10 +322,9 @@ std::optional<std::string> DcScanReader::ReadHuffmanTables(std::span<const std::
         std::size_t symbols = 0;
         for (const std::uint8_t n : counts) symbols += n;
         if (symbols > 256 || s.size() < 17 + symbols) return "a bad Huffman table";
-        if (kind == 0) {
-            m_dcTables[slot] = JpegHuffmanTable::Build(counts, s.subspan(17, symbols));
-            if (!m_dcTables[slot]) return "a bad Huffman table";
-        }
+        auto& table = (kind == 0 ? m_dcTables : m_acTables)[slot];
+        table = JpegHuffmanTable::Build(counts, s.subspan(17, symbols));
+        if (!table) return "a bad Huffman table";
         s = s.subspan(17 + symbols);
     }
     return std::nullopt;
@@ -243,8 +336,12 @@ std::optional<std::string> DcScanReader::ReadQuantizationTables(std::span<const 
         if (precision > 1 || slot >= kTables) return "a bad quantization table index";
         const std::size_t size = 1 + 64 * (precision + 1);
         if (s.size() < size) return "a quantization table of bad length";
-        // The DC quantizer comes first in any coefficient order.
-        m_quantizers[slot] = precision == 0 ? s[1] : static_cast<std::uint16_t>(s[1] << 8 | s[2]);
+        QuantizationTable& table = m_quantTables[slot].emplace();
+        for (int k = 0; k < 64; ++k) {
+            table[k] = precision == 0
+                           ? s[1 + k]
+                           : static_cast<std::uint16_t>(s[1 + 2 * k] << 8 | s[2 + 2 * k]);
+        }
         s = s.subspan(size);
     }
     return std::nullopt;
@@ -253,7 +350,10 @@ std::optional<std::string> DcScanReader::ReadQuantizationTables(std::span<const 
 // Steps from `from` to the marker that ends a scan's entropy-coded data.
 std::optional<std::size_t> EndOfScanData(std::span<const std::uint8_t> b, std::size_t from) {
     for (std::size_t i = from; i + 1 < b.size(); ++i) {
-        if (b[i] != 0xFF) continue;
+        // memchr: the scans stepped over are most of the file.
+        const void* found = std::memchr(b.data() + i, 0xFF, b.size() - 1 - i);
+        if (!found) break;
+        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - b.data());
         const std::uint8_t next = b[i + 1];
         if (next == 0x00 || next == 0xFF || IsRestart(next)) continue;
         return i;
@@ -280,7 +380,7 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
             if (earlier.Of == found) found = nullptr;
         }
         if (!found) return "a scan of an unknown component";
-        scan.push_back({found, s[2 + 2 * i] >> 4});
+        scan.push_back({found, s[2 + 2 * i] >> 4, s[2 + 2 * i] & 15});
         blocksInMcu += found->Out->Horizontal * found->Out->Vertical;
     }
     const std::uint8_t firstCoefficient = s[1 + 2 * count], lastCoefficient = s[2 + 2 * count];
@@ -292,27 +392,102 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
     for (const ScanComponent& entry : scan) {
         Component* c = entry.Of;
         if (c->Latched) continue;
-        if (!m_quantizers[c->QuantTable]) return "a quantization table is missing";
-        c->Quantizer = *m_quantizers[c->QuantTable];
+        // As libjpeg does, the table in force at the component's first scan is the one used,
+        // whatever tables come between later scans.
+        const std::optional<QuantizationTable>& table = m_quantTables[c->QuantTable];
+        if (!table) return "a quantization table is missing";
+        const auto& slots = QuarterSlots();
+        for (int k = 0; k < 64; ++k) {
+            if (slots[k] >= 0) c->Quantizers[slots[k]] = (*table)[k];
+        }
         c->Latched = true;
     }
+    // A first scan of each coefficient, then refinements one bit at a time.
+    auto inTurn = [ah, al](int bits) { return ah == 0 ? bits < 0 : bits == ah && al == ah - 1; };
     if (firstCoefficient != 0) {
         // AC coefficients: one component at a time, and only after its DC values.
-        if (count != 1 || scan[0].Of->DcBits < 0) return "a bad progression";
+        Component& c = *scan[0].Of;
+        if (count != 1 || c.Bits[0] < 0) return "a bad progression";
+        if (!m_quarter || !Keeps(c)) {
+            const std::optional<std::size_t> end = EndOfScanData(m_b, at);
+            if (!end) return "Premature end of JPEG file";
+            at = *end;
+            return std::nullopt;
+        }
+        for (int k = firstCoefficient; k <= lastCoefficient; ++k) {
+            if (!inTurn(c.Bits[k])) return "a bad progression";
+        }
+        if (scan[0].AcTable >= kTables || !m_acTables[scan[0].AcTable]) {
+            return "a Huffman table is missing";
+        }
+        return DecodeAcScan(scan[0], firstCoefficient, lastCoefficient, ah, al, at);
+    }
+    if (lastCoefficient != 0) return "a bad progression";
+    for (const ScanComponent& entry : scan) {
+        if (!inTurn(entry.Of->Bits[0])) return "a bad progression";
+        if (ah == 0 && (entry.DcTable >= kTables || !m_dcTables[entry.DcTable])) {
+            return "a Huffman table is missing";
+        }
+    }
+    if (m_only > 0) {
+        // The first pass has the DC values of every component.
+        for (const ScanComponent& entry : scan) entry.Of->Bits[0] = static_cast<std::int8_t>(al);
         const std::optional<std::size_t> end = EndOfScanData(m_b, at);
         if (!end) return "Premature end of JPEG file";
         at = *end;
         return std::nullopt;
     }
-    if (lastCoefficient != 0) return "a bad progression";
-    for (const ScanComponent& entry : scan) {
-        const int bits = entry.Of->DcBits;
-        if (!(ah == 0 ? bits < 0 : bits == ah && al == ah - 1)) return "a bad progression";
-        if (ah == 0 && (entry.DcTable >= kTables || !m_dcTables[entry.DcTable])) {
-            return "a Huffman table is missing";
-        }
-    }
     return DecodeDcScan(scan, ah, al, at);
+}
+
+// At the end of each restart interval: the rest of the byte is padding, then comes the next
+// restart marker in turn, after which the data starts afresh.
+bool DcScanReader::Restart(JpegBitReader& bits, int& restarts) const {
+    std::size_t p = bits.Position();
+    while (p + 1 < m_b.size() && m_b[p] == 0xFF && m_b[p + 1] == 0xFF) ++p;
+    if (p + 1 >= m_b.size() || m_b[p] != 0xFF || m_b[p + 1] != kFirstRestart + (restarts & 7)) {
+        return false;
+    }
+    ++restarts;
+    bits = JpegBitReader(m_b, p + 2);
+    return true;
+}
+
+std::optional<std::string> DcScanReader::DecodeAcScan(const ScanComponent& entry, int ss, int se,
+                                                      int ah, int al, std::size_t& at) {
+    Component& c = *entry.Of;
+    const JpegDcComponent& out = *c.Out;
+    const JpegAcScan scan{&*m_acTables[entry.AcTable], &QuarterAcSlots(), ss, se, al};
+    const std::int64_t blocks = std::int64_t{out.BlocksWide} * out.BlocksHigh;
+    JpegBitReader bits(m_b, at);
+    std::uint32_t endOfBandRun = 0;
+    int restarts = 0;
+    int untilRestart = m_restartInterval;
+    int column = 0;
+    std::size_t index = 0;  // of the block in the padded grid
+    for (std::int64_t b = 0; b < blocks; ++b) {
+        if (m_restartInterval > 0 && untilRestart-- == 0) {
+            if (!Restart(bits, restarts)) return "a restart marker is missing";
+            endOfBandRun = 0;
+            untilRestart = m_restartInterval - 1;
+        }
+        const JpegAcBlock block{&c.Coefficients[index * kQuarterAcKept], &c.Nonzero[index]};
+        // On along the component's own blocks, which the padded grid rows may outreach.
+        if (++column < out.BlocksWide) {
+            ++index;
+        } else {
+            column = 0;
+            index += static_cast<std::size_t>(c.PaddedWide - out.BlocksWide) + 1;
+        }
+        const bool read = ah == 0 ? DecodeAcFirst(bits, scan, endOfBandRun, block)
+                                  : DecodeAcRefinement(bits, scan, endOfBandRun, block);
+        if (!read) return "an AC scan is damaged or cut short";
+    }
+    for (int k = ss; k <= se; ++k) c.Bits[k] = static_cast<std::int8_t>(al);
+    const std::optional<std::size_t> end = EndOfScanData(m_b, bits.Position());
+    if (!end) return "Premature end of JPEG file";
+    at = *end;
+    return std::nullopt;
 }
 
 bool DcScanReader::DecodeBlock(JpegBitReader& bits, const JpegHuffmanTable* table, int al,
@@ -356,16 +531,8 @@ std::optional<std::string> DcScanReader::DecodeDcScan(const std::vector<ScanComp
     int restarts = 0;
     for (std::int64_t mcu = 0; mcu < mcus; ++mcu) {
         if (m_restartInterval > 0 && mcu > 0 && mcu % m_restartInterval == 0) {
-            // The rest of the byte is padding; then comes the next restart marker in turn,
-            // after which every difference starts from zero again.
-            std::size_t p = bits.Position();
-            while (p + 1 < m_b.size() && m_b[p] == 0xFF && m_b[p + 1] == 0xFF) ++p;
-            if (p + 1 >= m_b.size() || m_b[p] != 0xFF ||
-                m_b[p + 1] != kFirstRestart + (restarts & 7)) {
-                return "a restart marker is missing";
-            }
-            ++restarts;
-            bits = JpegBitReader(m_b, p + 2);
+            // Every difference starts from zero again.
+            if (!Restart(bits, restarts)) return "a restart marker is missing";
             predictors = {};
         }
         for (std::size_t i = 0; i < scan.size(); ++i) {
@@ -386,18 +553,16 @@ std::optional<std::string> DcScanReader::DecodeDcScan(const std::vector<ScanComp
             }
         }
     }
-    for (const ScanComponent& entry : scan) entry.Of->DcBits = al;
+    for (const ScanComponent& entry : scan) entry.Of->Bits[0] = static_cast<std::int8_t>(al);
     const std::optional<std::size_t> end = EndOfScanData(m_b, bits.Position());
     if (!end) return "Premature end of JPEG file";
     at = *end;
     return std::nullopt;
 }
 
-}  // namespace
-
-PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes) {
+PictureResult<JpegDcPicture> ReadJpeg(std::span<const std::uint8_t> bytes, bool quarter) {
     JpegDcPicture picture;
-    DcScanReader reader(bytes);
+    DcScanReader reader(bytes, quarter);
     if (auto failed = reader.Read(picture)) {
         const bool memory = reader.OutOfMemory();
         std::string why = memory ? "needs more memory than is free (" : "is damaged (";
@@ -406,6 +571,16 @@ PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes
                               std::move(why)};
     }
     return picture;
+}
+
+}  // namespace
+
+PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes) {
+    return ReadJpeg(bytes, false);
+}
+
+PictureResult<JpegDcPicture> ReadJpegQuarter(std::span<const std::uint8_t> bytes) {
+    return ReadJpeg(bytes, true);
 }
 
 }  // namespace quillane

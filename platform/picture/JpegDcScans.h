@@ -1,9 +1,16 @@
 #pragma once
-// Reads the DC coefficients of a progressive, Huffman-coded 8-bit JPEG and nothing else: the
-// first DC scans and their refinements, interleaved or one component at a time, with restart
-// intervals. The AC scans are stepped over. That is all a decode shrunk by eight needs, where
-// each 8x8 block becomes one pixel, and it keeps a single value per block instead of the 64
-// coefficients libjpeg holds for every block of a progressive picture.
+// Our own reader of progressive, Huffman-coded 8-bit JPEGs, for the decodes shrunk by eight and
+// by four, where libjpeg would hold all 64 coefficients (128 bytes) of every block of the
+// picture until the last scan.
+//
+// Shrunk by eight each 8x8 block becomes one pixel: only the DC scans are read (the first ones
+// and their refinements, interleaved or one component at a time, with restart intervals), the
+// AC scans are stepped over, and a block keeps its DC value alone (2 bytes).
+// Shrunk by four each block becomes 2x2 pixels: every scan is read, and a block keeps only the
+// 25 coefficients the 2x2 inverse DCT reads and one bit per coefficient saying whether it is
+// nonzero yet, which the refinement scans need (25 * 2 + 8 = 58 bytes). The file is read once
+// per component, so that only one component's AC coefficients are held at a time; the others
+// hold their DC values (2 bytes a block) or, once read, their samples (4).
 
 #include <cstdint>
 #include <span>
@@ -18,8 +25,11 @@ struct JpegDcComponent {
     int Vertical = 1;
     int BlocksWide = 0;  // the component's own blocks, without the padding of partial MCUs
     int BlocksHigh = 0;
-    // One sample per block, as libjpeg's 1x1 inverse DCT makes it from the DC coefficient,
-    // BlocksWide x BlocksHigh in raster order.
+    // Shrunk by eight one sample per block, as libjpeg's 1x1 inverse DCT makes it from the DC
+    // coefficient; shrunk by four 2x2 per block, as its 2x2 one makes them, the last ones cut
+    // at the component's edge. SamplesWide x SamplesHigh in raster order.
+    int SamplesWide = 0;
+    int SamplesHigh = 0;
     std::vector<std::uint8_t> Samples;
 };
 
@@ -28,11 +38,14 @@ struct JpegDcPicture {
     int Height = 0;
     int MaxHorizontal = 1;
     int MaxVertical = 1;
+    int Scale = 8;  // pixels of the frame per sample, across and down: 8 or 4
     std::vector<JpegDcComponent> Components;  // in frame order
 };
 
 // The bytes must hold a whole JPEG, from its SOI marker. A file that is not progressive
 // Huffman-coded 8-bit, or whose structure or DC scans are damaged or cut short, fails with 481.
 [[nodiscard]] PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes);
+// The same, shrunk by four from every scan; damaged or cut AC scans fail with 481 too.
+[[nodiscard]] PictureResult<JpegDcPicture> ReadJpegQuarter(std::span<const std::uint8_t> bytes);
 
 }  // namespace quillane

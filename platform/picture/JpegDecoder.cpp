@@ -205,10 +205,9 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool i
     }
 }
 
-// Whether a decode shrunk by eight may be made from the DC values alone, by our own reader:
-// a progressive Huffman-coded 8-bit file whose every component's DC grid still reaches `need`,
-// and whose coarser samplings divide the finest. Every other file goes through libjpeg.
-bool DcScansSuffice(const jpeg_decompress_struct& cinfo, JpegShrinkNeed need) {
+// Whether our own reader takes the file: progressive Huffman-coded 8-bit, its coarser
+// samplings dividing the finest. Every other file goes through libjpeg.
+bool OurReaderTakes(const jpeg_decompress_struct& cinfo) {
     if (!cinfo.progressive_mode || cinfo.arith_code || cinfo.data_precision != 8) return false;
     for (int i = 0; i < cinfo.num_components; ++i) {
         const jpeg_component_info& c = cinfo.comp_info[i];
@@ -216,6 +215,16 @@ bool DcScansSuffice(const jpeg_decompress_struct& cinfo, JpegShrinkNeed need) {
             cinfo.max_v_samp_factor % c.v_samp_factor != 0) {
             return false;
         }
+    }
+    return true;
+}
+
+// Whether a decode shrunk by eight may be made from the DC values alone: our reader takes the
+// file and every component's DC grid still reaches `need`.
+bool DcScansSuffice(const jpeg_decompress_struct& cinfo, JpegShrinkNeed need) {
+    if (!OurReaderTakes(cinfo)) return false;
+    for (int i = 0; i < cinfo.num_components; ++i) {
+        const jpeg_component_info& c = cinfo.comp_info[i];
         const std::int64_t wide =
             (std::int64_t{cinfo.image_width} * c.h_samp_factor + cinfo.max_h_samp_factor - 1) /
             cinfo.max_h_samp_factor;
@@ -278,8 +287,14 @@ class JpegRows final : public PictureRowSource {
         // A gray profile converts the one channel libjpeg would otherwise copy into three.
         m_gray = m_colour && layout == PixelLayout::Gray;
         cinfo.out_color_space = m_cmyk ? JCS_CMYK : m_gray ? JCS_GRAYSCALE : JCS_EXT_BGR;
-        if (scaleDenominator == kDcOnlyScale && DcScansSuffice(cinfo, need)) {
-            auto dc = ReadJpegDcScans(m_bytes);
+        // Shrunk by four, coarser components are spread over luma's grid smoothly as libjpeg
+        // does when it cannot scale them, so our reader takes every file it can read.
+        const bool ours = scaleDenominator == kDcOnlyScale    ? DcScansSuffice(cinfo, need)
+                          : scaleDenominator == kQuarterScale ? OurReaderTakes(cinfo)
+                                                              : false;
+        if (ours) {
+            auto dc = scaleDenominator == kDcOnlyScale ? ReadJpegDcScans(m_bytes)
+                                                       : ReadJpegQuarter(m_bytes);
             if (!dc.Ok()) return dc.Failure();
             m_dc.emplace(std::move(dc.Value()), DcColourFor(cinfo.jpeg_color_space, m_gray));
             m_width = m_dc->Width();
@@ -349,10 +364,11 @@ class JpegRows final : public PictureRowSource {
 
   private:
     static constexpr int kDcOnlyScale = 8;
+    static constexpr int kQuarterScale = 4;
 
     std::span<const std::uint8_t> m_bytes;
     JpegSession m_session;
-    std::optional<JpegDcRows> m_dc;  // the picture from its DC values alone, without libjpeg
+    std::optional<JpegDcRows> m_dc;  // the picture from our own reader, without libjpeg
     int m_dcRow = 0;
     bool m_cmyk = false;
     bool m_inverted = false;

@@ -25,10 +25,20 @@ std::optional<JpegHuffmanTable> JpegHuffmanTable::Build(
     }
     if (symbols.size() < static_cast<std::size_t>(index)) return std::nullopt;
     std::copy_n(symbols.begin(), index, table.m_symbols.begin());
+    // Every eight bits that begin with a code of up to eight bits lead to that code.
+    for (int length = 1; length <= kLookupBits; ++length) {
+        const int spare = kLookupBits - length;
+        for (std::int32_t c = table.m_maxCode[length] - counts[length - 1] + 1;
+             c <= table.m_maxCode[length]; ++c) {
+            const auto found = static_cast<std::uint16_t>(
+                length << 8 | table.m_symbols[c + table.m_indexOffset[length]]);
+            std::fill_n(table.m_lookup.begin() + (c << spare), std::int32_t{1} << spare, found);
+        }
+    }
     return table;
 }
 
-int JpegHuffmanTable::Decode(JpegBitReader& bits) const {
+int JpegHuffmanTable::DecodeBitByBit(JpegBitReader& bits) const {
     std::int32_t code = 0;
     for (int length = 1; length <= kMaxCodeLength; ++length) {
         std::uint32_t bit = 0;

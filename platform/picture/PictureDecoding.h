@@ -75,7 +75,8 @@ class PictureRowSource : public BgrRowSource {
 // The picture as stored (no orientation applied); bytes must outlive the rows. Shrunk by 8, a
 // progressive Huffman-coded file whose components' DC grids all reach `need` is made from its
 // DC scans alone, by our own reader (JpegDcScans.cpp); the AC scans cannot change a block's
-// single pixel, and libjpeg would hold every coefficient of the picture.
+// single pixel, and libjpeg would hold every coefficient of the picture. Shrunk by 4, such a
+// file is read by the same reader keeping only the coefficients the 2x2 transform needs.
 PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(std::span<const std::uint8_t> bytes,
                                                               int scaleDenominator,
                                                               JpegShrinkNeed need = {});

@@ -90,6 +90,11 @@ TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
          20 * 15 * 3 + StreamRows(6 * 5 + 1, 100) + (100LL * 76 + 2 * 50 * 38) * 3},
         {"big_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 30, 30,
          kSmall + (100LL * 76 + 2 * 50 * 38) * 128},
+        // Shrunk by four, our reader keeps a DC value and 2x2 samples a block, and 24 coefficients
+        // and 64 bits a block of the largest component, read alone.
+        {"quarter_422.jpg", "-sampling-factor 2x1 -interlace JPEG", 1, 60, 60,
+         60 * 60 * 3 + StreamRows(6 * 3 + 1, 200) + (100LL * 75 + 2 * 50 * 75) * 6 +
+             100LL * 75 * 56},
         // Block rows of a subsampled component are rounded up to whole sampling units; painted
         // at its own size, one row at a time.
         {"progressive_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 0, 0,

@@ -1,0 +1,37 @@
+#pragma once
+// The AC coefficients of one block in one scan of a progressive JPEG: a first scan of a band
+// of the zig-zag order, or a refinement adding one lower bit. Runs of blocks with nothing left
+// in the band (end-of-band runs) carry over from block to block in `endOfBandRun`.
+//
+// The block keeps only some coefficients (`slots` says where each one of the zig-zag order is
+// kept, -1: not kept), but a bit for every one saying whether it is nonzero yet: the refinement
+// of any coefficient depends on that, kept or not.
+
+#include <array>
+#include <cstdint>
+
+#include "platform/picture/JpegBitReader.h"
+#include "platform/picture/JpegHuffman.h"
+
+namespace quillane {
+
+struct JpegAcScan {
+    const JpegHuffmanTable* Table = nullptr;
+    const std::array<std::int8_t, 64>* Slots = nullptr;
+    int First = 1;  // the band, 1 <= First <= Last <= 63
+    int Last = 63;
+    int PointTransform = 0;  // the low bits not yet sent, 0..13
+};
+
+struct JpegAcBlock {
+    std::int16_t* Kept = nullptr;
+    std::uint64_t* Nonzero = nullptr;  // bit k: coefficient k of the zig-zag order
+};
+
+// Both false when the data is damaged or ends first.
+[[nodiscard]] bool DecodeAcFirst(JpegBitReader& bits, const JpegAcScan& scan,
+                                 std::uint32_t& endOfBandRun, JpegAcBlock block);
+[[nodiscard]] bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan,
+                                      std::uint32_t& endOfBandRun, JpegAcBlock block);
+
+}  // namespace quillane

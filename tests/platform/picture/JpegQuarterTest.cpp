@@ -1,0 +1,97 @@
+// Progressive JPEGs shrunk by four by our own reader against libjpeg-turbo's djpeg: every
+// scan kind (DC and AC first scans and refinements, one component or interleaved, restarts).
+
+#include <gtest/gtest.h>
+
+#include "platform/picture/JpegDcScans.h"
+#include "platform/picture/PictureFile.h"
+#include "support/PictureFiles.h"
+
+namespace quillane::test {
+namespace {
+
+// Bands of luma in two parts, refinements of DC, AC of each colour alone and of luma in two.
+constexpr char kScans[] =
+    "0 1 2: 0-0, 0, 1; 0: 1-5, 0, 2; 2: 1-63, 0, 1; 1: 1-63, 0, 1; 0: 6-63, 0, 2;"
+    " 0: 1-63, 2, 1; 0 1 2: 0-0, 1, 0; 2: 1-63, 1, 0; 1: 1-63, 1, 0; 0: 1-63, 1, 0;";
+
+// Names starting with 's' follow the script above; 643x487 shrunk by four is 161x122. In a
+// "dqt" file, tables of ones come before the last scan: libjpeg keeps those of the first scans.
+std::string Make(const TempDir& dir, const std::string& name, const std::string& options) {
+    WriteBytes(dir.Path("scans.txt"), Bytes(std::begin(kScans), std::end(kScans) - 1));
+    const std::string path = dir.Path(name + ".jpg");
+    const std::string script = name[0] == 's' ? "-scans " + Quote(dir.Path("scans.txt")) : "";
+    EXPECT_TRUE(Cjpeg(Pattern(643, 487), "-quality 92 " + script + " " + options, path));
+    if (name.ends_with("dqt")) {
+        Bytes b = ReadBytes(path), tables(4 + 2 * 65, 1);  // tables 0 and 1 (ids 0 and 1)
+        tables[0] = 0xFF, tables[1] = 0xDB, tables[2] = 0, tables[3] = 2 + 2 * 65, tables[4] = 0;
+        std::size_t last = b.size() - 1;
+        while (!(b[last - 1] == 0xFF && b[last] == 0xDA)) --last;
+        b.insert(b.begin() + static_cast<long>(last) - 1, tables.begin(), tables.end());
+        WriteBytes(path, b);
+    }
+    return path;
+}
+
+// A paint of 60x45 wants the shrink by four (twice it is more than the 81x61 of eight).
+TEST(JpegQuarter, ShrunkByFourMatchesLibjpeg) {
+    TempDir dir;
+    for (const auto& [name, options, exact] :
+         {std::tuple{"s444", "-sample 1x1 -restart 3B", true},
+          {"p444", "-progressive -sample 1x1", true},
+          {"sdqt", "-sample 1x1", true},
+          {"pgray", "-progressive -grayscale -restart 2B", true},
+          {"p422", "-progressive -sample 2x1 -restart 1", false},
+          {"s420", "-sample 2x2 -restart 5B", false}}) {
+        SCOPED_TRACE(name);
+        const std::string path = Make(dir, name, options), rgb = path + ".ppm", y = path + ".pgm";
+        ASSERT_TRUE(Shell("djpeg -dct int -scale 1/4 -outfile " + Quote(rgb) + " " + Quote(path) +
+                          " && djpeg -dct int -scale 1/4 -grayscale -outfile " + Quote(y) + " " +
+                          Quote(path)));
+        const BgrImage image = PictureFile::Open(path)->Decode(60, 45);
+        EXPECT_EQ(exact ? FirstDifference(image, ReadPpm(rgb)) : "", "");
+        EXPECT_LT(MeanError(image, ReadPpm(rgb)), 1.5);
+        auto read = ReadJpegQuarter(ReadBytes(path));
+        ASSERT_TRUE(read.Ok()) << read.Failure().Why;
+        const JpegDcComponent& luma = read.Value().Components[0];
+        RgbPicture ours{luma.SamplesWide, luma.SamplesHigh, {}};
+        for (const std::uint8_t sample : luma.Samples) ours.Rgb.insert(ours.Rgb.end(), 3, sample);
+        EXPECT_EQ(FirstDifference(ours, ReadPpm(y)), "");
+    }
+}
+
+// Damaged or cut AC scans, and bands out of their rules, raise 481.
+TEST(JpegQuarter, DamagedScansAreRefused) {
+    TempDir dir;
+    const Bytes good = ReadBytes(Make(dir, "s420", "-sample 2x2 -restart 1"));
+    std::vector<std::size_t> ss;  // where each scan header holds its band's start
+    for (std::size_t i = 0; i + 4 < good.size(); ++i) {
+        if (good[i] == 0xFF && good[i + 1] == 0xDA) ss.push_back(i + 5 + 2 * good[i + 4]);
+    }
+    ASSERT_EQ(ss.size(), 10u);
+    std::size_t restart = ss[1];  // the first restart marker of the first AC scan
+    while (!(good[restart] == 0xFF && good[restart + 1] == 0xD0)) ++restart;
+    // The byte changed, or where the file is cut when the value is -1.
+    for (const auto& [name, at, value] : {std::tuple{"cut in an AC scan", (ss[3] + ss[4]) / 2, -1},
+                                          {"cut in the last scan", good.size() - 20, -1},
+                                          {"a marker inside AC data", (ss[5] + ss[6]) / 2, 0xFF},
+                                          {"a restart out of turn", restart + 1, 0xD3},
+                                          {"a band past 63", ss[1] + 1, 64},
+                                          {"a band backwards", ss[1], 6},
+                                          {"DC and AC in one scan", ss[1], 0},
+                                          {"a refinement before its first scan", ss[1] + 2, 0x21},
+                                          {"a refinement of two bits", ss[5] + 2, 0x20},
+                                          {"a first scan twice", ss[5] + 2, 0x01}}) {
+        SCOPED_TRACE(name);
+        Bytes bad(good.begin(), value < 0 ? good.begin() + static_cast<long>(at) : good.end());
+        if (value >= 0) bad[at] = static_cast<std::uint8_t>(value);
+        EXPECT_FALSE(ReadJpegQuarter(bad).Ok());
+        WriteBytes(dir.Path("bad.jpg"), bad);
+        const Raised raised =
+            RaisedBy([&] { (void)PictureFile::Open(dir.Path("bad.jpg"))->Decode(60, 45); });
+        EXPECT_EQ(raised.Number, ErrorNumber::InvalidPicture) << raised.Description;
+    }
+}
+
+}  // namespace
+}  // namespace quillane::test
