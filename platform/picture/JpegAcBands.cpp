@@ -130,7 +130,8 @@ bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32
             std::uint64_t zeros = ~nonzero & Band(k, scan.Last);
             for (; run > 0 && zeros != 0; --run) zeros &= zeros - 1;
             const int next = zeros != 0 ? std::countr_zero(zeros) : scan.Last + 1;
-            if (!CorrectAll(bits, scan, block, nonzero & Band(k, next - 1))) return false;
+            const std::uint64_t passed = nonzero & Band(k, next - 1);
+            if (passed != 0 && !CorrectAll(bits, scan, block, passed)) return false;
             k = next;
             if (value != 0) {
                 if (k > scan.Last) return false;
