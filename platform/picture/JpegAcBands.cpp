@@ -6,7 +6,6 @@
 
 #include "platform/picture/JpegAcBands.h"
 
-#include <algorithm>
 #include <bit>
 
 namespace quillane {
@@ -19,8 +18,12 @@ bool EndOfBandRun(JpegBitReader& bits, int run, std::uint32_t& endOfBandRun) {
     return true;
 }
 
-void Set(const JpegAcScan& scan, JpegAcBlock block, int k, std::int32_t value) {
-    *block.Nonzero |= std::uint64_t{1} << k;
+// `nonzero` is the block's mask held apart until the block is done: stores through
+// block.Nonzero, a 64-bit integer like the bit reader's buffer, would make the compiler reload
+// the reader after each one.
+void Set(const JpegAcScan& scan, JpegAcBlock block, std::uint64_t& nonzero, int k,
+         std::int32_t value) {
+    nonzero |= std::uint64_t{1} << k;
     const int slot = (*scan.Slots)[k];
     // Wrapped to 16 bits, as libjpeg stores it, when a damaged file sends too large a value.
     if (slot >= 0) block.Kept[slot] = static_cast<std::int16_t>(value);
@@ -42,23 +45,26 @@ int BitCount(std::uint64_t x) {
     return static_cast<int>((x * 0x0101010101010101) >> 56);
 }
 
-// Correction bits, one for each coefficient of `which` (nonzero already), in order, taken up to
-// sixteen at a time: a coefficient whose bit is set gains it in magnitude.
+// Correction bits, one for each coefficient of `which` (nonzero already), in order: a
+// coefficient whose bit is set gains it in magnitude. Only the kept coefficients' bits are
+// read, each found by how many coefficients of `which` come before it; the others' bits are
+// passed over unread.
 bool CorrectAll(JpegBitReader& bits, const JpegAcScan& scan, JpegAcBlock block,
                 std::uint64_t which) {
     const std::int32_t step = std::int32_t{1} << scan.PointTransform;
-    while (which != 0) {
-        const int count = std::min(BitCount(which), 16);
-        std::uint32_t got = 0;
-        if (!bits.Bits(count, got)) return false;
-        for (int i = count - 1; i >= 0; --i, which &= which - 1) {
-            const int slot = (*scan.Slots)[std::countr_zero(which)];
-            if ((got >> i & 1) == 0 || slot < 0) continue;
-            std::int16_t& c = block.Kept[slot];
-            if ((c & step) == 0) c = static_cast<std::int16_t>(c >= 0 ? c + step : c - step);
-        }
+    int passed = 0;  // bits of `which` already taken
+    for (std::uint64_t kept = which & scan.KeptMask; kept != 0; kept &= kept - 1) {
+        const int k = std::countr_zero(kept);
+        const int before = BitCount(which & ((std::uint64_t{1} << k) - 1));
+        std::uint32_t bit = 0;
+        if (!bits.Drop(before - passed) || !bits.Bits(1, bit)) return false;
+        passed = before + 1;
+        const int slot = (*scan.Slots)[k];
+        if (bit == 0 || slot < 0) continue;
+        std::int16_t& c = block.Kept[slot];
+        if ((c & step) == 0) c = static_cast<std::int16_t>(c >= 0 ? c + step : c - step);
     }
-    return true;
+    return bits.Drop(BitCount(which) - passed);
 }
 
 }  // namespace
@@ -69,6 +75,7 @@ bool DecodeAcFirst(JpegBitReader& bits, const JpegAcScan& scan, std::uint32_t& e
         --endOfBandRun;
         return true;
     }
+    std::uint64_t nonzero = *block.Nonzero;
     for (int k = scan.First; k <= scan.Last; ++k) {
         const int symbol = scan.Table->Decode(bits);
         if (symbol < 0) return false;
@@ -80,7 +87,7 @@ bool DecodeAcFirst(JpegBitReader& bits, const JpegAcScan& scan, std::uint32_t& e
             }
             if (!EndOfBandRun(bits, run, endOfBandRun)) return false;
             --endOfBandRun;
-            return true;
+            break;
         }
         k += run;
         std::uint32_t value = 0;
@@ -88,10 +95,11 @@ bool DecodeAcFirst(JpegBitReader& bits, const JpegAcScan& scan, std::uint32_t& e
         auto signedValue = static_cast<std::int32_t>(value);
         // A leading zero bit means a negative value.
         if (value < std::uint32_t{1} << (size - 1)) signedValue -= (std::int32_t{1} << size) - 1;
-        Set(scan, block, k,
+        Set(scan, block, nonzero, k,
             static_cast<std::int32_t>(static_cast<std::uint32_t>(signedValue)
                                       << scan.PointTransform));
     }
+    *block.Nonzero = nonzero;
     return true;
 }
 
@@ -99,6 +107,7 @@ bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32
                         JpegAcBlock block) {
     const std::int32_t step = std::int32_t{1} << scan.PointTransform;
     int k = scan.First;
+    std::uint64_t nonzero = *block.Nonzero;
     if (endOfBandRun == 0) {
         for (; k <= scan.Last; ++k) {
             const int symbol = scan.Table->Decode(bits);
@@ -118,24 +127,26 @@ bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32
             }
             // Past `run` zero coefficients to the next zero one (or past the band), correcting
             // the nonzero ones on the way.
-            std::uint64_t zeros = ~*block.Nonzero & Band(k, scan.Last);
+            std::uint64_t zeros = ~nonzero & Band(k, scan.Last);
             for (; run > 0 && zeros != 0; --run) zeros &= zeros - 1;
             const int next = zeros != 0 ? std::countr_zero(zeros) : scan.Last + 1;
-            if (!CorrectAll(bits, scan, block, *block.Nonzero & Band(k, next - 1))) return false;
+            const std::uint64_t passed = nonzero & Band(k, next - 1);
+            if (passed != 0 && !CorrectAll(bits, scan, block, passed)) return false;
             k = next;
             if (value != 0) {
                 if (k > scan.Last) return false;
-                Set(scan, block, k, value);
+                Set(scan, block, nonzero, k, value);
             }
         }
     }
     if (endOfBandRun > 0) {
         // The band ends in this block: the nonzero coefficients left still get their bits.
-        if (k <= scan.Last && !CorrectAll(bits, scan, block, *block.Nonzero & Band(k, scan.Last))) {
+        if (k <= scan.Last && !CorrectAll(bits, scan, block, nonzero & Band(k, scan.Last))) {
             return false;
         }
         --endOfBandRun;
     }
+    *block.Nonzero = nonzero;
     return true;
 }
 

@@ -21,6 +21,9 @@ struct JpegAcScan {
     int First = 1;  // the band, 1 <= First <= Last <= 63
     int Last = 63;
     int PointTransform = 0;  // the low bits not yet sent, 0..13
+    // Bit k: coefficient k of the zig-zag order is kept (its slot is not -1). The correction
+    // bits of the others are only passed over.
+    std::uint64_t KeptMask = ~std::uint64_t{0};
 };
 
 struct JpegAcBlock {

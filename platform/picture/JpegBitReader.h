@@ -30,6 +30,17 @@ class JpegBitReader {
         return true;
     }
 
+    // Passes over the next `count` (0..64) bits unread; false when the data ends first.
+    [[nodiscard]] bool Drop(int count) {
+        while (m_count < count) {
+            count -= m_count;
+            m_count = 0;
+            if (!Fill(1)) return false;
+        }
+        m_count -= count;
+        return true;
+    }
+
     // Takes `count` bits of those a Peek has just seen.
     void Skip(int count) { m_count -= count; }
 

@@ -457,7 +457,11 @@ std::optional<std::string> DcScanReader::DecodeAcScan(const ScanComponent& entry
                                                       int ah, int al, std::size_t& at) {
     Component& c = *entry.Of;
     const JpegDcComponent& out = *c.Out;
-    const JpegAcScan scan{&*m_acTables[entry.AcTable], &QuarterAcSlots(), ss, se, al};
+    JpegAcScan scan{&*m_acTables[entry.AcTable], &QuarterAcSlots(), ss, se, al};
+    scan.KeptMask = 0;
+    for (int k = 0; k < 64; ++k) {
+        if ((*scan.Slots)[k] >= 0) scan.KeptMask |= std::uint64_t{1} << k;
+    }
     const std::int64_t blocks = std::int64_t{out.BlocksWide} * out.BlocksHigh;
     JpegBitReader bits(m_b, at);
     std::uint32_t endOfBandRun = 0;
