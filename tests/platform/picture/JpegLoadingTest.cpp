@@ -9,6 +9,7 @@
 
 #include "platform/picture/JpegDcScans.h"
 #include "platform/picture/PictureFile.h"
+#include "support/JpegReaderChecks.h"
 #include "support/PictureFiles.h"
 
 namespace quillane::test {
@@ -119,18 +120,12 @@ TEST(JpegLoading, ShrunkByEightFromTheDcScansMatchesLibjpeg) {
         SCOPED_TRACE(name);
         const std::string path = dir.Path(std::string(name) + ".jpg");
         ASSERT_TRUE(Cjpeg(Pattern(643, 487), "-quality 95 " + options, path));
-        const std::string eighth = dir.Path(std::string(name) + ".ppm"), luma = eighth + ".pgm";
-        ASSERT_TRUE(Shell("djpeg -dct int -scale 1/8 -outfile " + Quote(eighth) + " " +
-                          Quote(path) + " && djpeg -scale 1/8 -grayscale -outfile " + Quote(luma) +
-                          " " + Quote(path)));
+        ASSERT_TRUE(DjpegShrunk(path, 8));
         const BgrImage image = PictureFile::Open(path)->Decode(paint, paint * 3 / 4);
-        EXPECT_LT(MeanError(image, ReadPpm(eighth)), exact ? 1e-9 : 1.5);
+        EXPECT_LT(MeanError(image, ReadPpm(path + ".ppm")), exact ? 1e-9 : 1.5);
         auto dc = ReadJpegDcScans(ReadBytes(path));
         ASSERT_TRUE(dc.Ok()) << dc.Failure().Why;
-        const JpegDcComponent& y = dc.Value().Components[0];
-        RgbPicture ours{y.BlocksWide, y.BlocksHigh, {}};
-        for (const std::uint8_t sample : y.Samples) ours.Rgb.insert(ours.Rgb.end(), 3, sample);
-        EXPECT_EQ(FirstDifference(ours, ReadPpm(luma)), "");
+        EXPECT_EQ(FirstDifference(LumaOf(dc.Value()), ReadPpm(path + ".pgm")), "");
     }
 }
 
