@@ -60,7 +60,8 @@ void Check(PictureResult<JpegDcPicture> read, int scale) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Check(ReadJpegDcScans({data, size}), 8);
-    Check(ReadJpegQuarter({data, size}), 4);
+    const std::span<const std::uint8_t> bytes(data, size);
+    Check(ReadJpegDcScans(bytes), 8);
+    Check(ReadJpegQuarter(bytes), 4);
     return 0;
 }

@@ -155,22 +155,16 @@ void DecodeAhead::Work() {
         const std::size_t until = std::min(m_jobs.size(), m_callerAt + 1 + kEstimateLookahead);
         if (estimated < until) {
             lock.unlock();
-            std::vector<std::optional<std::int64_t>> found;
-            std::vector<std::int64_t> sizes;
+            std::vector<std::optional<DecodeCost>> found;
             for (std::size_t k = estimated; k < until; ++k) {
-                const std::optional<FileIdentity> identity = IdentityOf(m_jobs[k].Path);
-                const std::int64_t painted =
-                    std::int64_t{m_jobs[k].PaintWidth} * std::max(0, m_jobs[k].PaintHeight) * 3;
-                sizes.push_back((identity ? identity->Size : 0) +
-                                std::max<std::int64_t>(0, painted));
-                found.push_back(
-                    EstimateDecodeBytes(m_jobs[k].Path, m_jobs[k].PaintWidth, m_jobs[k].PaintHeight)
-                        .value_or(std::numeric_limits<std::int64_t>::max()));
+                found.push_back(EstimateDecodeBytes(m_jobs[k].Path, m_jobs[k].PaintWidth,
+                                                    m_jobs[k].PaintHeight));
             }
             lock.lock();
             for (std::size_t k = estimated; k < until; ++k) {
-                m_estimates[k] = found[k - estimated];
-                m_keptBytes[k] = sizes[k - estimated];
+                const std::optional<DecodeCost>& cost = found[k - estimated];
+                m_estimates[k] = cost ? cost->Peak : std::numeric_limits<std::int64_t>::max();
+                m_keptBytes[k] = cost ? cost->Kept : std::numeric_limits<std::int64_t>::max();
                 if (*m_estimates[k] != std::numeric_limits<std::int64_t>::max()) {
                     m_largestEstimate = std::max(m_largestEstimate, *m_estimates[k]);
                 }

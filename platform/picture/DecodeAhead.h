@@ -42,11 +42,17 @@ struct FileIdentity {
 std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // Roughly the memory opening, decoding and stretching the picture at path to this paint size
-// holds at its peak (its bytes, the decoder's whole-picture buffers, the rows streaming into the
-// filter or the whole decoded picture where it must be turned or converted, the stretched
-// result), judged from the start of the file. Empty when that does not tell.
-std::optional<std::int64_t> EstimateDecodeBytes(const std::string& path, int paintWidth,
-                                                int paintHeight);
+// holds at its peak (its bytes or the windows a JPEG is read through, the decoder's whole-picture
+// buffers, the rows streaming into the filter or the whole decoded picture where it must be
+// turned or converted, the stretched result), and what is kept once it is stretched (the
+// stretched picture, and the bytes of a picture other than JPEG, which stay in memory), judged
+// from the start of the file. Empty when that does not tell.
+struct DecodeCost {
+    std::int64_t Peak = 0;
+    std::int64_t Kept = 0;
+};
+std::optional<DecodeCost> EstimateDecodeBytes(const std::string& path, int paintWidth,
+                                              int paintHeight);
 
 // How much decoding ahead may hold. Pictures read ahead and those the user-interface thread
 // holds meanwhile stay together within the budget; a picture that does not fit is left to its
@@ -117,7 +123,7 @@ class DecodeAhead {
     std::size_t m_highestClaimed = 0;  // the last entry begun ahead
     // Estimated bytes per entry; INT64_MAX when the start of the file does not tell.
     std::vector<std::optional<std::int64_t>> m_estimates;
-    // What an entry keeps once stretched: its file's bytes and the stretched picture.
+    // What an entry keeps once stretched.
     std::vector<std::int64_t> m_keptBytes;
     std::int64_t m_largestEstimate = 0;
     std::size_t m_waiting = 0;  // entries being read ahead or Ready and not yet taken

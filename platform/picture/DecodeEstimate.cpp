@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/picture/DecodeAhead.h"
+#include "platform/picture/JpegSource.h"
 #include "platform/picture/PictureDecoding.h"
 #include "platform/picture/PictureFile.h"
 
@@ -121,8 +122,8 @@ std::int64_t PaintedBytes(std::int64_t width, std::int64_t height, int paintWidt
     return std::int64_t{paintWidth} * paintHeight * 3;
 }
 
-std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int paintWidth,
-                                      int paintHeight) {
+std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& head, int paintWidth,
+                                   int paintHeight) {
     const std::optional<JpegFrame> f = ReadFrame(head);
     if (!f || f->Width == 0 || f->Height == 0) return std::nullopt;
     const bool turned = f->Orientation >= 5;
@@ -130,7 +131,9 @@ std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int
                          : DenominatorFor(f->Width, f->Height, paintWidth, paintHeight);
     const std::int64_t width = CeilDiv(f->Width, d);
     const std::int64_t height = CeilDiv(f->Height, d);
-    std::int64_t bytes = PaintedBytes(f->Width, f->Height, paintWidth, paintHeight);
+    const std::int64_t painted = PaintedBytes(f->Width, f->Height, paintWidth, paintHeight);
+    // Read through windows on the file: libjpeg's and our own reader's.
+    std::int64_t bytes = painted + 2 * std::int64_t{JpegWindow::kWindowBytes};
     if (f->Orientation == 1) {
         // Streamed into the filter: the rows of its vertical window and of libjpeg's row group.
         const std::int64_t window =
@@ -169,11 +172,12 @@ std::optional<std::int64_t> JpegBytes(const std::vector<std::uint8_t>& head, int
                  : quarter ? blocks * kQuarterBlockBytes + largest * kQuarterHeldBytes
                            : blocks * kCoefficientBlockBytes;
     }
-    return bytes;
+    return DecodeCost{bytes, painted};
 }
 
-std::optional<std::int64_t> BmpBytes(const std::vector<std::uint8_t>& b, int paintWidth,
-                                     int paintHeight) {
+// Without the file's bytes, which are held whole.
+std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& b, int paintWidth,
+                                  int paintHeight) {
     if (b.size() < 30) return std::nullopt;
     auto u32 = [&](std::size_t at) {
         return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 |
@@ -209,15 +213,16 @@ std::optional<std::int64_t> BmpBytes(const std::vector<std::uint8_t>& b, int pai
     // Stored as painted: read in place, nothing beyond the file and the stretched picture, or
     // copied to be converted.
     if (headerSize >= 40 && bits == 24 && compression == 0) {
-        return painted + colour + (tagged ? width * height * 3 : 0);
+        return DecodeCost{painted + colour + (tagged ? width * height * 3 : 0), painted};
     }
-    return width * height * (4 + 3) + painted + colour;  // Qt's picture and the converted copy
+    // Qt's picture and the converted copy.
+    return DecodeCost{width * height * (4 + 3) + painted + colour, painted};
 }
 
 }  // namespace
 
-std::optional<std::int64_t> EstimateDecodeBytes(const std::string& path, int paintWidth,
-                                                int paintHeight) {
+std::optional<DecodeCost> EstimateDecodeBytes(const std::string& path, int paintWidth,
+                                              int paintHeight) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat info {};
@@ -233,14 +238,15 @@ std::optional<std::int64_t> EstimateDecodeBytes(const std::string& path, int pai
         head.resize(got);
     }
     ::close(fd);
-    std::optional<std::int64_t> decoded;
     if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8) {
-        decoded = JpegBytes(head, paintWidth, paintHeight);
-    } else if (head.size() >= 2 && head[0] == 'B' && head[1] == 'M') {
-        decoded = BmpBytes(head, paintWidth, paintHeight);
+        return JpegCost(head, paintWidth, paintHeight);
     }
-    if (!decoded) return std::nullopt;
-    return *decoded + static_cast<std::int64_t>(info.st_size);  // the file is held whole
+    if (head.size() < 2 || head[0] != 'B' || head[1] != 'M') return std::nullopt;
+    std::optional<DecodeCost> cost = BmpCost(head, paintWidth, paintHeight);
+    if (!cost) return std::nullopt;
+    cost->Peak += static_cast<std::int64_t>(info.st_size);
+    cost->Kept += static_cast<std::int64_t>(info.st_size);
+    return cost;
 }
 
 }  // namespace quillane

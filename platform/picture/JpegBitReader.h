@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/picture/JpegSource.h"
+
 namespace quillane {
 
 class JpegBitReader {
   public:
-    JpegBitReader(std::span<const std::uint8_t> bytes, std::size_t at) : m_bytes(bytes), m_at(at) {}
+    JpegBitReader(JpegWindow& bytes, std::size_t at) : m_bytes(&bytes), m_start(at) {}
 
     // The next `count` (0..16) bits as an unsigned number; false when the data ends first.
     [[nodiscard]] bool Bits(int count, std::uint32_t& value) {
@@ -47,7 +49,7 @@ class JpegBitReader {
     // The first byte not yet taken into the bit buffer. The buffer reads ahead, but never past
     // a marker, so at the end of a restart interval or a scan this is the marker, and the
     // unread bits of the bytes taken are the padding before it.
-    std::size_t Position() const { return m_at; }
+    std::size_t Position() const { return m_start + static_cast<std::size_t>(m_next - m_first); }
 
   private:
     // Whole bytes up to 49..56 bits (so that no shift reaches the buffer's 64), or up to the
@@ -59,20 +61,34 @@ class JpegBitReader {
     }
 
     bool FetchByte() {
-        if (m_at >= m_bytes.size()) return false;
-        const std::uint8_t byte = m_bytes[m_at];
+        // Two bytes at hand where the data has them: a 0xFF needs the one after it.
+        if (m_end - m_next < 2 && !Refill()) return false;
+        const std::uint8_t byte = *m_next;
         if (byte == 0xFF) {
-            if (m_at + 1 >= m_bytes.size() || m_bytes[m_at + 1] != 0x00) return false;
-            ++m_at;  // the stuffed zero
+            if (m_end - m_next < 2 || m_next[1] != 0x00) return false;
+            ++m_next;  // the stuffed zero
         }
-        ++m_at;
+        ++m_next;
         m_buffer = (m_buffer << 8) | byte;
         m_count += 8;
         return true;
     }
 
-    std::span<const std::uint8_t> m_bytes;
-    std::size_t m_at;
+    // Moves the bytes at hand on to the first one not yet taken; false at the end of the data.
+    bool Refill() {
+        m_start = Position();
+        const std::span<const std::uint8_t> more = m_bytes->From(m_start, 2);
+        m_first = m_next = more.data();
+        m_end = more.data() + more.size();
+        return m_next != m_end;
+    }
+
+    JpegWindow* m_bytes;
+    // The bytes at hand: m_first is the one at m_start in the data, m_next the next to take.
+    std::size_t m_start;
+    const std::uint8_t* m_first = nullptr;
+    const std::uint8_t* m_next = nullptr;
+    const std::uint8_t* m_end = nullptr;
     std::uint64_t m_buffer = 0;  // only the low m_count bits are unread
     int m_count = 0;
 };

@@ -91,8 +91,7 @@ struct ScanComponent {
 class DcScanReader {
   public:
     // Shrunk by four, every scan is decoded; else only the DC scans.
-    DcScanReader(std::span<const std::uint8_t> bytes, bool quarter)
-        : m_b(bytes), m_quarter(quarter) {}
+    DcScanReader(const JpegSource& source, bool quarter) : m_window(source), m_quarter(quarter) {}
 
     // Empty when the file read cleanly to its end; else why not.
     std::optional<std::string> Read(JpegDcPicture& picture);
@@ -111,12 +110,20 @@ class DcScanReader {
                                             std::size_t& at);
     std::optional<std::string> DecodeAcScan(const ScanComponent& entry, int ss, int se, int ah,
                                             int al, std::size_t& at);
-    bool Restart(JpegBitReader& bits, int& restarts) const;
+    bool Restart(JpegBitReader& bits, int& restarts);
     std::optional<std::string> MakeSamples(Component& c, int scale);
     bool DecodeBlock(JpegBitReader& bits, const JpegHuffmanTable* table, int al,
                      std::int32_t& predictor, std::int16_t& block) const;
 
-    std::span<const std::uint8_t> m_b;
+    // A marker's byte, or -1 past the end of the data.
+    int ByteAt(std::size_t at) {
+        const std::span<const std::uint8_t> bytes = m_window.From(at, 1);
+        return bytes.empty() ? -1 : bytes[0];
+    }
+    std::optional<std::size_t> EndOfScanData(std::size_t from);
+
+    JpegWindow m_window;
+    std::vector<std::uint8_t> m_segment;  // the marker segment being read, apart from the window
     bool m_quarter;
     std::vector<Component> m_components;
     std::array<std::optional<JpegHuffmanTable>, kTables> m_dcTables;
@@ -175,25 +182,37 @@ std::optional<std::string> DcScanReader::Allocate(Component& c) {
 }
 
 std::optional<std::string> DcScanReader::ReadPass(JpegDcPicture& picture) {
-    if (m_b.size() < 2 || m_b[0] != 0xFF || m_b[1] != kStartOfImage) return "no start of image";
+    if (ByteAt(0) != 0xFF || ByteAt(1) != kStartOfImage) return "no start of image";
     std::size_t at = 2;
     while (true) {
         // Bytes that are no marker are stepped over, as libjpeg does after a warning.
-        while (at < m_b.size() && m_b[at] != 0xFF) ++at;
-        while (at + 1 < m_b.size() && m_b[at + 1] == 0xFF) ++at;  // fill bytes
-        if (at + 1 >= m_b.size()) return "Premature end of JPEG file";
-        const std::uint8_t marker = m_b[at + 1];
+        while (ByteAt(at) >= 0 && ByteAt(at) != 0xFF) ++at;
+        while (ByteAt(at + 1) == 0xFF) ++at;  // fill bytes
+        if (ByteAt(at + 1) < 0) return "Premature end of JPEG file";
+        const auto marker = static_cast<std::uint8_t>(ByteAt(at + 1));
         if (marker == kEndOfImage) break;
         if (marker == 0x01 || IsRestart(marker)) {  // no length
             at += 2;
             continue;
         }
         if (marker == kStartOfImage || marker == 0x00) return "a marker out of place";
-        if (at + 4 > m_b.size()) return "Premature end of JPEG file";
-        const std::size_t length = std::size_t{m_b[at + 2]} << 8 | m_b[at + 3];
+        const std::span<const std::uint8_t> head = m_window.From(at + 2, 2);
+        if (head.size() < 2) return "Premature end of JPEG file";
+        const std::size_t length = std::size_t{head[0]} << 8 | head[1];
         if (length < 2) return "a marker segment of bad length";
-        if (at + 2 + length > m_b.size()) return "Premature end of JPEG file";
-        const std::span<const std::uint8_t> segment = m_b.subspan(at + 4, length - 2);
+        if (at + 2 + length > m_window.Size()) return "Premature end of JPEG file";
+        const bool read = marker == kProgressiveHuffmanFrame || marker == kHuffmanTables ||
+                          marker == kQuantizationTables || marker == kRestartInterval ||
+                          marker == kStartOfScan;
+        // Copied out: reading the scan moves the window on. Other segments (EXIF, profiles)
+        // are stepped over unread.
+        if (read) {
+            const std::span<const std::uint8_t> bytes = m_window.From(at + 4, length - 2);
+            if (bytes.size() < length - 2) return "Premature end of JPEG file";
+            m_segment.assign(bytes.begin(),
+                             bytes.begin() + static_cast<std::ptrdiff_t>(length - 2));
+        }
+        const std::span<const std::uint8_t> segment(m_segment.data(), read ? length - 2 : 0);
         at += 2 + length;
         std::optional<std::string> failed;
         if (marker == kProgressiveHuffmanFrame) {
@@ -348,17 +367,23 @@ std::optional<std::string> DcScanReader::ReadQuantizationTables(std::span<const 
 }
 
 // Steps from `from` to the marker that ends a scan's entropy-coded data.
-std::optional<std::size_t> EndOfScanData(std::span<const std::uint8_t> b, std::size_t from) {
-    for (std::size_t i = from; i + 1 < b.size(); ++i) {
+std::optional<std::size_t> DcScanReader::EndOfScanData(std::size_t from) {
+    std::size_t i = from;
+    while (true) {
+        const std::span<const std::uint8_t> bytes = m_window.From(i, 2);
+        if (bytes.size() < 2) return std::nullopt;
         // memchr: the scans stepped over are most of the file.
-        const void* found = std::memchr(b.data() + i, 0xFF, b.size() - 1 - i);
-        if (!found) break;
-        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - b.data());
-        const std::uint8_t next = b[i + 1];
-        if (next == 0x00 || next == 0xFF || IsRestart(next)) continue;
-        return i;
+        const void* found = std::memchr(bytes.data(), 0xFF, bytes.size() - 1);
+        if (!found) {
+            i += bytes.size() - 1;
+            continue;
+        }
+        const auto offset =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - bytes.data());
+        const std::uint8_t next = bytes[offset + 1];
+        if (next != 0x00 && next != 0xFF && !IsRestart(next)) return i + offset;
+        i += offset + 1;
     }
-    return std::nullopt;
 }
 
 std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> s,
@@ -409,7 +434,7 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
         Component& c = *scan[0].Of;
         if (count != 1 || c.Bits[0] < 0) return "a bad progression";
         if (!m_quarter || !Keeps(c)) {
-            const std::optional<std::size_t> end = EndOfScanData(m_b, at);
+            const std::optional<std::size_t> end = EndOfScanData(at);
             if (!end) return "Premature end of JPEG file";
             at = *end;
             return std::nullopt;
@@ -432,7 +457,7 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
     if (m_only > 0) {
         // The first pass has the DC values of every component.
         for (const ScanComponent& entry : scan) entry.Of->Bits[0] = static_cast<std::int8_t>(al);
-        const std::optional<std::size_t> end = EndOfScanData(m_b, at);
+        const std::optional<std::size_t> end = EndOfScanData(at);
         if (!end) return "Premature end of JPEG file";
         at = *end;
         return std::nullopt;
@@ -442,14 +467,12 @@ std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> 
 
 // At the end of each restart interval: the rest of the byte is padding, then comes the next
 // restart marker in turn, after which the data starts afresh.
-bool DcScanReader::Restart(JpegBitReader& bits, int& restarts) const {
+bool DcScanReader::Restart(JpegBitReader& bits, int& restarts) {
     std::size_t p = bits.Position();
-    while (p + 1 < m_b.size() && m_b[p] == 0xFF && m_b[p + 1] == 0xFF) ++p;
-    if (p + 1 >= m_b.size() || m_b[p] != 0xFF || m_b[p + 1] != kFirstRestart + (restarts & 7)) {
-        return false;
-    }
+    while (ByteAt(p) == 0xFF && ByteAt(p + 1) == 0xFF) ++p;
+    if (ByteAt(p) != 0xFF || ByteAt(p + 1) != kFirstRestart + (restarts & 7)) return false;
     ++restarts;
-    bits = JpegBitReader(m_b, p + 2);
+    bits = JpegBitReader(m_window, p + 2);
     return true;
 }
 
@@ -463,7 +486,7 @@ std::optional<std::string> DcScanReader::DecodeAcScan(const ScanComponent& entry
         if ((*scan.Slots)[k] >= 0) scan.KeptMask |= std::uint64_t{1} << k;
     }
     const std::int64_t blocks = std::int64_t{out.BlocksWide} * out.BlocksHigh;
-    JpegBitReader bits(m_b, at);
+    JpegBitReader bits(m_window, at);
     std::uint32_t endOfBandRun = 0;
     int restarts = 0;
     int untilRestart = m_restartInterval;
@@ -488,7 +511,7 @@ std::optional<std::string> DcScanReader::DecodeAcScan(const ScanComponent& entry
         if (!read) return "an AC scan is damaged or cut short";
     }
     for (int k = ss; k <= se; ++k) c.Bits[k] = static_cast<std::int8_t>(al);
-    const std::optional<std::size_t> end = EndOfScanData(m_b, bits.Position());
+    const std::optional<std::size_t> end = EndOfScanData(bits.Position());
     if (!end) return "Premature end of JPEG file";
     at = *end;
     return std::nullopt;
@@ -531,7 +554,7 @@ std::optional<std::string> DcScanReader::DecodeDcScan(const std::vector<ScanComp
         if (ah == 0) tables[i] = &*m_dcTables[scan[i].DcTable];
     }
     std::array<std::int32_t, 4> predictors{};
-    JpegBitReader bits(m_b, at);
+    JpegBitReader bits(m_window, at);
     int restarts = 0;
     for (std::int64_t mcu = 0; mcu < mcus; ++mcu) {
         if (m_restartInterval > 0 && mcu > 0 && mcu % m_restartInterval == 0) {
@@ -558,15 +581,15 @@ std::optional<std::string> DcScanReader::DecodeDcScan(const std::vector<ScanComp
         }
     }
     for (const ScanComponent& entry : scan) entry.Of->Bits[0] = static_cast<std::int8_t>(al);
-    const std::optional<std::size_t> end = EndOfScanData(m_b, bits.Position());
+    const std::optional<std::size_t> end = EndOfScanData(bits.Position());
     if (!end) return "Premature end of JPEG file";
     at = *end;
     return std::nullopt;
 }
 
-PictureResult<JpegDcPicture> ReadJpeg(std::span<const std::uint8_t> bytes, bool quarter) {
+PictureResult<JpegDcPicture> ReadJpeg(const JpegSource& source, bool quarter) {
     JpegDcPicture picture;
-    DcScanReader reader(bytes, quarter);
+    DcScanReader reader(source, quarter);
     if (auto failed = reader.Read(picture)) {
         const bool memory = reader.OutOfMemory();
         std::string why = memory ? "needs more memory than is free (" : "is damaged (";
@@ -579,12 +602,12 @@ PictureResult<JpegDcPicture> ReadJpeg(std::span<const std::uint8_t> bytes, bool 
 
 }  // namespace
 
-PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes) {
-    return ReadJpeg(bytes, false);
+PictureResult<JpegDcPicture> ReadJpegDcScans(const JpegSource& source) {
+    return ReadJpeg(source, false);
 }
 
-PictureResult<JpegDcPicture> ReadJpegQuarter(std::span<const std::uint8_t> bytes) {
-    return ReadJpeg(bytes, true);
+PictureResult<JpegDcPicture> ReadJpegQuarter(const JpegSource& source) {
+    return ReadJpeg(source, true);
 }
 
 }  // namespace quillane

@@ -16,6 +16,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/picture/JpegSource.h"
 #include "platform/picture/PictureDecoding.h"
 
 namespace quillane {
@@ -42,10 +43,10 @@ struct JpegDcPicture {
     std::vector<JpegDcComponent> Components;  // in frame order
 };
 
-// The bytes must hold a whole JPEG, from its SOI marker. A file that is not progressive
+// The source must hold a whole JPEG, from its SOI marker. A file that is not progressive
 // Huffman-coded 8-bit, or whose structure or DC scans are damaged or cut short, fails with 481.
-[[nodiscard]] PictureResult<JpegDcPicture> ReadJpegDcScans(std::span<const std::uint8_t> bytes);
+[[nodiscard]] PictureResult<JpegDcPicture> ReadJpegDcScans(const JpegSource& source);
 // The same, shrunk by four from every scan; damaged or cut AC scans fail with 481 too.
-[[nodiscard]] PictureResult<JpegDcPicture> ReadJpegQuarter(std::span<const std::uint8_t> bytes);
+[[nodiscard]] PictureResult<JpegDcPicture> ReadJpegQuarter(const JpegSource& source);
 
 }  // namespace quillane

@@ -17,6 +17,8 @@
 #include "platform/picture/ColourProfile.h"
 #include "platform/picture/ColourTransform.h"
 #include "platform/picture/JpegDcRows.h"
+#include "platform/picture/JpegDcScans.h"
+#include "platform/picture/JpegSource.h"
 #include "platform/picture/PictureDecoding.h"
 
 namespace quillane {
@@ -87,9 +89,49 @@ void OnProgress(j_common_ptr cinfo) {
     }
 }
 
+// libjpeg's input: the source's bytes a window at a time. At the end it is given an end-of-image
+// marker after a warning, which OnMessage turns into the failure of a cut-short file.
+struct WindowInput {
+    jpeg_source_mgr Base;  // first, so libjpeg's pointer to it is a pointer to the whole
+    JpegWindow* Window;
+    std::size_t Next;  // the first byte not yet handed to libjpeg
+};
+
+boolean FillInput(j_decompress_ptr cinfo) {
+    auto* input = reinterpret_cast<WindowInput*>(cinfo->src);
+    const std::span<const std::uint8_t> bytes =
+        input->Window->From(input->Next, JpegWindow::kWindowBytes / 2);
+    if (bytes.empty()) {
+        static const JOCTET kEnd[] = {0xFF, JPEG_EOI};
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        input->Base.next_input_byte = kEnd;
+        input->Base.bytes_in_buffer = sizeof kEnd;
+        return TRUE;
+    }
+    input->Base.next_input_byte = bytes.data();
+    input->Base.bytes_in_buffer = bytes.size();
+    input->Next += bytes.size();
+    return TRUE;
+}
+
+void SkipInput(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    auto* input = reinterpret_cast<WindowInput*>(cinfo->src);
+    const auto skip = static_cast<std::size_t>(count);
+    if (skip <= input->Base.bytes_in_buffer) {
+        input->Base.next_input_byte += skip;
+        input->Base.bytes_in_buffer -= skip;
+        return;
+    }
+    input->Next += skip - input->Base.bytes_in_buffer;
+    input->Base.bytes_in_buffer = 0;
+}
+
+void NoInputWork(j_decompress_ptr) {}
+
 class JpegSession {
   public:
-    explicit JpegSession(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {
+    explicit JpegSession(const JpegSource& source) : m_window(source) {
         std::memset(&m_cinfo, 0, sizeof m_cinfo);
         m_cinfo.err = jpeg_std_error(&m_error.Base);
         m_error.Base.error_exit = OnErrorExit;
@@ -121,7 +163,12 @@ class JpegSession {
             // The whole-picture buffers of a progressive file count against this; past it
             // libjpeg stops with "Backing store not supported" instead of allocating.
             m_cinfo.mem->max_memory_to_use = static_cast<long>(kMaxBufferBytes);
-            jpeg_mem_src(&m_cinfo, m_bytes.data(), static_cast<unsigned long>(m_bytes.size()));
+            m_input.Base.init_source = NoInputWork;
+            m_input.Base.fill_input_buffer = FillInput;
+            m_input.Base.skip_input_data = SkipInput;
+            m_input.Base.resync_to_restart = jpeg_resync_to_restart;
+            m_input.Base.term_source = NoInputWork;
+            m_cinfo.src = &m_input.Base;
             jpeg_save_markers(&m_cinfo, kApp1, kMaxMarkerBytes);
             jpeg_save_markers(&m_cinfo, kApp2, kMaxMarkerBytes);
             jpeg_read_header(&m_cinfo, TRUE);
@@ -139,7 +186,8 @@ class JpegSession {
     jpeg_decompress_struct& Info() { return m_cinfo; }
 
   private:
-    std::span<const std::uint8_t> m_bytes;
+    JpegWindow m_window;
+    WindowInput m_input{{}, &m_window, 0};
     jpeg_decompress_struct m_cinfo;
     JpegErrorManager m_error;
     jpeg_progress_mgr m_progress = {};
@@ -253,8 +301,8 @@ JpegDcColour DcColourFor(J_COLOR_SPACE stored, bool gray) {
 
 }  // namespace
 
-PictureResult<PictureHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes) {
-    JpegSession session(bytes);
+PictureResult<PictureHeader> ReadJpegHeader(const JpegSource& source) {
+    JpegSession session(source);
     if (!session.Start()) return session.Failure();
     const jpeg_decompress_struct& cinfo = session.Info();
     if (auto failure = CheckColourSpace(cinfo)) return *failure;
@@ -270,7 +318,7 @@ namespace {
 // A JPEG decoded at a DCT scale, handed out row by row straight from libjpeg.
 class JpegRows final : public PictureRowSource {
   public:
-    explicit JpegRows(std::span<const std::uint8_t> bytes) : m_bytes(bytes), m_session(bytes) {}
+    explicit JpegRows(const JpegSource& source) : m_source(source), m_session(source) {}
 
     std::optional<PictureFailure> Start(int scaleDenominator, JpegShrinkNeed need) {
         if (!m_session.Start()) return m_session.Failure();
@@ -293,8 +341,8 @@ class JpegRows final : public PictureRowSource {
                           : scaleDenominator == kQuarterScale ? OurReaderTakes(cinfo)
                                                               : false;
         if (ours) {
-            auto dc = scaleDenominator == kDcOnlyScale ? ReadJpegDcScans(m_bytes)
-                                                       : ReadJpegQuarter(m_bytes);
+            auto dc = scaleDenominator == kDcOnlyScale ? ReadJpegDcScans(m_source)
+                                                       : ReadJpegQuarter(m_source);
             if (!dc.Ok()) return dc.Failure();
             m_dc.emplace(std::move(dc.Value()), DcColourFor(cinfo.jpeg_color_space, m_gray));
             m_width = m_dc->Width();
@@ -366,7 +414,7 @@ class JpegRows final : public PictureRowSource {
     static constexpr int kDcOnlyScale = 8;
     static constexpr int kQuarterScale = 4;
 
-    std::span<const std::uint8_t> m_bytes;
+    JpegSource m_source;
     JpegSession m_session;
     std::optional<JpegDcRows> m_dc;  // the picture from our own reader, without libjpeg
     int m_dcRow = 0;
@@ -382,17 +430,17 @@ class JpegRows final : public PictureRowSource {
 
 }  // namespace
 
-PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(std::span<const std::uint8_t> bytes,
+PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(const JpegSource& source,
                                                               int scaleDenominator,
                                                               JpegShrinkNeed need) {
-    auto rows = std::make_unique<JpegRows>(bytes);
+    auto rows = std::make_unique<JpegRows>(source);
     if (auto failure = rows->Start(scaleDenominator, need)) return *failure;
     return std::unique_ptr<PictureRowSource>(std::move(rows));
 }
 
-PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator,
+PictureResult<BgrImage> DecodeJpeg(const JpegSource& source, int scaleDenominator,
                                    JpegShrinkNeed need) {
-    auto opened = OpenJpegRows(bytes, scaleDenominator, need);
+    auto opened = OpenJpegRows(source, scaleDenominator, need);
     if (!opened.Ok()) return opened.Failure();
     PictureRowSource& rows = *opened.Value();
     auto picture = AllocatePicture(rows.Width(), rows.Height());

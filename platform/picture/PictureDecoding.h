@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/RuntimeError.h"
+#include "platform/picture/JpegSource.h"
 #include "platform/raster/BgrImage.h"
 #include "platform/raster/BgrRowSource.h"
 
@@ -56,15 +57,15 @@ struct PictureHeader {
     int Orientation = 1;
 };
 
-// JPEG (JpegDecoder.cpp). The bytes must start with the SOI marker.
-PictureResult<PictureHeader> ReadJpegHeader(std::span<const std::uint8_t> bytes);
+// JPEG (JpegDecoder.cpp). The source must start with the SOI marker.
+PictureResult<PictureHeader> ReadJpegHeader(const JpegSource& source);
 // How many blocks across and down every component must have for a decode shrunk by eight to be
 // made from the DC values alone (the paint size times the margin, in the stored frame).
 struct JpegShrinkNeed {
     std::int64_t Width = 0;
     std::int64_t Height = 0;
 };
-PictureResult<BgrImage> DecodeJpeg(std::span<const std::uint8_t> bytes, int scaleDenominator,
+PictureResult<BgrImage> DecodeJpeg(const JpegSource& source, int scaleDenominator,
                                    JpegShrinkNeed need = {});
 // Rows read one at a time, for a caller that never needs the whole picture.
 class PictureRowSource : public BgrRowSource {
@@ -72,12 +73,12 @@ class PictureRowSource : public BgrRowSource {
     // Why a row could not be had.
     virtual PictureFailure Failure() const = 0;
 };
-// The picture as stored (no orientation applied); bytes must outlive the rows. Shrunk by 8, a
+// The picture as stored (no orientation applied); the source must outlive the rows. Shrunk by 8, a
 // progressive Huffman-coded file whose components' DC grids all reach `need` is made from its
 // DC scans alone, by our own reader (JpegDcScans.cpp); the AC scans cannot change a block's
 // single pixel, and libjpeg would hold every coefficient of the picture. Shrunk by 4, such a
 // file is read by the same reader keeping only the coefficients the 2x2 transform needs.
-PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(std::span<const std::uint8_t> bytes,
+PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(const JpegSource& source,
                                                               int scaleDenominator,
                                                               JpegShrinkNeed need = {});
 

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "platform/picture/ColourProfile.h"
@@ -70,23 +71,34 @@ class FileDescriptor {
         if (m_fd >= 0) ::close(m_fd);
     }
     int Get() const { return m_fd; }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            if (m_fd >= 0) ::close(m_fd);
+            m_fd = other.Release();
+        }
+        return *this;
+    }
+    // Hands the descriptor over; this one no longer closes it.
+    int Release() { return std::exchange(m_fd, -1); }
 
   private:
     int m_fd;
 };
 
-// The whole file, read once. Only regular files are opened: stat decides first, and
-// O_NONBLOCK keeps a FIFO swapped in between stat and open from blocking the open.
-PictureResult<std::vector<std::uint8_t>> ReadSnapshot(const std::string& path) {
-    struct stat info {};
+// Only regular files are opened: stat decides first, and O_NONBLOCK keeps a FIFO swapped in
+// between stat and open from blocking the open. `info` ends as the open file's own.
+std::optional<PictureFailure> OpenRegular(const std::string& path, FileDescriptor& file,
+                                          struct stat& info) {
     if (::stat(path.c_str(), &info) != 0) return AccessFailure(errno);
-    if (auto failure = CheckRegularFile(info)) return *failure;
-
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (auto failure = CheckRegularFile(info)) return failure;
+    file = FileDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.Get() < 0) return AccessFailure(errno);
     if (::fstat(file.Get(), &info) != 0) return AccessFailure(errno);
-    if (auto failure = CheckRegularFile(info)) return *failure;
+    return CheckRegularFile(info);
+}
 
+// The whole file, read once.
+PictureResult<std::vector<std::uint8_t>> ReadWhole(int file, const struct stat& info) {
     // The measured length wins over the one stat gave: the file may change while it is read.
     std::vector<std::uint8_t> bytes;
     bytes.reserve(static_cast<std::size_t>(info.st_size) + kReadChunk);
@@ -96,7 +108,7 @@ PictureResult<std::vector<std::uint8_t>> ReadSnapshot(const std::string& path) {
             return PictureFailure{ErrorNumber::OutOfMemory, "is larger than the 512 MiB limit"};
         }
         bytes.resize(used + kReadChunk);
-        const ssize_t got = ::read(file.Get(), bytes.data() + used, kReadChunk);
+        const ssize_t got = ::read(file, bytes.data() + used, kReadChunk);
         if (got < 0 && errno == EINTR) {
             bytes.resize(used);
             continue;
@@ -110,14 +122,15 @@ PictureResult<std::vector<std::uint8_t>> ReadSnapshot(const std::string& path) {
     return bytes;
 }
 
-bool StartsWithJpeg(const std::vector<std::uint8_t>& bytes) {
-    return bytes.size() >= sizeof kJpegStart &&
-           std::memcmp(bytes.data(), kJpegStart, sizeof kJpegStart) == 0;
+// What changes when a file's content does (the open descriptor keeps the file itself).
+FileContentStamp StampOf(const struct stat& info) {
+    return {static_cast<long long>(info.st_size),
+            info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec};
 }
 
-bool StartsWithBmp(const std::vector<std::uint8_t>& bytes) {
-    return bytes.size() >= sizeof kBmpStart &&
-           std::memcmp(bytes.data(), kBmpStart, sizeof kBmpStart) == 0;
+bool StartsWith(std::span<const std::uint8_t> bytes, std::span<const std::uint8_t> start) {
+    return bytes.size() >= start.size() &&
+           std::memcmp(bytes.data(), start.data(), start.size()) == 0;
 }
 
 }  // namespace
@@ -161,25 +174,43 @@ PictureResult<BgrImage> AllocatePicture(int width, int height) {
     return std::move(*image);
 }
 
-PictureFile::~PictureFile() = default;
+PictureFile::~PictureFile() {
+    if (m_jpegFile >= 0) ::close(m_jpegFile);
+}
 
 std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path) {
     std::unique_ptr<PictureFile> file(new PictureFile);
     file->m_name = BaseName(path);
-    auto bytes = ReadSnapshot(path);
-    if (!bytes.Ok()) file->Fail(bytes.Failure());
-    file->m_bytes = std::move(bytes.Value());
-    if (file->m_bytes.empty()) file->Fail({ErrorNumber::InvalidPicture, "is empty"});
+    FileDescriptor opened(-1);
+    struct stat info {};
+    if (auto failure = OpenRegular(path, opened, info)) file->Fail(*failure);
 
-    if (StartsWithJpeg(file->m_bytes)) {
-        auto header = ReadJpegHeader(file->m_bytes);
-        if (!header.Ok()) file->Fail(header.Failure());
+    std::uint8_t start[2] = {};
+    ssize_t got = 0;
+    do {
+        got = ::pread(opened.Get(), start, sizeof start, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) file->Fail(AccessFailure(errno));
+    if (got == 0) file->Fail({ErrorNumber::InvalidPicture, "is empty"});
+    const std::span<const std::uint8_t> head(start, static_cast<std::size_t>(got));
+
+    if (StartsWith(head, kJpegStart)) {
+        // Read as it is decoded, through the open file: a photograph is never held whole.
+        file->m_jpegSize = static_cast<std::size_t>(info.st_size);
+        file->m_jpegStamp = StampOf(info);
+        file->m_jpegFile = opened.Release();
+        auto header = ReadJpegHeader(file->JpegBytes());
+        if (!header.Ok()) file->Fail(file->Changed().value_or(header.Failure()));
         file->m_format = Format::Jpeg;
         file->m_storedWidth = header.Value().Width;
         file->m_storedHeight = header.Value().Height;
         file->m_orientation = header.Value().Orientation;
     } else {
-        if (StartsWithBmp(file->m_bytes)) {
+        auto bytes = ReadWhole(opened.Get(), info);
+        if (!bytes.Ok()) file->Fail(bytes.Failure());
+        file->m_bytes = std::move(bytes.Value());
+        if (file->m_bytes.empty()) file->Fail({ErrorNumber::InvalidPicture, "is empty"});
+        if (StartsWith(file->m_bytes, kBmpStart)) {
             if (auto failure = CheckBmpStructure(file->m_bytes)) file->Fail(*failure);
         }
         auto header = ReadQtHeader(file->m_bytes);
@@ -248,9 +279,10 @@ BgrImage PictureFile::Decode(int paintWidth, int paintHeight) const {
         return std::move(copy.Value());
     }
     auto stored = m_format == Format::Jpeg
-                      ? DecodeJpeg(m_bytes, ScaleDenominatorFor(paintWidth, paintHeight),
+                      ? DecodeJpeg(JpegBytes(), ScaleDenominatorFor(paintWidth, paintHeight),
                                    ShrinkNeedFor(paintWidth, paintHeight))
                       : DecodeWithQt(m_bytes, m_format == Format::Bmp);
+    if (auto changed = Changed()) Fail(*changed);
     if (!stored.Ok()) Fail(stored.Failure());
     if (m_colour) ConvertToSrgb(*m_colour, stored.Value().View());
     auto upright = ApplyOrientation(std::move(stored.Value()), m_orientation);
@@ -278,10 +310,14 @@ BgrImage PictureFile::DecodeStretched(int width, int height) const {
                                   "needs more memory than is free (stretching it)"};
     if (m_format == Format::Jpeg && m_orientation == 1) {
         // Row by row from the decoder into the filter: the decoded picture is never held whole.
-        auto rows =
-            OpenJpegRows(m_bytes, ScaleDenominatorFor(width, height), ShrinkNeedFor(width, height));
+        auto rows = OpenJpegRows(JpegBytes(), ScaleDenominatorFor(width, height),
+                                 ShrinkNeedFor(width, height));
+        const StretchOutcome outcome =
+            rows.Ok() ? StretchBgr(*rows.Value(), painted.Value().View()) : StretchOutcome::Done;
+        // Whatever was read of a file whose content changed meanwhile may be a mix of both.
+        if (auto changed = Changed()) Fail(*changed);
         if (!rows.Ok()) Fail(rows.Failure());
-        switch (StretchBgr(*rows.Value(), painted.Value().View())) {
+        switch (outcome) {
             case StretchOutcome::Done:
                 return std::move(painted.Value());
             case StretchOutcome::OutOfMemory:
@@ -293,6 +329,18 @@ BgrImage PictureFile::DecodeStretched(int width, int height) const {
     const DecodedPixels decoded = DecodeView(width, height);
     if (!StretchBgr(decoded.View, painted.Value().View())) Fail(noMemory);
     return std::move(painted.Value());
+}
+
+JpegSource PictureFile::JpegBytes() const {
+    return JpegSource(m_jpegFile, m_jpegSize);
+}
+
+std::optional<PictureFailure> PictureFile::Changed() const {
+    if (m_jpegFile < 0) return std::nullopt;
+    struct stat info {};
+    if (::fstat(m_jpegFile, &info) != 0) return AccessFailure(errno);
+    if (StampOf(info) == m_jpegStamp) return std::nullopt;
+    return PictureFailure{ErrorNumber::PathFileAccessError, "changed while it was being read"};
 }
 
 void PictureFile::Fail(const PictureFailure& failure) const {

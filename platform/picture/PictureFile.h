@@ -1,11 +1,13 @@
 #pragma once
-// A picture file as the picture loader sees it: the bytes read once, the format decided by
-// content and the header parsed, so the picture's size is known before any pixel is decoded.
+// A picture file as the picture loader sees it: the format decided by content and the header
+// parsed, so the picture's size is known before any pixel is decoded. A JPEG stays open and is
+// read again at each decode, a window at a time; other pictures are read whole, once.
 // JPEG goes through libjpeg-turbo (with DCT-domain shrink-on-load), everything else through
 // Qt's image reader. Separate objects may be used from different threads at the same time.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,14 @@ namespace quillane {
 
 struct PictureFailure;
 struct JpegShrinkNeed;
+struct JpegSource;
 class ColourTransform;
+
+struct FileContentStamp {
+    long long Size = 0;
+    long long ModifiedNs = 0;
+    bool operator==(const FileContentStamp&) const = default;
+};
 
 // Pixels to paint from: a view that either points into Owner or borrows from the PictureFile
 // that made it (Owner then stays empty), so it may be used only while that file lives.
@@ -30,11 +39,13 @@ class PictureFile {
     // it will be painted at, so the stretching filter still has real pixels to work with.
     static constexpr int kMargin = 2;
 
-    // Reads the file (whole, into memory: a snapshot taken now), sniffs the format by content
-    // and parses the header. Raises RuntimeError: 53 "File not found" (missing), 75 "Path/File
-    // access error" (unreadable, a folder, a FIFO/socket/device: never opened), 481 "Invalid
-    // picture" (unknown, corrupt or truncated header), 7 "Out of memory" (file or picture too
-    // large for the limits). Descriptions name the file and say why.
+    // Opens the file, sniffs the format by content and parses the header; a picture other than
+    // JPEG is read whole now. A JPEG whose content changes on disk after this fails to decode
+    // with 75 (renaming, replacing or deleting it changes nothing: the open file is read). Raises
+    // RuntimeError: 53 "File not found" (missing), 75 "Path/File access error" (unreadable, a
+    // folder, a FIFO/socket/device: never opened), 481 "Invalid picture" (unknown, corrupt or
+    // truncated header), 7 "Out of memory" (file or picture too large for the limits). Descriptions
+    // name the file and say why.
     [[nodiscard]] static std::unique_ptr<PictureFile> Open(const std::string& path);
 
     // Size in pixels as a person sees it: after the EXIF orientation (5-8 swap the two).
@@ -64,6 +75,8 @@ class PictureFile {
     int ScaleDenominatorFor(int paintWidth, int paintHeight) const;
 
     ~PictureFile();
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
 
   private:
     enum class Format { Jpeg, Bmp, Other };
@@ -71,9 +84,15 @@ class PictureFile {
     PictureFile() = default;
     [[noreturn]] void Fail(const PictureFailure& failure) const;
     JpegShrinkNeed ShrinkNeedFor(int paintWidth, int paintHeight) const;
+    JpegSource JpegBytes() const;
+    // The failure to report when the JPEG's content is no longer what it was when opened.
+    std::optional<PictureFailure> Changed() const;
 
-    std::string m_name;  // the file's own name, for error descriptions
-    std::vector<std::uint8_t> m_bytes;
+    std::string m_name;                 // the file's own name, for error descriptions
+    std::vector<std::uint8_t> m_bytes;  // a picture other than JPEG, whole
+    int m_jpegFile = -1;                // a JPEG's open file, and its size and stamp then
+    std::size_t m_jpegSize = 0;
+    FileContentStamp m_jpegStamp;
     Format m_format = Format::Other;
     int m_storedWidth = 0;  // as the pixels are stored, before the orientation
     int m_storedHeight = 0;

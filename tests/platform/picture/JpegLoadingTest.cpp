@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#include <filesystem>
 #include <utility>
 
 #include "platform/picture/JpegDcScans.h"
+#include "platform/picture/JpegSource.h"
 #include "platform/picture/PictureFile.h"
 #include "support/JpegReaderChecks.h"
 #include "support/PictureFiles.h"
@@ -127,6 +129,33 @@ TEST(JpegLoading, ShrunkByEightFromTheDcScansMatchesLibjpeg) {
         ASSERT_TRUE(dc.Ok()) << dc.Failure().Why;
         EXPECT_EQ(FirstDifference(LumaOf(dc.Value()), ReadPpm(path + ".pgm")), "");
     }
+}
+
+// A JPEG is read from its open file a window at a time: one many windows long decodes as from
+// memory at every scale, by our reader and libjpeg's, after its name has gone; once its content
+// changes on disk, decoding it raises 75 instead of mixing old and new bytes.
+TEST(JpegLoading, ReadFromTheOpenFileWindowByWindow) {
+    TempDir dir;
+    const std::string path = dir.Path("big.jpg"), moved = dir.Path("moved.jpg");
+    ASSERT_TRUE(Shell("convert -size 1200x900 plasma:fractal +noise Gaussian " +
+                      Quote(path + ".ppm") +
+                      " && cjpeg -quality 98 -progressive -sample 2x1 -restart 1 -outfile " +
+                      Quote(path) + " " + Quote(path + ".ppm")));
+    const Bytes bytes = ReadBytes(path);
+    ASSERT_GT(bytes.size(), 3 * JpegWindow::kWindowBytes);
+    const auto file = PictureFile::Open(path);
+    std::filesystem::rename(path, moved);
+    for (const int paint : {30, 100, 200}) {  // shrunk by 8 and 4 (our reader), by 2 (libjpeg)
+        SCOPED_TRACE(paint);
+        auto memory = quillane::DecodeJpeg(bytes, file->ScaleDenominatorFor(paint, paint * 3 / 4),
+                                           {2 * paint, 2 * paint * 3 / 4});
+        ASSERT_TRUE(memory.Ok());
+        EXPECT_EQ(FirstDifference(file->Decode(paint, paint * 3 / 4), ToRgb(memory.Value().View())),
+                  "");
+    }
+    WriteBytes(moved, Bytes(bytes.begin(), bytes.end() - 9));  // in place: the same file, cut
+    EXPECT_EQ(RaisedBy([&] { (void)file->Decode(30, 22); }).Number,
+              ErrorNumber::PathFileAccessError);
 }
 
 }  // namespace
