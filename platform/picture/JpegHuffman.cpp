@@ -25,14 +25,27 @@ std::optional<JpegHuffmanTable> JpegHuffmanTable::Build(
     }
     if (symbols.size() < static_cast<std::size_t>(index)) return std::nullopt;
     std::copy_n(symbols.begin(), index, table.m_symbols.begin());
-    // Every eight bits that begin with a code of up to eight bits lead to that code.
+    // Every kLookupBits bits that begin with a code of up to kLookupBits bits lead to that code.
     for (int length = 1; length <= kLookupBits; ++length) {
         const int spare = kLookupBits - length;
         for (std::int32_t c = table.m_maxCode[length] - counts[length - 1] + 1;
              c <= table.m_maxCode[length]; ++c) {
-            const auto found = static_cast<std::uint16_t>(
-                length << 8 | table.m_symbols[c + table.m_indexOffset[length]]);
-            std::fill_n(table.m_lookup.begin() + (c << spare), std::int32_t{1} << spare, found);
+            const std::uint32_t symbol = table.m_symbols[c + table.m_indexOffset[length]];
+            const int size = static_cast<int>(symbol & 15);
+            for (std::int32_t rest = 0; rest < std::int32_t{1} << spare; ++rest) {
+                std::uint32_t found = symbol | static_cast<std::uint32_t>(length) << 8;
+                if (size <= spare) {
+                    // The extra bits are the first `size` of the `spare` that follow the code.
+                    const std::int32_t bits = rest >> (spare - size);
+                    std::int32_t value = bits;
+                    if (size > 0 && bits < std::int32_t{1} << (size - 1)) {
+                        value -= (std::int32_t{1} << size) - 1;
+                    }
+                    found |= static_cast<std::uint32_t>(length + size) << 12 |
+                             static_cast<std::uint32_t>(static_cast<std::uint16_t>(value)) << 16;
+                }
+                table.m_lookup[static_cast<std::size_t>(c << spare | rest)] = found;
+            }
         }
     }
     return table;

@@ -2,7 +2,9 @@
 // One Huffman table as a DHT segment defines it: how many codes of each length 1..16 and the
 // symbols in code order. The codes are canonical, so each length's codes follow on from the
 // shorter ones and a code is decoded one bit at a time against each length's largest code.
-// Codes of up to eight bits, nearly all of those in a picture, are looked up at once instead.
+// Codes of up to ten bits, nearly all of those in a picture, are looked up at once instead;
+// for an AC symbol the same lookup also gives the value its extra bits carry, when the code
+// and those bits fit in the ten together, so that a common coefficient costs one table read.
 
 #include <array>
 #include <cstdint>
@@ -16,6 +18,7 @@ namespace quillane {
 class JpegHuffmanTable {
   public:
     static constexpr int kMaxCodeLength = 16;
+    static constexpr int kLookupBits = 10;
 
     // Empty when the counts and symbols cannot form a table: more than 256 symbols, too few
     // symbols given, or more codes of some length than that length can hold.
@@ -27,13 +30,29 @@ class JpegHuffmanTable {
     int Decode(JpegBitReader& bits) const {
         std::uint32_t next = 0;
         if (bits.Peek(kLookupBits, next)) {
-            const std::uint16_t found = m_lookup[next];
-            if (found >> 8) {
-                bits.Skip(found >> 8);
-                return found & 255;
+            const std::uint32_t found = m_lookup[next];
+            if (const int length = CodeLength(found)) {
+                bits.Skip(length);
+                return static_cast<int>(found & 255);
             }
         }
         return DecodeBitByBit(bits);
+    }
+
+    // What the next kLookupBits bits begin with, for the callers that peek them themselves:
+    // decode it with the functions below.
+    std::uint32_t Lookup(std::uint32_t next) const { return m_lookup[next]; }
+    static int Symbol(std::uint32_t found) { return static_cast<int>(found & 255); }
+    // The code's length; 0 when the code is longer than kLookupBits or none.
+    static int CodeLength(std::uint32_t found) { return static_cast<int>(found >> 8 & 15); }
+    // The code's length with the extra bits its symbol's low four bits ask for (an AC symbol's
+    // size); 0 when the two are longer than kLookupBits together.
+    static int CodeAndValueLength(std::uint32_t found) {
+        return static_cast<int>(found >> 12 & 15);
+    }
+    // Those extra bits as a signed value (a leading zero bit: negative); 0 for size 0.
+    static std::int32_t Value(std::uint32_t found) {
+        return static_cast<std::int16_t>(found >> 16);
     }
 
   private:
@@ -45,10 +64,11 @@ class JpegHuffmanTable {
     std::array<std::int32_t, kMaxCodeLength + 1> m_maxCode{};
     std::array<std::int32_t, kMaxCodeLength + 1> m_indexOffset{};
     std::array<std::uint8_t, 256> m_symbols{};
-    // By the next eight bits: the length of the code they start with (0: longer than eight)
-    // in the high byte, its symbol in the low one.
-    static constexpr int kLookupBits = 8;
-    std::array<std::uint16_t, 1 << kLookupBits> m_lookup{};
+    // By the next kLookupBits bits: the symbol of the code they start with in bits 0..7, the
+    // code's length in bits 8..11, that length with the extra bits' in 12..15 and the value of
+    // those bits in 16..31 (see the functions above).
+    static_assert(kLookupBits < 16);
+    std::array<std::uint32_t, 1 << kLookupBits> m_lookup{};
 };
 
 }  // namespace quillane
