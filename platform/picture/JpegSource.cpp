@@ -8,13 +8,13 @@
 namespace quillane {
 
 std::span<const std::uint8_t> JpegWindow::Load(std::size_t at, std::size_t count) {
-    m_held.clear();
+    m_length = 0;
     m_start = at;
     if (at >= m_source.Size) return {};
     // Whole windows, unless the caller needs more than one: the bytes after `at` are nearly
     // always read next.
     const std::size_t want = std::min(std::max(count, kWindowBytes), m_source.Size - at);
-    m_held.resize(want);
+    if (m_held.size() < want) m_held.resize(want);
     std::size_t got = 0;
     while (got < want) {
         const ssize_t n =
@@ -24,8 +24,8 @@ std::span<const std::uint8_t> JpegWindow::Load(std::size_t at, std::size_t count
         if (n <= 0) break;  // cut short since it was opened: the picture ends here
         got += static_cast<std::size_t>(n);
     }
-    m_held.resize(got);
-    return m_held;
+    m_length = got;
+    return {m_held.data(), got};
 }
 
 }  // namespace quillane

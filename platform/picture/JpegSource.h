@@ -46,8 +46,9 @@ class JpegWindow {
             return at < m_source.Size ? m_source.Memory.subspan(at)
                                       : std::span<const std::uint8_t>{};
         }
-        if (at >= m_start && at - m_start + count <= m_held.size()) {
-            return std::span<const std::uint8_t>(m_held).subspan(at - m_start);
+        if (at >= m_start && at - m_start + count <= m_length) {
+            return std::span<const std::uint8_t>(m_held.data() + (at - m_start),
+                                                 m_length - (at - m_start));
         }
         return Load(at, count);
     }
@@ -59,8 +60,11 @@ class JpegWindow {
     std::span<const std::uint8_t> Load(std::size_t at, std::size_t count);
 
     JpegSource m_source;
-    std::vector<std::uint8_t> m_held;  // a file's bytes from m_start on
+    // A file's bytes from m_start on, m_length of them; the buffer only grows, so that moving on
+    // does not clear it again before each read.
+    std::vector<std::uint8_t> m_held;
     std::size_t m_start = 0;
+    std::size_t m_length = 0;
     int m_error = 0;
 };
 
