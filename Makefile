@@ -6,20 +6,24 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
+# libxkbcommon-dev only quiets Qt's CMake files, which look for it and say so on every configure.
 BUILD_PACKAGES := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins \
-                  libjpeg62-turbo-dev liblcms2-dev libgtest-dev libgmock-dev libbenchmark-dev
+                  libjpeg62-turbo-dev liblcms2-dev libgtest-dev libgmock-dev libbenchmark-dev \
+                  libxkbcommon-dev
 RUN_PACKAGES   := fonts-arphic-uming
+# What `xvfb-run make run` needs on a machine without a display (xvfb-run calls xauth).
+HEADLESS_PACKAGES := xvfb xauth
 # cpack's Debian generator: dpkg-shlibdeps works out the package's library dependencies, and
 # `file` tells it which installed files are programs.
 DEB_PACKAGES   := dpkg-dev file
 # The window's test without the Song face lays it out in Droid Sans Fallback, with DejaVu Sans
 # for the Latin letters that face lacks.
-TEST_PACKAGES  := imagemagick libjpeg-turbo-progs xvfb xauth fonts-droid-fallback fonts-dejavu-core \
-                  colord-data man-db $(DEB_PACKAGES)
+TEST_PACKAGES  := imagemagick libjpeg-turbo-progs fonts-droid-fallback fonts-dejavu-core \
+                  colord-data man-db $(HEADLESS_PACKAGES) $(DEB_PACKAGES)
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all build run test deb deps-build deps-run deps-test clean
+.PHONY: all build run test deb deps-build deps-run deps-test deps-headless clean
 
 all: build
 
@@ -29,6 +33,11 @@ define install_missing
 	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null \
 	    | grep -q '^install ok installed$$' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
+	    if [ -n "$(SUDO)" ] && ! command -v sudo >/dev/null; then \
+	        echo "make: these packages are missing and there is no sudo; install them as root:"; \
+	        echo "    apt-get update && apt-get install" $$missing; \
+	        exit 1; \
+	    fi; \
 	    echo "Installing missing packages:" $$missing; \
 	    $(SUDO) apt-get update -qq && \
 	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
@@ -44,18 +53,28 @@ deps-test: deps-run
 
 # WERROR=ON or OFF sets QUILLANE_WERROR; unset, the build folder keeps what it had (OFF in a new
 # one), so `make run` after `make test` does not rebuild everything with other flags.
+# BUILD_TARGETS empty builds everything (the tests and the benchmark too).
 WERROR ?=
+BUILD_TARGETS ?=
 build: deps-build
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
 	    $(if $(WERROR),-DQUILLANE_WERROR=$(WERROR))
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) $(if $(BUILD_TARGETS),--target $(BUILD_TARGETS))
 
+# `make run` builds the two programs and what installing them takes (icons, manual pages), not
+# the tests. Without a display it installs Xvfb, so the advice it gives works as written.
+run: BUILD_TARGETS = quillane quillane-batch quillane_icons quillane_man_pages
 run: deps-run build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-	    echo "make run: no display to show the window on; run it as: xvfb-run make run"; \
+	    $(MAKE) --no-print-directory deps-headless && \
+	    echo "make run: no display to show the window on; run it on a virtual one as:" \
+	         "xvfb-run make run"; \
 	    exit 1; \
 	fi
 	$(BUILD_DIR)/quillane
+
+deps-headless:
+	$(call install_missing,$(HEADLESS_PACKAGES))
 
 # The suite runs twice: as built, then built again with AddressSanitizer and
 # UndefinedBehaviorSanitizer in ASAN_BUILD_DIR, where any report fails the run (-O1 keeps that

@@ -37,8 +37,9 @@ for page in quillane quillane-batch; do
     man=$root/usr/share/man/man1/$page.1.gz
     gzip -t "$man" && zcat "$man" | grep -q '^\.TH ' || fail "$man is not a gzip manual page"
 done
-# The page renders without a warning of groff and says what --help says.
-text=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/quillane-batch.1.gz" 2>"$scratch/man.err")
+# The page renders without a warning of groff and says what --help says. Its Chinese name needs
+# a UTF-8 locale, which a minimal system or a container may not set (man then falls back to ASCII).
+text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/quillane-batch.1.gz" 2>"$scratch/man.err")
 [ ! -s "$scratch/man.err" ] || fail "man: $(cat "$scratch/man.err")"
 for phrase in 'default 176' 'default 220' 'quality 90' 'EXIT STATUS'; do
     echo "$text" | grep -q "$phrase" || fail "manual page lacks '$phrase'"
