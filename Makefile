@@ -63,7 +63,7 @@ build: deps-build
 
 # `make run` builds the two programs and what installing them takes (icons, manual pages), not
 # the tests. Without a display it installs Xvfb, so the advice it gives works as written.
-run: BUILD_TARGETS = quillane quillane-batch quillane_icons quillane_man_pages
+run: BUILD_TARGETS = quillane quillane-batch quillane_icons quillane_docs
 run: deps-run build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	    $(MAKE) --no-print-directory deps-headless && \
@@ -98,7 +98,7 @@ test: deps-test build
 
 # `make deb` builds a Release tree of its own in DEB_BUILD_DIR (warnings not errors, as any
 # packager builds it) and leaves quillane_<version>_<arch>.deb in this folder, for
-# `sudo apt install ./quillane_1.0.0_amd64.deb`.
+# `sudo apt install ./quillane_1.1.0_amd64.deb`.
 DEB_BUILD_DIR ?= build-deb
 
 deb: deps-build

@@ -3,8 +3,7 @@
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillane)
-# The project's fourth version number is a build number of its own; a Debian version has three.
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH})
+set(CPACK_PACKAGE_VERSION ${QUILLANE_RELEASE})
 set(CPACK_PACKAGE_CONTACT "Quillane maintainers <maintainers@quillane.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "resize all the pictures of a folder to one size")
 # Lines of at most 72 characters, as Debian's tools want them.

@@ -51,7 +51,7 @@ int RunWindow(Form& form, int argc, char** argv) {
         return 1;
     }
     QCoreApplication::setApplicationName(QStringLiteral("Quillane"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("quillane"));
 
     const QtMessageHandler previousHandler = qInstallMessageHandler(startupMessageHandler);

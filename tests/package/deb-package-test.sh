@@ -1,20 +1,20 @@
 #!/bin/sh
 # Builds the Debian package from this build tree, unpacks it into a scratch folder and checks
 # what a user gets: the files, the package's dependencies, the manual page, and the unpacked
-# quillane-batch converting a picture. Usage: deb-package-test.sh CPACK CPACK_CONFIG
+# quillane-batch converting a picture. Usage: deb-package-test.sh CPACK CPACK_CONFIG VERSION
 set -eu
-cpack=$1 config=$2
+cpack=$1 config=$2 version=$3
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 "$cpack" --config "$config" -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
     { cat "$scratch/cpack.log"; fail "cpack"; }
-deb=$scratch/out/quillane_1.0.0_$(dpkg --print-architecture).deb
+deb=$scratch/out/quillane_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no $deb among: $(ls "$scratch/out")"
 
 [ "$(dpkg-deb -f "$deb" Package Version Section)" = "Package: quillane
-Version: 1.0.0
+Version: $version
 Section: graphics" ] || fail "control fields: $(dpkg-deb -f "$deb" Package Version Section)"
 depends=$(dpkg-deb -f "$deb" Depends)
 for d in libqt6widgets6 libjpeg62-turbo libstdc++6 qt6-qpa-plugins \
@@ -33,6 +33,10 @@ for size in 16 24 32 48 64 72 96 128; do
     icon=$root/usr/share/icons/hicolor/${size}x$size/apps/quillane.png
     [ "$(identify -format '%w %h' "$icon")" = "$size $size" ] || fail "icon $icon"
 done
+doc=$root/usr/share/doc/quillane
+zcat "$doc/changelog.gz" | head -n 1 | grep -qF "quillane ($version) " || fail "changelog.gz"
+grep -qx 'License: Expat' "$doc/copyright" && grep -q '^ Permission is hereby granted' "$doc/copyright" ||
+    fail "copyright"
 for page in quillane quillane-batch; do
     man=$root/usr/share/man/man1/$page.1.gz
     gzip -t "$man" && zcat "$man" | grep -q '^\.TH ' || fail "$man is not a gzip manual page"
