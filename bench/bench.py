@@ -1,24 +1,24 @@
 #!/usr/bin/env python3
 """Times quillane-batch against the tools people would use instead, on real photographs.
 
-    bench/bench.py [--build DIR] [--runs N] [--quick] [--output FILE] [--batch PATH]
-                   [--window PATH]
+    bench/bench.py [--build DIR] [--mode contenders|filters] [--runs N] [--quick]
+                   [--output FILE] [--batch PATH] [--window PATH]
 
 Corpus: the JPEG photographs of Debian's mate-backgrounds and lomiri-wallpapers-20.04
 packages plus BMP copies of five of them, fetched and prepared once in a cache outside the
 repository (QUILLANE_BENCH_CACHE, default ${XDG_CACHE_HOME:-~/.cache}/quillane-bench).
-DIR is a Release build folder (default build-bench); the bench asks its drivers in DIR/bench
-for the program's decisions rather than keeping copies of them.
 
-Every job (176x220, 413x626, 1920x1080, quality 90, proportions ignored) gives each contender
-a fresh copy of the corpus. The contenders take turns within every run, and the first
-contender of a run moves along by one each run, so a slow spell of the machine does not
-land on one tool. Figures are medians over the runs; peak memory is the largest seen.
-
-Tagged set: a few of the photographs converted into Adobe RGB (1998) and ProPhoto RGB with the
-profile embedded (Debian's colord-data profiles, made once in the cache), timed beside the same
-photographs untagged at 176x220, and scored against the sRGB originals: the cost of the colour
-conversion and whether it brings the colours back.
+Modes (DIR is a Release build folder, default build-bench; the bench asks its drivers in
+DIR/bench for the program's decisions rather than keeping copies of them):
+  contenders  (default) every job (176x220, 413x626, 1920x1080, quality 90, proportions
+              ignored) gives each contender a fresh copy of the corpus. The contenders take
+              turns within every run, and the first contender of a run moves along by one each
+              run, so a slow spell of the machine does not land on one tool. Figures are
+              medians over the runs; peak memory is the largest seen. A tagged set (a few of
+              the photographs in Adobe RGB and ProPhoto RGB with the profile embedded) is timed
+              beside the same files without it at 176x220. Writes bench/results.md.
+  filters     scores every kernel of the stretching filter on the photographs at each job's
+              size (filters.py); prints its tables.
 
 Environment: BENCH_RUNS (default 5), BENCH_QUICK=1 (one run, 176x220 only, results not
 written to bench/results.md).
@@ -34,6 +34,7 @@ import tempfile
 
 from contenders import contenders
 from corpus import ICC_FOLDER, cache_folder, prepare_corpus, prepare_references
+from filters import compare_filters
 from measure import run_job
 from programs import Programs
 from report import REPO, job_table, load_average, report, tagged_table
@@ -52,6 +53,7 @@ TOOLS = {  # command -> Debian package
     "identify": "imagemagick",
     "gm": "graphicsmagick",
     "djpeg": "libjpeg-turbo-progs",
+    "cjpeg": "libjpeg-turbo-progs",
     "jpegtran": "libjpeg-turbo-progs",
     "/usr/bin/time": "time",
     "dpkg-deb": "dpkg",
@@ -60,8 +62,8 @@ TOOLS = {  # command -> Debian package
 
 
 def run_contenders(programs, cache, corpus, pictures, sizes, runs, quick, output, scratch):
-    """Every job, the tagged set, and results.md. True when every run of every contender
-    succeeded."""
+    """The contenders mode: every job, the tagged set, and results.md. True when every run
+    of every contender succeeded."""
     jpegs = [p for p in pictures if not p.is_bmp]
     scales = programs.decode_scales(corpus, pictures, sizes)
     margin = programs.margin()
@@ -100,11 +102,20 @@ def run_contenders(programs, cache, corpus, pictures, sizes, runs, quick, output
     return not failed
 
 
+def run_filters(programs, cache, corpus, pictures, sizes, scratch):
+    for width, height in sizes:
+        print("\n".join(compare_filters(programs, cache, corpus, pictures, width, height,
+                                        scratch)), flush=True)
+    return True
+
+
 def main():
     quick_default = os.environ.get("BENCH_QUICK", "0") not in ("", "0")
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=str(REPO / "build-bench"),
                         help="the Release build folder whose programs are run")
+    parser.add_argument("--mode", choices=("contenders", "filters"),
+                        default="contenders", help="what to measure (see the top of bench.py)")
     parser.add_argument("--batch", help="the quillane-batch program to time (default: the build's)")
     parser.add_argument("--window", help="the window-run program to time beside it (default: "
                         "the build's; skipped when missing)")
@@ -135,8 +146,11 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="run-", dir=cache))
     try:
-        succeeded = run_contenders(programs, cache, corpus, pictures, sizes, runs, args.quick,
-                                   output, scratch)
+        if args.mode == "filters":
+            succeeded = run_filters(programs, cache, corpus, pictures, sizes, scratch)
+        else:
+            succeeded = run_contenders(programs, cache, corpus, pictures, sizes, runs,
+                                       args.quick, output, scratch)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     return 0 if succeeded else 1
