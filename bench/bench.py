@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times quillane-batch against the tools people would use instead, on real photographs.
 
-    bench/bench.py [--build DIR] [--mode contenders|filters] [--runs N] [--quick]
+    bench/bench.py [--build DIR] [--mode contenders|filters|stretch] [--runs N] [--quick]
                    [--output FILE] [--batch PATH] [--window PATH]
 
 Corpus: the JPEG photographs of Debian's mate-backgrounds and lomiri-wallpapers-20.04
@@ -19,6 +19,8 @@ DIR/bench for the program's decisions rather than keeping copies of them):
               beside the same files without it at 176x220. Writes bench/results.md.
   filters     scores every kernel of the stretching filter on the photographs at each job's
               size (filters.py); prints its tables.
+  stretch     times the stretch a batch run does, alone, on the corpus's typical photograph
+              at each job's size (Google Benchmark, quillane-stretch-bench); prints its table.
 
 Environment: BENCH_RUNS (default 5), BENCH_QUICK=1 (one run, 176x220 only, results not
 written to bench/results.md).
@@ -33,17 +35,19 @@ import sys
 import tempfile
 
 from contenders import contenders
-from corpus import ICC_FOLDER, cache_folder, prepare_corpus, prepare_references
+from corpus import ICC_FOLDER, cache_folder, prepare_corpus, prepare_references, typical_photograph
 from filters import compare_filters
 from measure import run_job
 from programs import Programs
 from report import REPO, job_table, load_average, report, tagged_table
-from shell import log
+from shell import log, run
 from tagged import run_tagged
 
 JOBS = ((176, 220), (413, 626), (1920, 1080))
 # The JPEG-only total: our command, the fastest other tool and the decoder's floor.
 JPEG_ONLY_TOOLS = ("quillane-batch", "vipsthumbnail", "floor: djpeg")
+# Google Benchmark's shortest time per measurement in quick mode, seconds: enough to run.
+QUICK_MIN_TIME = "0.05"
 
 TOOLS = {  # command -> Debian package
     "vipsthumbnail": "libvips-tools",
@@ -109,12 +113,22 @@ def run_filters(programs, cache, corpus, pictures, sizes, scratch):
     return True
 
 
+def run_stretch(programs, corpus, pictures, sizes, quick):
+    photograph = typical_photograph(pictures)
+    log(f"the stretch alone from {photograph.name} ({photograph.width}x{photograph.height})")
+    argv = [str(programs.driver("quillane-stretch-bench"))]
+    if quick:
+        argv.append(f"--benchmark_min_time={QUICK_MIN_TIME}")
+    run(argv + [str(corpus / photograph.name)] + [f"{w}x{h}" for w, h in sizes])
+    return True
+
+
 def main():
     quick_default = os.environ.get("BENCH_QUICK", "0") not in ("", "0")
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=str(REPO / "build-bench"),
                         help="the Release build folder whose programs are run")
-    parser.add_argument("--mode", choices=("contenders", "filters"),
+    parser.add_argument("--mode", choices=("contenders", "filters", "stretch"),
                         default="contenders", help="what to measure (see the top of bench.py)")
     parser.add_argument("--batch", help="the quillane-batch program to time (default: the build's)")
     parser.add_argument("--window", help="the window-run program to time beside it (default: "
@@ -148,6 +162,8 @@ def main():
     try:
         if args.mode == "filters":
             succeeded = run_filters(programs, cache, corpus, pictures, sizes, scratch)
+        elif args.mode == "stretch":
+            succeeded = run_stretch(programs, corpus, pictures, sizes, args.quick)
         else:
             succeeded = run_contenders(programs, cache, corpus, pictures, sizes, runs,
                                        args.quick, output, scratch)

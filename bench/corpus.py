@@ -129,6 +129,12 @@ def spread_by_size(pictures, count):
     return [by_size[i] for i in picks]
 
 
+def typical_photograph(pictures):
+    """The upright JPEG photograph of the median size: the one a single-picture measure uses."""
+    upright = [p for p in pictures if not p.is_bmp and p.orientation == 1]
+    return sorted(upright, key=lambda p: (p.width * p.height, p.name))[len(upright) // 2]
+
+
 def prepare_tagged(cache, corpus, pictures):
     """Copies of upright JPEG photographs converted into a wide-gamut colour space with the
     profile embedded, and the same files with the profile taken out losslessly (jpegtran), each
