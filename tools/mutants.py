@@ -282,13 +282,18 @@ class Graph:
     def tests_seeing(self, path: str) -> list[str]:
         seen = set()
         for obj in self.objects_of.get(str(ROOT / path), ()):
-            lib = re.match(r"CMakeFiles/(\w+)\.dir/", obj)
-            if lib:
-                seen |= {t for t in self.tests if f"lib{lib.group(1)}.a" in self.libraries_of[t]}
-            elif obj.startswith("CMakeFiles/quillane-batch.dir/"):
-                seen |= {"tests/app_tests"}
-            elif obj.startswith("tests/"):
-                seen.add("tests/" + obj.split("/")[2].removesuffix(".dir"))
+            # The target that compiled it, whichever folder's CMakeLists.txt declares it (a
+            # library may move into a subfolder of its own).
+            owner = re.search(r"(?:^|/)CMakeFiles/([\w-]+)\.dir/", obj)
+            if not owner:
+                continue
+            target = owner.group(1)
+            if f"tests/{target}" in self.tests:
+                seen.add(f"tests/{target}")
+            elif target == "quillane-batch":
+                seen.add("tests/app_tests")
+            else:
+                seen |= {t for t in self.tests if f"lib{target}.a" in self.libraries_of[t]}
         return sorted(seen)
 
 
