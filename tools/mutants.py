@@ -394,7 +394,8 @@ def read_results(path: str) -> dict[str, tuple[Mutant, str, str]]:
 def command_run(args: argparse.Namespace) -> None:
     restore_leftovers()
     if args.sample:
-        mutants = [Mutant.from_line(l) for l in Path(args.sample).read_text(
+        # A sample, or a result (its outcome and killer first): the mutant is the last six fields.
+        mutants = [Mutant.from_line("\t".join(l.split("\t")[-6:])) for l in Path(args.sample).read_text(
             encoding="utf-8", errors="surrogateescape").splitlines() if l.strip() and not l.startswith("#")]
     else:
         mutants = draw_sample(args.count, args.sample_number)
@@ -528,7 +529,8 @@ def main() -> None:
         p.add_argument("--sample-number", type=int, default=int(os.environ.get("MUTANTS_SEED", "1")))
         if name == "run":
             p.add_argument("--sample", default=os.environ.get("MUTANTS_SAMPLE") or None,
-                           help="replay the mutants listed in this file instead of drawing them")
+                           help="replay the mutants listed in this file (a sample or a result) "
+                           "instead of drawing them")
             p.add_argument("--only-killed", default=None,
                            help="only the mutants this earlier result says were killed")
             p.add_argument("--out", default=os.environ.get("MUTANTS_OUT", str(BUILD / "results.tsv")))
