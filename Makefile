@@ -114,20 +114,28 @@ deb: deps-build
 # and the bare JPEG decoder on Debian's wallpaper photographs (fetched once into
 # ~/.cache/quillane-bench, never into the repository) and writes bench/results.md.
 # BENCH_RUNS sets the runs per job; BENCH_QUICK=1 makes one run of the 176x220 job only.
+# BENCH_MODE=filters scores every kernel of the stretching filter on the photographs instead
+# (bench/filters.py), BENCH_MODE=stretch times the stretch a batch run does, alone, from a typical
+# photograph (Google Benchmark); neither writes results.md. Each mode builds only its own programs.
+# quillane-decode-scale (bench/DecodeScale.cpp) tells it the DCT scale each picture decodes at.
 BENCH_RUNS ?= 5
 BENCH_QUICK ?= 0
+BENCH_MODE ?= contenders
 BENCH_BUILD_DIR ?= build-bench
 BENCH_PACKAGES := python3 libvips-tools imagemagick graphicsmagick libjpeg-turbo-progs time \
                   colord-data
+BENCH_TARGETS_contenders := quillane-batch quillane-window-run quillane-decode-scale
+BENCH_TARGETS_filters := quillane-stretch-filters
+BENCH_TARGETS_stretch := quillane-stretch-bench
 
 .PHONY: bench
 bench: deps-build
+	$(if $(BENCH_TARGETS_$(BENCH_MODE)),,$(error BENCH_MODE is contenders, filters or stretch))
 	$(call install_missing,$(BENCH_PACKAGES))
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target quillane-batch quillane-window-run
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target $(BENCH_TARGETS_$(BENCH_MODE))
 	BENCH_RUNS=$(BENCH_RUNS) BENCH_QUICK=$(BENCH_QUICK) \
-	    python3 bench/bench.py --batch $(BENCH_BUILD_DIR)/quillane-batch \
-	    --window $(BENCH_BUILD_DIR)/bench/quillane-window-run
+	    python3 bench/bench.py --build $(BENCH_BUILD_DIR) --mode $(BENCH_MODE)
 
 # `make fuzz` builds the libFuzzer targets of fuzz/ with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in FUZZ_BUILD_DIR, makes their starting corpora, and runs each

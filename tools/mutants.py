@@ -9,11 +9,14 @@ be scored on the very same faults:
                          [--out TSV]
     tools/mutants.py list [--count N] [--sample-number S] > FILE
     tools/mutants.py compare OLD.tsv NEW.tsv
-    tools/mutants.py carry --from COMMIT FILE.tsv > MOVED.tsv
+    tools/mutants.py carry --from COMMIT [--to COMMIT] FILE.tsv > MOVED.tsv
 
-`carry` moves a sample or a result drawn on the sources of an earlier commit onto today's: each
-mutant follows its line through the changes since; one whose line was itself changed is dropped
-(and counted on stderr), so both suites are then scored on the very same faults.
+`carry` moves a sample or a result drawn on the sources of one commit onto another's (by
+default today's working tree): each mutant follows its file through renames (as `git diff -M`
+sees them) and its line through the changes between; one whose line was itself changed is
+dropped (and counted on stderr), so both suites are then scored on the very same faults. It
+works backwards too: a sample drawn on today's sources is carried to an older commit with
+--from HEAD --to OLD, and run there (make mutants MUTANTS_SAMPLE=... in a checkout of OLD).
 
 Each source file is restored byte for byte after its mutant, also when the run is interrupted;
 a copy is kept in the build folder until then and put back by the next run if it was not.
@@ -279,13 +282,18 @@ class Graph:
     def tests_seeing(self, path: str) -> list[str]:
         seen = set()
         for obj in self.objects_of.get(str(ROOT / path), ()):
-            lib = re.match(r"CMakeFiles/(\w+)\.dir/", obj)
-            if lib:
-                seen |= {t for t in self.tests if f"lib{lib.group(1)}.a" in self.libraries_of[t]}
-            elif obj.startswith("CMakeFiles/quillane-batch.dir/"):
-                seen |= {"tests/app_tests"}
-            elif obj.startswith("tests/"):
-                seen.add("tests/" + obj.split("/")[2].removesuffix(".dir"))
+            # The target that compiled it, whichever folder's CMakeLists.txt declares it (a
+            # library may move into a subfolder of its own).
+            owner = re.search(r"(?:^|/)CMakeFiles/([\w-]+)\.dir/", obj)
+            if not owner:
+                continue
+            target = owner.group(1)
+            if f"tests/{target}" in self.tests:
+                seen.add(f"tests/{target}")
+            elif target == "quillane-batch":
+                seen.add("tests/app_tests")
+            else:
+                seen |= {t for t in self.tests if f"lib{target}.a" in self.libraries_of[t]}
         return sorted(seen)
 
 
@@ -386,7 +394,8 @@ def read_results(path: str) -> dict[str, tuple[Mutant, str, str]]:
 def command_run(args: argparse.Namespace) -> None:
     restore_leftovers()
     if args.sample:
-        mutants = [Mutant.from_line(l) for l in Path(args.sample).read_text(
+        # A sample, or a result (its outcome and killer first): the mutant is the last six fields.
+        mutants = [Mutant.from_line("\t".join(l.split("\t")[-6:])) for l in Path(args.sample).read_text(
             encoding="utf-8", errors="surrogateescape").splitlines() if l.strip() and not l.startswith("#")]
     else:
         mutants = draw_sample(args.count, args.sample_number)
@@ -453,9 +462,39 @@ def line_map(old: list[str], new: list[str]) -> dict[int, int]:
     return moved
 
 
+def moved_files(source: str, target: str | None) -> dict[str, str]:
+    """Files git sees as renamed between two commits (target None: the working tree), as
+    {path at source: path at target}. Works either way round: a sample drawn after a move is
+    carried back to a commit before it just as one drawn before is carried forward."""
+    listed = subprocess.run(
+        ["git", "diff", "-M", "--name-status", "-z", source, *([target] if target else []), "--"],
+        cwd=ROOT, capture_output=True, text=True, check=True, errors="surrogateescape",
+    ).stdout.split("\0")
+    moved = {}
+    i = 0
+    while i < len(listed) - 1:
+        if listed[i].startswith("R"):  # a rename (R and its similarity) names both paths
+            moved[listed[i + 1]] = listed[i + 2]
+            i += 3
+        else:
+            i += 2
+    return moved
+
+
+def text_at(commit: str | None, path: str) -> list[str] | None:
+    """The file's lines at a commit (None: the working tree), or None where it does not exist."""
+    if commit is None:
+        file = ROOT / path
+        return file.read_text(encoding="utf-8", errors="surrogateescape").split("\n") if file.is_file() else None
+    shown = subprocess.run(["git", "show", f"{commit}:{path}"], cwd=ROOT, capture_output=True,
+                           text=True, errors="surrogateescape")
+    return shown.stdout.split("\n") if shown.returncode == 0 else None
+
+
 def command_carry(args: argparse.Namespace) -> None:
-    maps: dict[str, dict[int, int]] = {}
-    kept = dropped = 0
+    moved = moved_files(args.source, args.target)
+    maps: dict[str, tuple[str, dict[int, int]]] = {}
+    kept = renamed = dropped = 0
     for text in Path(args.file).read_text(encoding="utf-8", errors="surrogateescape").splitlines():
         if text.startswith("#") or not text.strip():
             print(text)
@@ -464,21 +503,21 @@ def command_carry(args: argparse.Namespace) -> None:
         lead = fields[:-6]  # a result's outcome and killer come before the mutant
         m = Mutant.from_line("\t".join(fields[-6:]))
         if m.path not in maps:
-            then = subprocess.run(["git", "show", f"{args.source}:{m.path}"], cwd=ROOT,
-                                  capture_output=True, text=True, errors="surrogateescape")
-            now = ROOT / m.path
-            maps[m.path] = (line_map(then.stdout.split("\n"), now.read_text(
-                encoding="utf-8", errors="surrogateescape").split("\n"))
-                if then.returncode == 0 and now.exists() else {})
-        line = maps[m.path].get(m.line)
+            path = moved.get(m.path, m.path)
+            then, now = text_at(args.source, m.path), text_at(args.target, path)
+            maps[m.path] = (path, line_map(then, now) if then is not None and now is not None else {})
+        path, lines = maps[m.path]
+        line = lines.get(m.line)
         if line is None:
             dropped += 1
             continue
         kept += 1
-        moved = Mutant(m.path, line, m.col, m.old, m.new, m.kind)
-        print("\t".join(lead + [moved.to_line()]))
-    print(f"mutants: carried {kept}, dropped {dropped} whose line changed since {args.source}",
-          file=sys.stderr)
+        renamed += path != m.path
+        moved_mutant = Mutant(path, line, m.col, m.old, m.new, m.kind)
+        print("\t".join(lead + [moved_mutant.to_line()]))
+    where = args.target or "the working tree"
+    print(f"mutants: carried {kept} ({renamed} into renamed files), dropped {dropped} whose line "
+          f"changed or whose file is gone between {args.source} and {where}", file=sys.stderr)
 
 
 def main() -> None:
@@ -490,7 +529,8 @@ def main() -> None:
         p.add_argument("--sample-number", type=int, default=int(os.environ.get("MUTANTS_SEED", "1")))
         if name == "run":
             p.add_argument("--sample", default=os.environ.get("MUTANTS_SAMPLE") or None,
-                           help="replay the mutants listed in this file instead of drawing them")
+                           help="replay the mutants listed in this file (a sample or a result) "
+                           "instead of drawing them")
             p.add_argument("--only-killed", default=None,
                            help="only the mutants this earlier result says were killed")
             p.add_argument("--out", default=os.environ.get("MUTANTS_OUT", str(BUILD / "results.tsv")))
@@ -499,6 +539,8 @@ def main() -> None:
     p.add_argument("new")
     p = sub.add_parser("carry")
     p.add_argument("--from", dest="source", required=True, help="the commit the file was drawn on")
+    p.add_argument("--to", dest="target", default=None,
+                   help="the commit to carry it onto (default: the working tree)")
     p.add_argument("file")
     args = parser.parse_args()
     commands = {"run": command_run, "list": command_list, "compare": command_compare,
