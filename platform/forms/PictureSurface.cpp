@@ -110,45 +110,28 @@ void PictureSurface::PaintPicture(StdPicture& picture, float x1, float y1, float
     const double srcBottom = std::clamp((y2 + h2) * perUnitY, 0.0, double(pictureHeight));
     if (srcRight <= srcLeft || srcBottom <= srcTop) return;
 
-    // A picture loaded from a file decodes for the size the whole of it would be painted at,
-    // so a large JPEG can be shrunk while it is decoded.
-    DecodedPixels decoded;  // may borrow from the picture's file, which outlives this call
-    ConstBgrView source;
-    auto* file = dynamic_cast<FilePicture*>(&picture);
-    const bool wholePicture =
-        srcLeft == 0.0 && srcTop == 0.0 && srcRight == pictureWidth && srcBottom == pictureHeight;
-    const bool wholeDestination = visible.Left == dest.Left && visible.Top == dest.Top &&
-                                  visible.Right == dest.Right && visible.Bottom == dest.Bottom;
-    if (file && wholePicture && wholeDestination) {
-        // The usual paint: all of a loaded picture onto a rectangle in full view. It is stretched
-        // aside (or was, ahead of time) and lands on the drawing area only once it is whole.
+    const PixelRect inDest{visible.Left - dest.Left, visible.Top - dest.Top,
+                           visible.Right - dest.Left, visible.Bottom - dest.Top};
+    if (auto* file = dynamic_cast<FilePicture*>(&picture)) {
+        // A picture loaded from a file is decoded for the size the whole of it would be painted
+        // at, so a large JPEG can be shrunk while it is decoded, and stretched aside (or was,
+        // ahead of time); what falls on the drawing area lands there once it is whole.
         const BgrImage painted =
-            file->PaintWhole(static_cast<int>(dest.Width()), static_cast<int>(dest.Height()));
+            file->PaintRegion({srcLeft, srcTop, srcRight, srcBottom},
+                              static_cast<int>(dest.Width()), static_cast<int>(dest.Height()));
         const std::optional<BgrView> canvas = BitmapPixels(m_bitmap->Handle());
         if (!canvas) RaiseError(ErrorNumber::OutOfMemory);
-        CopyPixels(painted.View(), SubView(*canvas, dest));
+        CopyPixels(SubView(painted.View(), inDest), SubView(*canvas, visible));
         return;
     }
-    if (file) {
-        const auto paintWidth = static_cast<int>(
-            std::min(1.0e9, std::ceil(dest.Width() * double(pictureWidth) / (srcRight - srcLeft))));
-        const auto paintHeight = static_cast<int>(std::min(
-            1.0e9, std::ceil(dest.Height() * double(pictureHeight) / (srcBottom - srcTop))));
-        decoded = file->DecodeForPaint(paintWidth, paintHeight);
-        source = decoded.View;
-    } else {
-        const std::optional<BgrView> pixels = BitmapPixels(picture.Handle());
-        if (!pixels) RaiseError(ErrorNumber::InvalidPicture);
-        source = *pixels;
-    }
+    const std::optional<BgrView> pixels = BitmapPixels(picture.Handle());
+    if (!pixels) RaiseError(ErrorNumber::InvalidPicture);
+    const ConstBgrView source = *pixels;
     if (source.Empty()) return;
 
-    // The source rectangle in the decoded pixels, which may be a shrunk copy of the picture.
-    const double fx = double(source.Width) / pictureWidth;
-    const double fy = double(source.Height) / pictureHeight;
-    PixelRect crop{
-        static_cast<long>(std::floor(srcLeft * fx)), static_cast<long>(std::floor(srcTop * fy)),
-        static_cast<long>(std::ceil(srcRight * fx)), static_cast<long>(std::ceil(srcBottom * fy))};
+    // The source rectangle in the bitmap's pixels, widened to whole pixels.
+    PixelRect crop{static_cast<long>(std::floor(srcLeft)), static_cast<long>(std::floor(srcTop)),
+                   static_cast<long>(std::ceil(srcRight)), static_cast<long>(std::ceil(srcBottom))};
     crop = Intersect(crop, {0, 0, source.Width, source.Height});
     if (crop.Empty()) return;
     const ConstBgrView from = SubView(source, crop);
@@ -164,9 +147,7 @@ void PictureSurface::PaintPicture(StdPicture& picture, float x1, float y1, float
     std::optional<BgrImage> whole =
         BgrImage::Allocate(static_cast<int>(dest.Width()), static_cast<int>(dest.Height()));
     if (!whole || !StretchBgr(from, whole->View())) RaiseError(ErrorNumber::OutOfMemory);
-    const PixelRect inWhole{visible.Left - dest.Left, visible.Top - dest.Top,
-                            visible.Right - dest.Left, visible.Bottom - dest.Top};
-    CopyPixels(SubView(std::as_const(*whole).View(), inWhole), SubView(*canvas, visible));
+    CopyPixels(SubView(std::as_const(*whole).View(), inDest), SubView(*canvas, visible));
 }
 
 PictureRef PictureSurface::Image() const {
