@@ -16,8 +16,6 @@ namespace quillane {
 
 namespace {
 
-constexpr std::uint8_t kBackground = 0xFF;  // the system's window colour: white
-
 struct PixelRect {
     long Left = 0, Top = 0, Right = 0, Bottom = 0;
     long Width() const { return Right - Left; }
@@ -48,6 +46,21 @@ ConstBgrView SubView(const ConstBgrView& view, const PixelRect& rect) {
             static_cast<int>(rect.Height()), view.Stride};
 }
 
+// Fills every pixel with a colour given as 0xBBGGRR.
+void FillPixels(BgrView to, std::int32_t colour) {
+    const std::uint8_t bgr[3] = {std::uint8_t(colour >> 16), std::uint8_t(colour >> 8),
+                                 std::uint8_t(colour)};
+    const auto rowBytes = static_cast<std::size_t>(to.Width) * 3;
+    for (int y = 0; y < to.Height; ++y) {
+        std::uint8_t* row = to.Row(y);
+        if (bgr[0] == bgr[1] && bgr[1] == bgr[2]) {
+            std::memset(row, bgr[0], rowBytes);
+        } else {
+            for (std::size_t i = 0; i < rowBytes; ++i) row[i] = bgr[i % 3];
+        }
+    }
+}
+
 void CopyPixels(ConstBgrView from, BgrView to) {
     const auto rowBytes = static_cast<std::size_t>(from.Width) * 3;
     for (int y = 0; y < from.Height; ++y) std::memcpy(to.Row(y), from.Row(y), rowBytes);
@@ -70,13 +83,22 @@ void PictureSurface::Resize(int pixelWidth, int pixelHeight) {
         }
         const std::optional<BgrView> pixels = BitmapPixels(bitmap->Handle());
         if (!pixels) RaiseError(ErrorNumber::OutOfMemory);
-        for (int y = 0; y < pixels->Height; ++y) {
-            std::memset(pixels->Row(y), kBackground, static_cast<std::size_t>(pixelWidth) * 3);
-        }
+        FillPixels(*pixels, m_background);
     }
     m_bitmap = std::move(bitmap);
     m_pixelWidth = pixelWidth;
     m_pixelHeight = pixelHeight;
+}
+
+void PictureSurface::SetBackground(std::int32_t colour) {
+    m_background = colour & 0xFFFFFF;
+}
+
+void PictureSurface::Clear() {
+    if (!m_bitmap) return;
+    const std::optional<BgrView> pixels = BitmapPixels(m_bitmap->Handle());
+    if (!pixels) RaiseError(ErrorNumber::OutOfMemory);
+    FillPixels(*pixels, m_background);
 }
 
 void PictureSurface::SetScale(float scaleWidth, float scaleHeight) {
