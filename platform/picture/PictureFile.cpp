@@ -362,10 +362,11 @@ BgrImage PictureFile::DecodeStretched(const SourceArea& area, int width, int hei
         auto rows = OpenJpegRows(JpegBytes(), ScaleDenominatorFor(paintWidth, paintHeight),
                                  ShrinkNeedFor(paintWidth, paintHeight));
         std::optional<CroppedRows> cropped;
-        if (rows.Ok())
+        if (rows.Ok()) {
             cropped.emplace(*rows.Value(),
                             AreaInDecoded(area, Width(), Height(), rows.Value()->Width(),
                                           rows.Value()->Height()));
+        }
         const StretchOutcome outcome =
             rows.Ok() ? StretchBgr(*cropped, painted.Value().View()) : StretchOutcome::Done;
         // Whatever was read of a file whose content changed meanwhile may be a mix of both.
