@@ -1,7 +1,9 @@
 // The start button's batch run: check the two size fields, list the folder, give the output
 // canvas the target size, and convert every listed picture in turn into a resized JPEG beside
-// it, with the progress bar following and a message with the count at the end.
+// it (or where the settings say), with the progress bar following and a message with the count
+// at the end.
 
+#include <filesystem>
 #include <map>
 #include <new>
 #include <optional>
@@ -14,26 +16,47 @@
 #include "platform/RuntimeError.h"
 #include "platform/StopRequest.h"
 #include "platform/forms/Application.h"
+#include "platform/forms/FileSystem.h"
 #include "platform/forms/LoadPicture.h"
 #include "platform/gdi/Gdi.h"
 
 namespace quillane {
 
 namespace {
-constexpr const char* kOutputPrefix = "处理后";
 constexpr const char* kBitmapExtension = ".bmp";
 constexpr const char* kJpegExtension = ".jpg";
 constexpr std::size_t kExtensionLength = 4;
 
-// "处理后" followed by the picture's name; a ".bmp" name (any case) ends in ".jpg" instead.
-std::string OutputNameFor(const std::string& fileName) {
-    std::string outputName = kOutputPrefix + fileName;
+std::string WithSlash(std::string folder) {
+    if (Right(folder, 1) != "/") folder += "/";
+    return folder;
+}
+
+// Makes the folder an output goes into, with its parents, unless it is there.
+void MakeFolderFor(const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        RaiseError(ErrorNumber::PathFileAccessError,
+                   "Path/File access error: cannot make the folder " + folder.string() + " (" +
+                       error.message() + ")");
+    }
+}
+}  // namespace
+
+std::string FormMain::OutputPathFor(const std::string& folderPath,
+                                    const std::string& fileName) const {
+    const std::size_t nameStart = fileName.rfind('/') + 1;  // npos + 1 == 0: a bare name
+    std::string outputName = Settings.Prefix + fileName.substr(nameStart);
+    // A ".bmp" name (any case) ends in ".jpg" instead.
     if (LCase(Right(fileName, kExtensionLength)) == kBitmapExtension) {
         outputName = Left(outputName, outputName.size() - kExtensionLength) + kJpegExtension;
     }
-    return outputName;
+    const std::string base =
+        Settings.OutputFolder.empty() ? WithSlash(folderPath) : WithSlash(Settings.OutputFolder);
+    return base + fileName.substr(0, nameStart) + outputName;
 }
-}  // namespace
 
 void FormMain::CMD_OK_Click() {
     try {
@@ -41,10 +64,11 @@ void FormMain::CMD_OK_Click() {
             MsgBox("must Number", vbExclamation, "Warning");
             return;
         }
-        if (!GetDirectoryFileList(DirS.Path(), m_FileList)) {
+        if (!ListPictures(DirS.Path(), m_FileList)) {
             MsgBox("文件夹没有jpg和bmp图片", vbExclamation, "Warning");
             return;
         }
+        oPic.SetBackColor(Settings.Background);
         // Each assignment reads its field again, as the canvas takes them one by one.
         oPic.SetWidth(CInt(Trim(txtW.Text())));
         oPic.SetHeight(CInt(Trim(txtH.Text())));
@@ -75,10 +99,8 @@ std::int32_t FormMain::ResizeFileList() {
         // A stop asked for from outside takes effect between pictures: every picture written
         // is complete, and none is cut off halfway.
         if (StopRequested()) break;
-        std::string folder = DirS.Path();
-        if (Right(folder, 1) != "/") folder += "/";
         if (ahead) ahead->Begin(index);
-        ResizePicture(folder, m_FileList[index]);
+        ResizePicture(WithSlash(DirS.Path()), m_FileList[index]);
         if (ahead) ahead->Finished(index);
         gone = CheckedAdd32(static_cast<std::int32_t>(index), 1);
         tBar.SetValue(static_cast<float>(gone));
@@ -90,8 +112,7 @@ std::int32_t FormMain::ResizeFileList() {
 }
 
 std::vector<DecodeJob> FormMain::PlanDecodeAhead() const {
-    std::string folder = DirS.Path();
-    if (Right(folder, 1) != "/") folder += "/";
+    const std::string folder = WithSlash(DirS.Path());
     int paintWidth = 0;
     int paintHeight = 0;
     try {
@@ -107,11 +128,11 @@ std::vector<DecodeJob> FormMain::PlanDecodeAhead() const {
     std::vector<DecodeJob> jobs;
     jobs.reserve(m_FileList.size());
     for (std::size_t index = 0; index < m_FileList.size(); ++index) {
-        const std::string& name = m_FileList[index];
-        const auto writer = lastWriterOf.find(name);
-        jobs.push_back({folder + name, paintWidth, paintHeight,
-                        writer == lastWriterOf.end() ? -1 : writer->second});
-        lastWriterOf[OutputNameFor(name)] = static_cast<std::ptrdiff_t>(index);
+        const std::string path = folder + m_FileList[index];
+        const auto writer = lastWriterOf.find(path);
+        jobs.push_back({path, paintWidth, paintHeight,
+                        writer == lastWriterOf.end() ? -1 : writer->second, Settings.Fit});
+        lastWriterOf[OutputPathFor(folder, m_FileList[index])] = static_cast<std::ptrdiff_t>(index);
     }
     return jobs;
 }
@@ -129,10 +150,16 @@ void FormMain::ResizePicture(const std::string& folderPath, const std::string& f
         }
 
         const PictureRef picture = sPic.Picture();
-        const float sourceWidth = sPic.Width();
-        const float sourceHeight = sPic.Height();
-        oPic.PaintPicture(picture, 0.0f, 0.0f, targetWidth, static_cast<float>(targetHeight), 0, 0,
-                          sourceWidth, sourceHeight, SRCCOPY);
+        const FitPlacement place =
+            FitRectangles(Settings.Fit, picture->PixelWidth(), picture->PixelHeight(), targetWidth,
+                          static_cast<int>(targetHeight));
+        const PixelRectangle& to = place.Destination;
+        const PixelRectangle& from = place.Source;
+        // A contained picture leaves a margin, which the last picture must not show through.
+        if (Settings.Fit == FitMode::Contain) oPic.Cls();
+        oPic.PaintPicture(picture, float(to.Left), float(to.Top), float(to.Width), float(to.Height),
+                          float(from.Left), float(from.Top), float(from.Width), float(from.Height),
+                          SRCCOPY);
         oPic.SetPicture(oPic.Image());
 
         const PictureRef image = oPic.Picture();
@@ -140,7 +167,16 @@ void FormMain::ResizePicture(const std::string& folderPath, const std::string& f
         cDIBSection cDib;
         cDib.CreateFromPicture(*image);
 
-        WriteJPG(cDib, folderPath + OutputNameFor(fileName));
+        const std::string output = OutputPathFor(folderPath, fileName);
+        if (!Settings.OutputFolder.empty()) MakeFolderFor(output);
+        // Without a prefix an output could be the picture itself, reached by another path.
+        const std::optional<FileId> replaced =
+            Settings.Prefix.empty() ? FileIdOf(output) : std::nullopt;
+        if (replaced && replaced == FileIdOf(folderPath + fileName)) {
+            RaiseError(ErrorNumber::PathFileAccessError,
+                       "Path/File access error: '" + fileName + "' would be written over itself");
+        }
+        WriteJPG(cDib, output, Settings.Jpeg);
     } catch (const RuntimeError& error) {
         if (error.Number() != ErrorNumber::None) MsgBox(error.Description());
     } catch (const std::bad_alloc&) {

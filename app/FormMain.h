@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/BatchSettings.h"
 #include "platform/forms/CommandButton.h"
 #include "platform/forms/ControlArray.h"
 #include "platform/forms/DirListBox.h"
@@ -58,7 +59,7 @@ class FormMain : public Form {
     bool GetDirectoryFileList(std::string Path, std::vector<std::string>& fileName);
 
     // The window's file list: bare names of the current folder's pictures, filled by
-    // GetDirectoryFileList.
+    // GetDirectoryFileList; for a run through sub-folders, paths relative to the folder.
     const std::vector<std::string>& FileList() const { return m_FileList; }
 
     // Told after each picture of a run (pictures gone through, pictures listed), for hosts that
@@ -69,13 +70,25 @@ class FormMain : public Form {
     // person sees and the files written are the same either way.
     bool DecodeAheadEnabled = true;
 
+    // How the start button's run places, saves and names the pictures; the window keeps the
+    // defaults.
+    BatchSettings Settings;
+
   private:
     // Converts every entry of the file list in order, or the first ones until a stop is
     // requested; returns how many were gone through, converted or not.
     std::int32_t ResizeFileList();
-    // Loads one picture, stretches it onto the canvas at the typed size and writes it as
-    // "处理后" + its name beside it (.bmp becoming .jpg). Reports its own errors and returns.
+    // Lists the pictures of a run into fileName as GetDirectoryFileList does, and with
+    // Settings.Recursive those of every sub-folder below Path too, hidden ones, links to folders
+    // and the output folder excepted.
+    bool ListPictures(const std::string& Path, std::vector<std::string>& fileName);
+    // Loads one picture (fileName relative to folderPath), places it on the canvas at the typed
+    // size as Settings.Fit says and writes it where OutputPathFor says. Reports its own errors
+    // and returns.
     void ResizePicture(const std::string& folderPath, const std::string& fileName);
+    // Where the picture fileName of folderPath is written: in the same folder (or its place under
+    // Settings.OutputFolder), named Settings.Prefix + its name, a .bmp name ending in .jpg.
+    std::string OutputPathFor(const std::string& folderPath, const std::string& fileName) const;
     // What the decode-ahead thread needs of each entry of the file list.
     std::vector<DecodeJob> PlanDecodeAhead() const;
 

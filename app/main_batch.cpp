@@ -1,6 +1,7 @@
 // quillane-batch: the window's batch run without a window. It builds the same FormMain on the
-// headless forms runtime, sets the folder and the two size fields, and presses the start
-// button; the messages the window would show are printed to standard error.
+// headless forms runtime, sets the folder, the two size fields and the run's settings from the
+// options, and presses the start button; the messages the window would show are printed to
+// standard error.
 
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/BatchOptions.h"
 #include "app/FormMain.h"
 #include "platform/MemoryTuning.h"
 #include "platform/MessageBox.h"
@@ -23,71 +25,55 @@ constexpr int kExitRefused = 2;
 constexpr int kExitBySignal = 128;  // plus the signal's number, as a shell reports it
 
 const char* const kUsage =
-    "Usage: quillane-batch [--width W] [--height H] FOLDER\n"
+    "Usage: quillane-batch [OPTION]... FOLDER\n"
     "\n"
     "Resizes every .jpg and .bmp picture directly in FOLDER to exactly W x H pixels\n"
-    "(proportions are not kept) and writes each as a JPEG of quality 90 beside it, named\n"
-    "\"处理后\" followed by the picture's own name (a .bmp name ending in .jpg).\n"
+    "and writes each as a JPEG beside it, named \"处理后\" followed by the picture's\n"
+    "own name (a .bmp name ending in .jpg). Without options, as the window does:\n"
+    "stretched (proportions are not kept), quality 90, no density stated.\n"
     "\n"
-    "  --width W    target width in pixels (default 176)\n"
-    "  --height H   target height in pixels (default 220)\n"
-    "  --help       show this text\n"
+    "  --width W       target width in pixels (default 176)\n"
+    "  --height H      target height in pixels (default 220)\n"
+    "  --fit MODE      stretch: all of the picture onto W x H (the default);\n"
+    "                  cover: proportions kept, W x H filled, the overflow cropped\n"
+    "                  evenly; contain: proportions kept, the whole picture centred\n"
+    "                  inside W x H, the rest filled with the background\n"
+    "  --background C  around a contained picture: white (the default), blue\n"
+    "                  (#438edb), red (#ff0000) or #rrggbb\n"
+    "  --quality Q     JPEG quality from 1 to 100 (default 90)\n"
+    "  --kb MIN-MAX    each file's size in KB (1 KB = 1,024 bytes); also -MAX, MIN-.\n"
+    "                  The highest quality up to Q whose file is at most MAX KB,\n"
+    "                  down to 10 (a picture still larger fails; the run goes on);\n"
+    "                  a file under MIN KB gets a higher quality, up to 100, and if\n"
+    "                  still short, filler bytes in JPEG comments, which change no\n"
+    "                  pixel. At most 8 encodes a picture; the file is written once.\n"
+    "  --dpi N         state a density of N x N dots per inch in the file (1-65535)\n"
+    "  --output DIR    write into DIR, made when missing, instead of beside them\n"
+    "  --prefix TEXT   put TEXT before the names instead of \"处理后\"; '' keeps the\n"
+    "                  names (only with --output, never over the pictures)\n"
+    "  --recursive     also the pictures of every sub-folder (mirrored under\n"
+    "                  --output); hidden folders and links to folders are skipped\n"
+    "  --help          show this text\n"
     "\n"
     "Messages go to standard error, with a progress line when it is a terminal.\n"
     "Exit status: 0 every picture was written; 1 the run finished but some pictures\n"
     "failed; 2 the run was refused or cut short (a size that is not a number, no\n"
-    "pictures, an error, bad arguments).\n"
+    "pictures, an error, bad arguments: nothing is written then).\n"
     "On SIGINT or SIGTERM it stops after the picture being written, says how many\n"
     "pictures were done and exits 130 or 143; no partial file is left.\n";
-
-struct Arguments {
-    std::string Width = "176";
-    std::string Height = "220";
-    std::string Folder;
-};
-
-bool Parse(int argc, char** argv, Arguments& arguments, bool& help) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            help = true;
-            return true;
-        }
-        if ((argument == "--width" || argument == "--height") && i + 1 < argc) {
-            (argument == "--width" ? arguments.Width : arguments.Height) = argv[++i];
-        } else if (argument.rfind("--width=", 0) == 0) {
-            arguments.Width = argument.substr(8);
-        } else if (argument.rfind("--height=", 0) == 0) {
-            arguments.Height = argument.substr(9);
-        } else if (!argument.empty() && argument[0] == '-' && argument != "-") {
-            std::fprintf(stderr, "quillane-batch: unknown option '%s'\n", argument.c_str());
-            return false;
-        } else if (arguments.Folder.empty()) {
-            arguments.Folder = argument;
-        } else {
-            std::fprintf(stderr, "quillane-batch: only one folder may be given\n");
-            return false;
-        }
-    }
-    if (arguments.Folder.empty()) {
-        std::fprintf(stderr, "quillane-batch: no folder given\n");
-        return false;
-    }
-    return true;
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace quillane;
     ReturnLargeBuffersToTheSystem();
-    Arguments arguments;
-    bool help = false;
-    if (!Parse(argc, argv, arguments, help)) {
-        std::fputs(kUsage, stderr);
+    BatchArguments arguments;
+    if (const std::optional<ArgumentError> error = ParseBatchArguments(argc, argv, arguments)) {
+        std::fprintf(stderr, "%s\n", error->Line.c_str());
+        if (error->ShowUsage) std::fputs(kUsage, stderr);
         return kExitRefused;
     }
-    if (help) {
+    if (arguments.Help) {
         std::fputs(kUsage, stdout);
         return kExitAllWritten;
     }
@@ -121,6 +107,7 @@ int main(int argc, char** argv) {
     }
     form.txtW.SetText(arguments.Width);
     form.txtH.SetText(arguments.Height);
+    form.Settings = arguments.Settings;
 
     std::int32_t done = 0;
     form.OnPictureDone = [&](std::int32_t doneNow, std::int32_t total) {

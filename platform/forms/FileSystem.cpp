@@ -19,11 +19,12 @@ unsigned char AsciiLower(unsigned char byte) {
     return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
 }
 
-EntryType TypeOf(int folderFd, const char* name) {
+EntryType TypeOf(int folderFd, const char* name, bool& link) {
     struct stat info {};
     if (fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return EntryType::Other;
     // A link counts as what it points to; a dangling one stays Other.
-    if (S_ISLNK(info.st_mode) && fstatat(folderFd, name, &info, 0) != 0) return EntryType::Other;
+    link = S_ISLNK(info.st_mode);
+    if (link && fstatat(folderFd, name, &info, 0) != 0) return EntryType::Other;
     if (S_ISREG(info.st_mode)) return EntryType::Regular;
     if (S_ISDIR(info.st_mode)) return EntryType::Directory;
     return EntryType::Other;
@@ -34,6 +35,12 @@ struct DirCloser {
 };
 
 }  // namespace
+
+std::optional<FileId> FileIdOf(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return std::nullopt;
+    return FileId{info.st_dev, info.st_ino};
+}
 
 bool NameOrderLess(std::string_view a, std::string_view b) {
     const std::size_t common = std::min(a.size(), b.size());
@@ -70,7 +77,7 @@ FolderListing ReadFolder(const std::string& folder) {
         FolderEntry item;
         item.Name = entry->d_name;
         item.Hidden = item.Name[0] == '.';
-        item.Type = TypeOf(fd, entry->d_name);
+        item.Type = TypeOf(fd, entry->d_name, item.Link);
         listing.Entries.push_back(std::move(item));
     }
     std::sort(

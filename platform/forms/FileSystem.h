@@ -2,6 +2,8 @@
 // File-system helpers shared by the enumeration, the folder list and the drive list. Names and
 // paths are byte strings; nothing here converts them.
 
+#include <compare>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,7 @@ struct FolderEntry {
     std::string Name;
     EntryType Type = EntryType::Other;
     bool Hidden = false;  // the name starts with "."
+    bool Link = false;    // a symbolic link (Type is what it leads to)
 };
 
 struct FolderListing {
@@ -28,6 +31,15 @@ struct FolderListing {
 // Reads a folder's names and their types. Types come from lstat/stat alone, so no entry is
 // opened (a FIFO would block). An entry that vanishes while it is read is left out.
 FolderListing ReadFolder(const std::string& folder);
+
+// What every name of one file or folder shares (links followed): its device and inode number.
+struct FileId {
+    unsigned long long Device = 0;
+    unsigned long long Inode = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+// Empty when path leads nowhere.
+std::optional<FileId> FileIdOf(const std::string& path);
 
 // The order of a listing: ASCII letters compared without case, then the bytes break ties so
 // the order is total and stable.

@@ -17,16 +17,17 @@ namespace {
 DecodeAheadScope* g_activeScope = nullptr;  // user-interface thread only
 }  // namespace
 
-void FilePicture::SetPaintedAhead(BgrImage painted, std::optional<RuntimeError> error, int width,
-                                  int height) {
+void FilePicture::SetPaintedAhead(BgrImage painted, std::optional<RuntimeError> error,
+                                  const SourceArea& area, int width, int height) {
     m_aheadPainted = std::move(painted);
     m_aheadError = std::move(error);
+    m_aheadArea = area;
     m_aheadWidth = width;
     m_aheadHeight = height;
 }
 
-BgrImage FilePicture::PaintWhole(int width, int height) {
-    if (m_aheadPainted && width == m_aheadWidth && height == m_aheadHeight) {
+BgrImage FilePicture::PaintRegion(const SourceArea& area, int width, int height) {
+    if (m_aheadPainted && area == m_aheadArea && width == m_aheadWidth && height == m_aheadHeight) {
         BgrImage painted = std::move(*m_aheadPainted);
         std::optional<RuntimeError> error = std::move(m_aheadError);
         m_aheadPainted.reset();
@@ -34,11 +35,7 @@ BgrImage FilePicture::PaintWhole(int width, int height) {
         if (error) throw *error;
         return painted;
     }
-    return m_file->DecodeStretched(width, height);
-}
-
-DecodedPixels FilePicture::DecodeForPaint(int paintWidth, int paintHeight) {
-    return m_file->DecodeView(paintWidth, paintHeight);
+    return m_file->DecodeStretched(area, width, height);
 }
 
 std::int32_t FilePicture::Handle() {
@@ -65,7 +62,7 @@ PictureRef LoadPicture(const std::string& path) {
             auto picture = std::make_shared<FilePicture>(std::move(ahead->File));
             if (!ahead->OutOfMemory) {
                 picture->SetPaintedAhead(std::move(ahead->Painted), std::move(ahead->DecodeError),
-                                         ahead->PaintWidth, ahead->PaintHeight);
+                                         ahead->Area, ahead->PaintWidth, ahead->PaintHeight);
             }
             return picture;
         }

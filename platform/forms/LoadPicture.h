@@ -28,24 +28,20 @@ class FilePicture : public StdPicture {
     int PixelWidth() const override { return m_file->Width(); }
     int PixelHeight() const override { return m_file->Height(); }
 
-    // Pixels to paint from when the picture is painted at paintWidth x paintHeight pixels: the
-    // picture upright, at full size or shrunk on load where that keeps enough detail.
-    // The view may borrow from this picture's file: use it only while the picture lives.
-    [[nodiscard]] DecodedPixels DecodeForPaint(int paintWidth, int paintHeight);
+    // A part of the picture (upright pixels) stretched to exactly width x height pixels (see
+    // PictureFile::DecodeStretched), or what was painted ahead for that part and size.
+    [[nodiscard]] BgrImage PaintRegion(const SourceArea& area, int width, int height);
 
-    // The whole picture stretched to exactly width x height pixels (see
-    // PictureFile::DecodeStretched), or what was painted ahead for that size.
-    [[nodiscard]] BgrImage PaintWhole(int width, int height);
-
-    // The picture (or the error) painted ahead at a size; used once, by the first paint of the
-    // whole picture at exactly that size.
-    void SetPaintedAhead(BgrImage painted, std::optional<RuntimeError> error, int width,
-                         int height);
+    // The part of the picture (or the error) painted ahead at a size; used once, by the first
+    // paint of exactly that part at exactly that size.
+    void SetPaintedAhead(BgrImage painted, std::optional<RuntimeError> error,
+                         const SourceArea& area, int width, int height);
 
   private:
     std::unique_ptr<PictureFile> m_file;
     std::optional<BgrImage> m_aheadPainted;
     std::optional<RuntimeError> m_aheadError;
+    SourceArea m_aheadArea;
     int m_aheadWidth = 0;
     int m_aheadHeight = 0;
     std::shared_ptr<StdPicture> m_bitmap;  // made by Handle()

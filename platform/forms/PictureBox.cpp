@@ -92,6 +92,16 @@ void PictureBox::PaintPicture(const PictureRef& picture, float x1, float y1, flo
     m_surface.PaintPicture(*picture, x1, y1, w1, h1, x2, y2, w2, h2, rop);
 }
 
+void PictureBox::SetBackColor(std::int32_t colour) {
+    m_backColor = colour & 0xFFFFFF;
+    m_surface.SetBackground(m_backColor);
+}
+
+void PictureBox::Cls() {
+    EnsureSurface();
+    m_surface.Clear();
+}
+
 PictureRef PictureBox::Image() {
     EnsureSurface();
     return m_surface.Image();

@@ -42,6 +42,12 @@ class PictureBox : public Control {
     void PaintPicture(const PictureRef& picture, float x1, float y1, float w1, float h1, float x2,
                       float y2, float w2, float h2, std::int32_t rop);
 
+    // The colour Cls clears to, as 0xBBGGRR (red in the low byte); white by default.
+    std::int32_t BackColor() const { return m_backColor; }
+    void SetBackColor(std::int32_t colour);
+    // Clears everything painted to the background colour.
+    void Cls();
+
     // Everything painted so far, as a new picture exactly the interior's size.
     PictureRef Image();
 
@@ -56,6 +62,7 @@ class PictureBox : public Control {
     bool m_surfaceStale = true;
     float m_scaleWidth = 0;  // 0: the unit is the pixel
     float m_scaleHeight = 0;
+    std::int32_t m_backColor = 0xFFFFFF;
 };
 
 }  // namespace quillane

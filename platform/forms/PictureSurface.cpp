@@ -16,8 +16,6 @@ namespace quillane {
 
 namespace {
 
-constexpr std::uint8_t kBackground = 0xFF;  // the system's window colour: white
-
 struct PixelRect {
     long Left = 0, Top = 0, Right = 0, Bottom = 0;
     long Width() const { return Right - Left; }
@@ -48,6 +46,21 @@ ConstBgrView SubView(const ConstBgrView& view, const PixelRect& rect) {
             static_cast<int>(rect.Height()), view.Stride};
 }
 
+// Fills every pixel with a colour given as 0xBBGGRR.
+void FillPixels(BgrView to, std::int32_t colour) {
+    const std::uint8_t bgr[3] = {std::uint8_t(colour >> 16), std::uint8_t(colour >> 8),
+                                 std::uint8_t(colour)};
+    const auto rowBytes = static_cast<std::size_t>(to.Width) * 3;
+    for (int y = 0; y < to.Height; ++y) {
+        std::uint8_t* row = to.Row(y);
+        if (bgr[0] == bgr[1] && bgr[1] == bgr[2]) {
+            std::memset(row, bgr[0], rowBytes);
+        } else {
+            for (std::size_t i = 0; i < rowBytes; ++i) row[i] = bgr[i % 3];
+        }
+    }
+}
+
 void CopyPixels(ConstBgrView from, BgrView to) {
     const auto rowBytes = static_cast<std::size_t>(from.Width) * 3;
     for (int y = 0; y < from.Height; ++y) std::memcpy(to.Row(y), from.Row(y), rowBytes);
@@ -70,13 +83,22 @@ void PictureSurface::Resize(int pixelWidth, int pixelHeight) {
         }
         const std::optional<BgrView> pixels = BitmapPixels(bitmap->Handle());
         if (!pixels) RaiseError(ErrorNumber::OutOfMemory);
-        for (int y = 0; y < pixels->Height; ++y) {
-            std::memset(pixels->Row(y), kBackground, static_cast<std::size_t>(pixelWidth) * 3);
-        }
+        FillPixels(*pixels, m_background);
     }
     m_bitmap = std::move(bitmap);
     m_pixelWidth = pixelWidth;
     m_pixelHeight = pixelHeight;
+}
+
+void PictureSurface::SetBackground(std::int32_t colour) {
+    m_background = colour & 0xFFFFFF;
+}
+
+void PictureSurface::Clear() {
+    if (!m_bitmap) return;
+    const std::optional<BgrView> pixels = BitmapPixels(m_bitmap->Handle());
+    if (!pixels) RaiseError(ErrorNumber::OutOfMemory);
+    FillPixels(*pixels, m_background);
 }
 
 void PictureSurface::SetScale(float scaleWidth, float scaleHeight) {
@@ -110,45 +132,28 @@ void PictureSurface::PaintPicture(StdPicture& picture, float x1, float y1, float
     const double srcBottom = std::clamp((y2 + h2) * perUnitY, 0.0, double(pictureHeight));
     if (srcRight <= srcLeft || srcBottom <= srcTop) return;
 
-    // A picture loaded from a file decodes for the size the whole of it would be painted at,
-    // so a large JPEG can be shrunk while it is decoded.
-    DecodedPixels decoded;  // may borrow from the picture's file, which outlives this call
-    ConstBgrView source;
-    auto* file = dynamic_cast<FilePicture*>(&picture);
-    const bool wholePicture =
-        srcLeft == 0.0 && srcTop == 0.0 && srcRight == pictureWidth && srcBottom == pictureHeight;
-    const bool wholeDestination = visible.Left == dest.Left && visible.Top == dest.Top &&
-                                  visible.Right == dest.Right && visible.Bottom == dest.Bottom;
-    if (file && wholePicture && wholeDestination) {
-        // The usual paint: all of a loaded picture onto a rectangle in full view. It is stretched
-        // aside (or was, ahead of time) and lands on the drawing area only once it is whole.
+    const PixelRect inDest{visible.Left - dest.Left, visible.Top - dest.Top,
+                           visible.Right - dest.Left, visible.Bottom - dest.Top};
+    if (auto* file = dynamic_cast<FilePicture*>(&picture)) {
+        // A picture loaded from a file is decoded for the size the whole of it would be painted
+        // at, so a large JPEG can be shrunk while it is decoded, and stretched aside (or was,
+        // ahead of time); what falls on the drawing area lands there once it is whole.
         const BgrImage painted =
-            file->PaintWhole(static_cast<int>(dest.Width()), static_cast<int>(dest.Height()));
+            file->PaintRegion({srcLeft, srcTop, srcRight, srcBottom},
+                              static_cast<int>(dest.Width()), static_cast<int>(dest.Height()));
         const std::optional<BgrView> canvas = BitmapPixels(m_bitmap->Handle());
         if (!canvas) RaiseError(ErrorNumber::OutOfMemory);
-        CopyPixels(painted.View(), SubView(*canvas, dest));
+        CopyPixels(SubView(painted.View(), inDest), SubView(*canvas, visible));
         return;
     }
-    if (file) {
-        const auto paintWidth = static_cast<int>(
-            std::min(1.0e9, std::ceil(dest.Width() * double(pictureWidth) / (srcRight - srcLeft))));
-        const auto paintHeight = static_cast<int>(std::min(
-            1.0e9, std::ceil(dest.Height() * double(pictureHeight) / (srcBottom - srcTop))));
-        decoded = file->DecodeForPaint(paintWidth, paintHeight);
-        source = decoded.View;
-    } else {
-        const std::optional<BgrView> pixels = BitmapPixels(picture.Handle());
-        if (!pixels) RaiseError(ErrorNumber::InvalidPicture);
-        source = *pixels;
-    }
+    const std::optional<BgrView> pixels = BitmapPixels(picture.Handle());
+    if (!pixels) RaiseError(ErrorNumber::InvalidPicture);
+    const ConstBgrView source = *pixels;
     if (source.Empty()) return;
 
-    // The source rectangle in the decoded pixels, which may be a shrunk copy of the picture.
-    const double fx = double(source.Width) / pictureWidth;
-    const double fy = double(source.Height) / pictureHeight;
-    PixelRect crop{
-        static_cast<long>(std::floor(srcLeft * fx)), static_cast<long>(std::floor(srcTop * fy)),
-        static_cast<long>(std::ceil(srcRight * fx)), static_cast<long>(std::ceil(srcBottom * fy))};
+    // The source rectangle in the bitmap's pixels, widened to whole pixels.
+    PixelRect crop{static_cast<long>(std::floor(srcLeft)), static_cast<long>(std::floor(srcTop)),
+                   static_cast<long>(std::ceil(srcRight)), static_cast<long>(std::ceil(srcBottom))};
     crop = Intersect(crop, {0, 0, source.Width, source.Height});
     if (crop.Empty()) return;
     const ConstBgrView from = SubView(source, crop);
@@ -164,9 +169,7 @@ void PictureSurface::PaintPicture(StdPicture& picture, float x1, float y1, float
     std::optional<BgrImage> whole =
         BgrImage::Allocate(static_cast<int>(dest.Width()), static_cast<int>(dest.Height()));
     if (!whole || !StretchBgr(from, whole->View())) RaiseError(ErrorNumber::OutOfMemory);
-    const PixelRect inWhole{visible.Left - dest.Left, visible.Top - dest.Top,
-                            visible.Right - dest.Left, visible.Bottom - dest.Top};
-    CopyPixels(SubView(std::as_const(*whole).View(), inWhole), SubView(*canvas, visible));
+    CopyPixels(SubView(std::as_const(*whole).View(), inDest), SubView(*canvas, visible));
 }
 
 PictureRef PictureSurface::Image() const {

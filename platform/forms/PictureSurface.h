@@ -17,6 +17,11 @@ class PictureSurface {
     PictureSurface();
     ~PictureSurface();
 
+    // The colour the interior is cleared to, as 0xBBGGRR; white until it is set.
+    void SetBackground(std::int32_t colour);
+    // Clears everything drawn to the background.
+    void Clear();
+
     // Gives the interior a new size in pixels; what was drawn is cleared to the background.
     // Raises Out of memory (7) when the bitmap cannot be had; the surface is then unchanged.
     void Resize(int pixelWidth, int pixelHeight);
@@ -45,6 +50,7 @@ class PictureSurface {
     int m_pixelHeight = 0;
     float m_scaleWidth = 0;  // 0: the scale is the pixel
     float m_scaleHeight = 0;
+    std::int32_t m_background = 0xFFFFFF;  // the system's window colour: white
 };
 
 }  // namespace quillane

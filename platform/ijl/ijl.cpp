@@ -7,12 +7,14 @@
 // clang-format on
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "platform/ijl/AtomicFile.h"
 #include "platform/ijl/IjlTesting.h"
@@ -27,6 +29,7 @@ static_assert(offsetof(JPEG_CORE_PROPERTIES, JPGFile) == 32);
 static_assert(offsetof(JPEG_CORE_PROPERTIES, JPGWidth) == 44);
 static_assert(offsetof(JPEG_CORE_PROPERTIES, jquality) == 80);
 static_assert(offsetof(JPEG_CORE_PROPERTIES, jprops) == 84);
+static_assert(offsetof(JPEG_CORE_PROPERTIES, JPGDotsPerInch) == 92);
 #endif
 
 namespace {
@@ -37,6 +40,7 @@ constexpr std::int32_t kMaxDimension = JPEG_MAX_DIMENSION;  // the largest side 
 constexpr std::int32_t kRowAlignment = 4;                   // picture memory rows end on 4 bytes
 constexpr JDIMENSION kRowsPerBatch = 16;  // row pointers handed to libjpeg per call
 constexpr std::size_t kOutputBufferBytes = 64 * 1024;
+constexpr std::int32_t kMaxDensity = 65535;  // JFIF stores each density in 16 bits
 
 // libjpeg reports fatal errors through error_exit, which must not return. It jumps back to
 // the setjmp of the call that is running; only plain data lives in the frames it skips.
@@ -45,19 +49,23 @@ struct ErrorManager {
     std::jmp_buf jump;
 };
 
-// Sends the compressed bytes to the atomic file; a failed write ends the encoding at once.
+// Sends the compressed bytes to the atomic file, or to memory when there is no file; a failed
+// write ends the encoding at once.
 struct Destination {
     jpeg_destination_mgr pub;
     AtomicFile* file;
+    std::vector<std::uint8_t>* memory;
     JOCTET* buffer;
     int writeError;  // errno of the failed write, 0 while all is well
 };
 
-// What ijlInit allocates and ijlFree releases: one compressor, reused by every ijlWrite.
+// What ijlInit allocates and ijlFree releases: one compressor, reused by every ijlWrite, and
+// the bytes of the last encoding into memory.
 struct Encoder {
     jpeg_compress_struct cinfo;
     ErrorManager error;
     Destination destination;
+    std::vector<std::uint8_t> encoded;
 };
 
 [[noreturn]] void JumpToCaller(j_common_ptr cinfo) {
@@ -75,9 +83,20 @@ void InitDestination(j_compress_ptr cinfo) {
     destination->pub.free_in_buffer = kOutputBufferBytes;
 }
 
+int Append(Destination& destination, std::size_t bytes) {
+    if (destination.file != nullptr) return destination.file->Write(destination.buffer, bytes);
+    try {
+        destination.memory->insert(destination.memory->end(), destination.buffer,
+                                   destination.buffer + bytes);
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    }
+    return 0;
+}
+
 void FlushDestination(j_compress_ptr cinfo, std::size_t bytes) {
     auto* destination = reinterpret_cast<Destination*>(cinfo->dest);
-    if (const int error = destination->file->Write(destination->buffer, bytes)) {
+    if (const int error = Append(*destination, bytes)) {
         destination->writeError = error;
         ERREXIT(cinfo, JERR_FILE_WRITE);
     }
@@ -105,7 +124,7 @@ IJLERR ValidateForWrite(const JPEG_CORE_PROPERTIES& p, std::int32_t iotype) {
     if (EncoderOf(p) == nullptr) {
         return IJL_NOT_INITIALISED;
     }
-    if (iotype != IJL_JFILE_WRITEWHOLEIMAGE) {
+    if (iotype != IJL_JFILE_WRITEWHOLEIMAGE && iotype != IJL_JBUFF_WRITEWHOLEIMAGE) {
         return IJL_UNSUPPORTED_OPERATION;
     }
     if (p.DIBBytes == nullptr) {
@@ -139,6 +158,12 @@ IJLERR ValidateForWrite(const JPEG_CORE_PROPERTIES& p, std::int32_t iotype) {
     if (p.jquality < 1 || p.jquality > 100) {
         return IJL_INVALID_QUALITY;
     }
+    if (p.JPGDotsPerInch < 0 || p.JPGDotsPerInch > kMaxDensity) {
+        return IJL_INVALID_DENSITY;
+    }
+    if (iotype == IJL_JBUFF_WRITEWHOLEIMAGE) {
+        return IJL_OK;
+    }
     if (p.JPGFile == nullptr) {
         return IJL_INVALID_FILENAME;
     }
@@ -171,21 +196,28 @@ void ConfigureEncoder(jpeg_compress_struct& cinfo, const JPEG_CORE_PROPERTIES& p
         }
     }
     jpeg_set_quality(&cinfo, p.jquality, TRUE);
+    if (p.JPGDotsPerInch > 0) {
+        cinfo.density_unit = 1;  // dots per inch
+        cinfo.X_density = cinfo.Y_density = static_cast<UINT16>(p.JPGDotsPerInch);
+    }
     cinfo.dct_method = JDCT_ISLOW;
     cinfo.optimize_coding = FALSE;
 }
 
-// Encodes the picture into the file. Everything a longjmp may skip here is plain data, and
-// the compressor is reset on the way out, so it can be used again.
-IJLERR Encode(Encoder& encoder, const JPEG_CORE_PROPERTIES& p, AtomicFile& file) {
+// Encodes the picture into the file, or into the encoder's memory without one. Everything a
+// longjmp may skip here is plain data, and the compressor is reset on the way out, so it can be
+// used again.
+IJLERR Encode(Encoder& encoder, const JPEG_CORE_PROPERTIES& p, AtomicFile* file) {
     jpeg_compress_struct& cinfo = encoder.cinfo;
-    encoder.destination.file = &file;
+    encoder.destination.file = file;
+    encoder.destination.memory = &encoder.encoded;
     encoder.destination.writeError = 0;
+    encoder.encoded.clear();
     if (setjmp(encoder.error.jump) != 0) {
         const int code = encoder.error.pub.msg_code;
         jpeg_abort_compress(&cinfo);
         if (encoder.destination.writeError != 0) {
-            return IJL_FILE_ERROR;
+            return file != nullptr ? IJL_FILE_ERROR : IJL_MEMORY_ERROR;
         }
         return code == JERR_OUT_OF_MEMORY ? IJL_MEMORY_ERROR : IJL_ENCODE_ERROR;
     }
@@ -266,15 +298,30 @@ IJLERR ijlWrite(JPEG_CORE_PROPERTIES* jcprops, std::int32_t iotype) {
     if (jcprops == nullptr) {
         return IJL_INVALID_JPEG_PROPERTIES;
     }
-    const JPEG_CORE_PROPERTIES& p = *jcprops;
+    JPEG_CORE_PROPERTIES& p = *jcprops;
     if (const IJLERR invalid = ValidateForWrite(p, iotype); invalid != IJL_OK) {
         return invalid;
+    }
+    Encoder& encoder = *EncoderOf(p);
+    if (iotype == IJL_JBUFF_WRITEWHOLEIMAGE) {
+        p.JPGBytes = nullptr;
+        p.JPGSizeBytes = 0;
+        if (const IJLERR encoded = Encode(encoder, p, nullptr); encoded != IJL_OK) {
+            return encoded;
+        }
+        // The record counts bytes in 32 bits; a larger file cannot be handed over.
+        if (encoder.encoded.size() > std::size_t{INT32_MAX}) {
+            return IJL_MEMORY_ERROR;
+        }
+        p.JPGBytes = encoder.encoded.data();
+        p.JPGSizeBytes = static_cast<std::int32_t>(encoder.encoded.size());
+        return IJL_OK;
     }
     AtomicFile file;  // removes its temporary file on every early return
     if (file.Open(p.JPGFile) != 0) {
         return IJL_FILE_ERROR;
     }
-    if (const IJLERR encoded = Encode(*EncoderOf(p), p, file); encoded != IJL_OK) {
+    if (const IJLERR encoded = Encode(encoder, p, &file); encoded != IJL_OK) {
         return encoded;
     }
     return file.Commit() == 0 ? IJL_OK : IJL_FILE_ERROR;
@@ -291,6 +338,8 @@ IJLERR ijlFree(JPEG_CORE_PROPERTIES* jcprops) {
     jpeg_destroy_compress(&encoder->cinfo);
     delete encoder;
     jcprops->jprops = IJL_WORKING_STATE{};
+    jcprops->JPGBytes = nullptr;  // they were the encoder's
+    jcprops->JPGSizeBytes = 0;
     return IJL_OK;
 }
 

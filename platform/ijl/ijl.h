@@ -24,11 +24,15 @@ enum IJLERR : std::int32_t {
     IJL_FILE_ERROR = -11,              // the file could not be created, written or put in place
     IJL_MEMORY_ERROR = -12,            // out of memory
     IJL_ENCODE_ERROR = -13,            // the encoder refused the picture
+    IJL_INVALID_DENSITY = -14,         // JPGDotsPerInch outside 0..65535
 };
 
 // Operations of ijlWrite.
 enum IJLIOTYPE : std::int32_t {
     IJL_JFILE_WRITEWHOLEIMAGE = 8,  // the whole picture into the file named by JPGFile
+    // The whole picture into memory the record holds: JPGBytes and JPGSizeBytes say where and
+    // how much, until the next ijlWrite or ijlFree. JPGFile is not used.
+    IJL_JBUFF_WRITEWHOLEIMAGE = 9,
 };
 
 // Colour layouts of DIBColor (picture memory) and JPGColor (the JPEG file). 0 means unset.
@@ -65,8 +69,8 @@ struct JPEG_CORE_PROPERTIES {
     std::int32_t DIBColor;            // IJL_COLOR of the picture memory
     std::int32_t DIBSubsampling;      // IJL_NONE: picture memory is never subsampled
     const char* JPGFile;              // file name bytes, ended by one zero byte
-    std::uint8_t* JPGBytes;           // unused: the writer writes files only
-    std::int32_t JPGSizeBytes;        // unused, as JPGBytes
+    std::uint8_t* JPGBytes;           // the encoded bytes after IJL_JBUFF_WRITEWHOLEIMAGE
+    std::int32_t JPGSizeBytes;        // how many there are
     std::int32_t JPGWidth;            // must equal DIBWidth
     std::int32_t JPGHeight;           // must equal |DIBHeight|
     std::int32_t JPGChannels;         // 3 for IJL_YCBCR, 1 for IJL_G
@@ -78,6 +82,9 @@ struct JPEG_CORE_PROPERTIES {
     std::int32_t upsampling_reqd;     // unused when writing
     std::int32_t jquality;            // 1..100
     IJL_WORKING_STATE jprops;         // the library's own; callers leave it alone
+    // Added after the published fields: the JFIF density in dots per inch, both ways; 0 leaves
+    // it unset (square pixels, no unit).
+    std::int32_t JPGDotsPerInch;
 };
 
 // Fills the record with the defaults: picture memory of 3 channels in blue-green-red order,
@@ -87,10 +94,10 @@ struct JPEG_CORE_PROPERTIES {
 IJLERR ijlInit(JPEG_CORE_PROPERTIES* jcprops);
 
 // With IJL_JFILE_WRITEWHOLEIMAGE, checks the whole record, then encodes the picture memory
-// in place into the file JPGFile. The file is written under a hidden temporary name in the
-// same folder and renamed over the target only when complete, so on any failure no file is
-// left behind and an existing target keeps its old content. Returns IJL_OK only when the file
-// is in place; otherwise the status of the first problem found.
+// in place into the file JPGFile (with IJL_JBUFF_WRITEWHOLEIMAGE, into memory instead). The file is
+// written under a hidden temporary name in the same folder and renamed over the target only when
+// complete, so on any failure no file is left behind and an existing target keeps its old content.
+// Returns IJL_OK only when the file is in place; otherwise the status of the first problem found.
 IJLERR ijlWrite(JPEG_CORE_PROPERTIES* jcprops, std::int32_t iotype);
 
 // Releases what ijlInit and ijlWrite took and marks the record as no longer ready. Returns

@@ -29,8 +29,6 @@ std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
     if (!before) return std::nullopt;
     DecodedPicture result;
     result.Identity = *before;
-    result.PaintWidth = job.PaintWidth;
-    result.PaintHeight = job.PaintHeight;
     try {
         result.File = PictureFile::Open(job.Path);
     } catch (const RuntimeError& error) {
@@ -39,11 +37,17 @@ std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
         return std::nullopt;
     }
     if (result.File) {
+        const int width = result.File->Width(), height = result.File->Height();
         const bool ownSize = job.PaintWidth <= 0 || job.PaintHeight <= 0;
-        result.PaintWidth = ownSize ? result.File->Width() : job.PaintWidth;
-        result.PaintHeight = ownSize ? result.File->Height() : job.PaintHeight;
+        const FitPlacement placement =
+            FitRectangles(job.Fit, width, height, ownSize ? width : job.PaintWidth,
+                          ownSize ? height : job.PaintHeight);
+        result.Area = AreaOf(placement.Source);
+        result.PaintWidth = placement.Destination.Width;
+        result.PaintHeight = placement.Destination.Height;
         try {
-            result.Painted = result.File->DecodeStretched(result.PaintWidth, result.PaintHeight);
+            result.Painted =
+                result.File->DecodeStretched(result.Area, result.PaintWidth, result.PaintHeight);
         } catch (const RuntimeError& error) {
             result.DecodeError = error;
         } catch (const std::bad_alloc&) {
@@ -158,7 +162,7 @@ void DecodeAhead::Work() {
             std::vector<std::optional<DecodeCost>> found;
             for (std::size_t k = estimated; k < until; ++k) {
                 found.push_back(EstimateDecodeBytes(m_jobs[k].Path, m_jobs[k].PaintWidth,
-                                                    m_jobs[k].PaintHeight));
+                                                    m_jobs[k].PaintHeight, m_jobs[k].Fit));
             }
             lock.lock();
             for (std::size_t k = estimated; k < until; ++k) {

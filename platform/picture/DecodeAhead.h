@@ -19,17 +19,19 @@
 #include "platform/RuntimeError.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/BgrImage.h"
+#include "platform/raster/Fit.h"
 
 namespace quillane {
 
 // One entry of a run, as the helper thread needs to know it.
 struct DecodeJob {
     std::string Path;
-    int PaintWidth = 0;  // the size the whole picture will be painted at; 0 for its own size
+    int PaintWidth = 0;  // the size of the canvas it will be painted on; 0 for its own size
     int PaintHeight = 0;
     // The last earlier entry whose output file is this entry's file: it must be written
     // before this one is read. Negative when there is none.
     std::ptrdiff_t After = -1;
+    FitMode Fit = FitMode::Stretch;  // how it will be placed on the canvas
 };
 
 // Identifies a file's state on disk; any change of content, permissions or the file itself
@@ -52,7 +54,7 @@ struct DecodeCost {
     std::int64_t Kept = 0;
 };
 std::optional<DecodeCost> EstimateDecodeBytes(const std::string& path, int paintWidth,
-                                              int paintHeight);
+                                              int paintHeight, FitMode fit = FitMode::Stretch);
 
 // How much decoding ahead may hold. Pictures read ahead and those the user-interface thread
 // holds meanwhile stay together within the budget; a picture that does not fit is left to its
@@ -72,10 +74,11 @@ struct DecodeAheadLimits {
 struct DecodedPicture {
     std::unique_ptr<PictureFile> File;      // null when opening failed
     std::optional<RuntimeError> OpenError;  // raised by PictureFile::Open
-    BgrImage Painted;                       // stretched to PaintWidth x PaintHeight
+    BgrImage Painted;                       // Area stretched to PaintWidth x PaintHeight
     std::optional<RuntimeError> DecodeError;
     bool OutOfMemory = false;  // decoding ran out of memory: the caller decodes again itself
-    int PaintWidth = 0;        // the job's, or the picture's own size for a job without one
+    SourceArea Area;           // the part of the picture the job's fit paints
+    int PaintWidth = 0;        // the size that part is painted at on the canvas
     int PaintHeight = 0;
     FileIdentity Identity;
 };

@@ -122,16 +122,29 @@ std::int64_t PaintedBytes(std::int64_t width, std::int64_t height, int paintWidt
     return std::int64_t{paintWidth} * paintHeight * 3;
 }
 
-std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& head, int paintWidth,
-                                   int paintHeight) {
+// The size the whole picture is painted at when the part the fit takes of it fills its place on
+// a canvas of canvasWidth x canvasHeight (upright).
+std::pair<int, int> WholePaintSizeFor(FitMode fit, int width, int height, int canvasWidth,
+                                      int canvasHeight) {
+    if (canvasWidth <= 0 || canvasHeight <= 0) return {canvasWidth, canvasHeight};
+    const FitPlacement placement = FitRectangles(fit, width, height, canvasWidth, canvasHeight);
+    return WholePaintSize(width, height, AreaOf(placement.Source), placement.Destination.Width,
+                          placement.Destination.Height);
+}
+
+std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& head, int canvasWidth,
+                                   int canvasHeight, FitMode fit) {
     const std::optional<JpegFrame> f = ReadFrame(head);
     if (!f || f->Width == 0 || f->Height == 0) return std::nullopt;
     const bool turned = f->Orientation >= 5;
+    const auto [paintWidth, paintHeight] =
+        turned ? WholePaintSizeFor(fit, f->Height, f->Width, canvasWidth, canvasHeight)
+               : WholePaintSizeFor(fit, f->Width, f->Height, canvasWidth, canvasHeight);
     const int d = turned ? DenominatorFor(f->Width, f->Height, paintHeight, paintWidth)
                          : DenominatorFor(f->Width, f->Height, paintWidth, paintHeight);
     const std::int64_t width = CeilDiv(f->Width, d);
     const std::int64_t height = CeilDiv(f->Height, d);
-    const std::int64_t painted = PaintedBytes(f->Width, f->Height, paintWidth, paintHeight);
+    const std::int64_t painted = PaintedBytes(f->Width, f->Height, canvasWidth, canvasHeight);
     // Read through windows on the file: libjpeg's and our own reader's.
     std::int64_t bytes = painted + 2 * std::int64_t{JpegWindow::kWindowBytes};
     if (f->Orientation == 1) {
@@ -222,7 +235,7 @@ std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& b, int paintW
 }  // namespace
 
 std::optional<DecodeCost> EstimateDecodeBytes(const std::string& path, int paintWidth,
-                                              int paintHeight) {
+                                              int paintHeight, FitMode fit) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat info {};
@@ -239,7 +252,7 @@ std::optional<DecodeCost> EstimateDecodeBytes(const std::string& path, int paint
     }
     ::close(fd);
     if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8) {
-        return JpegCost(head, paintWidth, paintHeight);
+        return JpegCost(head, paintWidth, paintHeight, fit);
     }
     if (head.size() < 2 || head[0] != 'B' || head[1] != 'M') return std::nullopt;
     std::optional<DecodeCost> cost = BmpCost(head, paintWidth, paintHeight);

@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -132,6 +134,48 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::span<const std::uint8_
     return bytes.size() >= start.size() &&
            std::memcmp(bytes.data(), start.data(), start.size()) == 0;
 }
+
+// The part of a picture in its decoded pixels, which may be a shrunk copy: the edges widen to
+// whole pixels of it, and the part never ends up empty.
+PixelRectangle AreaInDecoded(const SourceArea& area, int width, int height, int decodedWidth,
+                             int decodedHeight) {
+    const double fx = double(decodedWidth) / width;
+    const double fy = double(decodedHeight) / height;
+    const int left = std::clamp(int(std::floor(area.Left * fx)), 0, decodedWidth - 1);
+    const int top = std::clamp(int(std::floor(area.Top * fy)), 0, decodedHeight - 1);
+    const int right = std::clamp(int(std::ceil(area.Right * fx)), left + 1, decodedWidth);
+    const int bottom = std::clamp(int(std::ceil(area.Bottom * fy)), top + 1, decodedHeight);
+    return {left, top, right - left, bottom - top};
+}
+
+// The rows of a part of a picture: rows above it are read and dropped, and of each row only the
+// part is handed on. The whole picture passes straight through.
+class CroppedRows : public BgrRowSource {
+  public:
+    CroppedRows(BgrRowSource& rows, const PixelRectangle& part)
+        : m_rows(rows), m_part(part), m_skip(part.Top) {
+        if (part.Width != rows.Width()) m_row.resize(std::size_t(rows.Width()) * 3);
+    }
+    int Width() const override { return m_part.Width; }
+    int Height() const override { return m_part.Height; }
+    bool ReadRow(std::uint8_t* row) override {
+        std::uint8_t* whole = m_row.empty() ? row : m_row.data();
+        for (; m_skip > 0; --m_skip) {
+            if (!m_rows.ReadRow(whole)) return false;
+        }
+        if (!m_rows.ReadRow(whole)) return false;
+        if (whole != row) {
+            std::memcpy(row, whole + std::size_t(m_part.Left) * 3, std::size_t(m_part.Width) * 3);
+        }
+        return true;
+    }
+
+  private:
+    BgrRowSource& m_rows;
+    PixelRectangle m_part;
+    int m_skip;
+    std::vector<std::uint8_t> m_row;  // a whole row, when only a part of it is kept
+};
 
 }  // namespace
 
@@ -304,16 +348,27 @@ DecodedPixels PictureFile::DecodeView(int paintWidth, int paintHeight) const {
 }
 
 BgrImage PictureFile::DecodeStretched(int width, int height) const {
+    return DecodeStretched(SourceArea{0, 0, double(Width()), double(Height())}, width, height);
+}
+
+BgrImage PictureFile::DecodeStretched(const SourceArea& area, int width, int height) const {
     auto painted = AllocatePicture(width, height);
     if (!painted.Ok()) Fail(painted.Failure());
     const PictureFailure noMemory{ErrorNumber::OutOfMemory,
                                   "needs more memory than is free (stretching it)"};
+    const auto [paintWidth, paintHeight] = WholePaintSize(Width(), Height(), area, width, height);
     if (m_format == Format::Jpeg && m_orientation == 1) {
         // Row by row from the decoder into the filter: the decoded picture is never held whole.
-        auto rows = OpenJpegRows(JpegBytes(), ScaleDenominatorFor(width, height),
-                                 ShrinkNeedFor(width, height));
+        auto rows = OpenJpegRows(JpegBytes(), ScaleDenominatorFor(paintWidth, paintHeight),
+                                 ShrinkNeedFor(paintWidth, paintHeight));
+        std::optional<CroppedRows> cropped;
+        if (rows.Ok()) {
+            cropped.emplace(*rows.Value(),
+                            AreaInDecoded(area, Width(), Height(), rows.Value()->Width(),
+                                          rows.Value()->Height()));
+        }
         const StretchOutcome outcome =
-            rows.Ok() ? StretchBgr(*rows.Value(), painted.Value().View()) : StretchOutcome::Done;
+            rows.Ok() ? StretchBgr(*cropped, painted.Value().View()) : StretchOutcome::Done;
         // Whatever was read of a file whose content changed meanwhile may be a mix of both.
         if (auto changed = Changed()) Fail(*changed);
         if (!rows.Ok()) Fail(rows.Failure());
@@ -326,8 +381,12 @@ BgrImage PictureFile::DecodeStretched(int width, int height) const {
                 Fail(rows.Value()->Failure());
         }
     }
-    const DecodedPixels decoded = DecodeView(width, height);
-    if (!StretchBgr(decoded.View, painted.Value().View())) Fail(noMemory);
+    const DecodedPixels decoded = DecodeView(paintWidth, paintHeight);
+    const PixelRectangle part =
+        AreaInDecoded(area, Width(), Height(), decoded.View.Width, decoded.View.Height);
+    const ConstBgrView from(decoded.View.Row(part.Top) + std::ptrdiff_t{part.Left} * 3, part.Width,
+                            part.Height, decoded.View.Stride);
+    if (!StretchBgr(from, painted.Value().View())) Fail(noMemory);
     return std::move(painted.Value());
 }
 

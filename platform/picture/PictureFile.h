@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/raster/BgrImage.h"
+#include "platform/raster/Fit.h"
 
 namespace quillane {
 
@@ -70,6 +71,9 @@ class PictureFile {
     // upright goes from the decoder into the filter row by row, so the decoded picture is never
     // held whole. Raises as Decode does, and 7 when the stretch's memory cannot be had.
     [[nodiscard]] BgrImage DecodeStretched(int width, int height) const;
+    // The same for a part of the picture (upright pixels, inside it and not empty): decoded for
+    // the size the whole picture would be painted at, then that part stretched.
+    [[nodiscard]] BgrImage DecodeStretched(const SourceArea& area, int width, int height) const;
     // The DCT scale denominator (1, 2, 4 or 8) Decode uses for this paint size; 1 for pictures
     // that are not JPEG.
     int ScaleDenominatorFor(int paintWidth, int paintHeight) const;

@@ -4,6 +4,7 @@
 // with outputs decoded again by libjpeg-turbo's djpeg, a decoder independent of ours.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <map>
@@ -89,6 +90,17 @@ class BatchTest : public ::testing::Test {
         }
     }
 
+    // Runs quillane-batch as a script runs it, with no display nor Qt platform in its
+    // environment; its exit status, with what it said (standard output and error) in Said.
+    int Command(const std::string& arguments) {
+        const int status = std::system(("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                        Quote(QUILLANE_BATCH_PROGRAM) + " " + arguments + " >" +
+                                        Quote(work / "said") + " 2>&1")
+                                           .c_str());
+        Said = work.Read("said");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
     // The messages, each as title|prompt|style.
     std::vector<std::string> Prompts() const {
         std::vector<std::string> prompts;
@@ -103,6 +115,7 @@ class BatchTest : public ::testing::Test {
     FormMain form;
     std::vector<float> Progress;            // the bar's values, as they change
     std::vector<std::pair<int, int>> Done;  // pictures done, of how many
+    std::string Said;                       // by the last Command
 };
 
 }  // namespace quillane::testing

@@ -165,9 +165,9 @@ struct DecodedJpeg {
 };
 inline DecodedJpeg DecodeJpeg(const std::string& path) {
     const Bytes bytes = ReadBytes(path);
-    std::size_t at = 2;  // past the segments before the frame header (SOF0 to SOF3)
+    std::size_t at = 2;  // past the segments and fill bytes before the frame header (SOF0-3)
     while (at + 11 < bytes.size() && bytes[at] == 0xFF && (bytes[at + 1] & 0xFC) != 0xC0)
-        at += 2 + (bytes[at + 2] << 8 | bytes[at + 3]);
+        at += bytes[at + 1] == 0xFF ? 1 : 2 + (bytes[at + 2] << 8 | bytes[at + 3]);
     FILE* pipe = popen(("djpeg " + Quote(path) + " 2>/dev/null").c_str(), "r");
     Bytes pnm;
     for (int c; pipe && (c = std::fgetc(pipe)) != EOF;) pnm.push_back(std::uint8_t(c));

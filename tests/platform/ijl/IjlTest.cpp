@@ -92,6 +92,27 @@ TEST_F(IjlTest, EveryPaddingRowOrderAndColourLayout) {
     }
 }
 
+// Encoded into memory, a picture has the bytes its file gets, the density asked for included;
+// the memory is the record's until it is freed.
+TEST_F(IjlTest, MemoryHoldsTheFilesBytes) {
+    Picture picture(33, 17, true);
+    for (const std::int32_t dpi : {0, 300, 65535}) {
+        JPEG_CORE_PROPERTIES p = Record(picture, Path("file.jpg"));
+        p.JPGDotsPerInch = dpi;
+        p.jquality = 37;
+        ASSERT_EQ(ijlWrite(&p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+        ASSERT_EQ(ijlWrite(&p, IJL_JBUFF_WRITEWHOLEIMAGE), IJL_OK);
+        const test::Bytes memory(p.JPGBytes, p.JPGBytes + p.JPGSizeBytes);
+        EXPECT_EQ(memory, test::ReadBytes(Path("file.jpg")));
+        // JFIF: the unit (1, dots per inch; 0, none) and both densities (1 without a unit).
+        const int unit = memory.at(13), x = memory[14] << 8 | memory[15];
+        const int y = memory[16] << 8 | memory[17];
+        EXPECT_EQ(std::tuple(unit, x, y), dpi ? std::tuple(1, dpi, dpi) : std::tuple(0, 1, 1));
+        EXPECT_EQ(ijlFree(&p), IJL_OK);
+        EXPECT_TRUE(p.JPGBytes == nullptr && p.JPGSizeBytes == 0);
+    }
+}
+
 // Each invalid or freed record is refused with its own status and writes nothing.
 TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
     using Change = std::function<void(JPEG_CORE_PROPERTIES&)>;
@@ -110,6 +131,7 @@ TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
         {"padding off by one", [](auto& p) { p.DIBPadBytes = 2; }, IJL_INVALID_PADDING},
         {"quality 0", [](auto& p) { p.jquality = 0; }, IJL_INVALID_QUALITY},
         {"quality 101", [](auto& p) { p.jquality = 101; }, IJL_INVALID_QUALITY},
+        {"density 65536", [](auto& p) { p.JPGDotsPerInch = 65536; }, IJL_INVALID_DENSITY},
         {"four DIB channels", [](auto& p) { p.DIBChannels = 4; }, IJL_UNSUPPORTED_COLOR},
         {"JPG in RGB", [](auto& p) { p.JPGColor = IJL_RGB; }, IJL_UNSUPPORTED_COLOR},
         {"unknown subsampling", [](auto& p) { p.JPGSubsampling = 9; }, IJL_UNSUPPORTED_COLOR},
@@ -132,7 +154,7 @@ TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
         EXPECT_EQ(ijlFree(&p), IJL_NOT_INITIALISED) << "freed twice";
         kinds.insert(status);
     }
-    EXPECT_EQ(kinds.size(), 9u);
+    EXPECT_EQ(kinds.size(), 10u);
     const std::int32_t none = IJL_INVALID_JPEG_PROPERTIES;
     EXPECT_EQ(std::tuple(ijlInit(nullptr), ijlWrite(nullptr, IJL_JFILE_WRITEWHOLEIMAGE),
                          ijlFree(nullptr)),

@@ -1,11 +1,13 @@
 // Decoding for a paint size. A JPEG is shrunk on load by the largest DCT scale that keeps twice
 // the paint size; stretching a picture as it is decoded, row by row, must give exactly what
 // decoding it whole and then stretching it gives, for every kind of file and every way the two
-// can differ. The memory a decode will hold, judged from the start of the file, decides what the
-// helper thread of a batch run may decode beside the picture being converted.
+// can differ, for the whole picture or a part of it. The memory a decode will hold, judged from the
+// start of the file, decides what the helper thread of a batch run may decode beside the picture
+// being converted.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -52,6 +54,22 @@ TEST(DecodeStretched, EqualsDecodingWholeThenStretching) {
             ASSERT_TRUE(whole && StretchBgr(decoded.View, whole->View()));
             EXPECT_EQ(FirstDifference(file->DecodeStretched(width, height), ToRgb(whole->View())),
                       "");
+            // A part, decoded for the size the whole would be painted at and cut out of that to
+            // whole pixels, row by row as it is decoded where the file allows.
+            const SourceArea area{across * 0.3, down * 0.1, across * 0.8 + 0.5, down * 0.9};
+            const auto [wholeWidth, wholeHeight] =
+                WholePaintSize(across, down, area, width, height);
+            const DecodedPixels forPart = file->DecodeView(wholeWidth, wholeHeight);
+            const double fx = double(forPart.View.Width) / across;
+            const double fy = double(forPart.View.Height) / down;
+            const int left = int(area.Left * fx), top = int(area.Top * fy);
+            const ConstBgrView part(forPart.View.Row(top) + left * 3,
+                                    int(std::ceil(area.Right * fx)) - left,
+                                    int(std::ceil(area.Bottom * fy)) - top, forPart.View.Stride);
+            ASSERT_TRUE(StretchBgr(part, whole->View()));
+            EXPECT_EQ(
+                FirstDifference(file->DecodeStretched(area, width, height), ToRgb(whole->View())),
+                "");
         }
     }
 }
