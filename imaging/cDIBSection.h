@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/StdPicture.h"
+#include "platform/base/StdPicture.h"
 #include "platform/gdi/Gdi.h"
 
 namespace quillane {

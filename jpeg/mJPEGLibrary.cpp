@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Conversions.h"
-#include "platform/MessageBox.h"
+#include "platform/base/Conversions.h"
+#include "platform/base/MessageBox.h"
 #include "platform/ijl/ijl.h"
 
 namespace quillane {

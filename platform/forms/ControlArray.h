@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 

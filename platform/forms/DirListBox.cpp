@@ -8,7 +8,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/forms/Events.h"
 #include "platform/forms/FileSystem.h"
 #include "platform/forms/Volumes.h"

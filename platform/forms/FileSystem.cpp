@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 

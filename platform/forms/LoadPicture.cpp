@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/gdi/BitmapPicture.h"
 #include "platform/gdi/Gdi.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/RuntimeError.h"
-#include "platform/StdPicture.h"
+#include "platform/base/RuntimeError.h"
+#include "platform/base/StdPicture.h"
 #include "platform/picture/DecodeAhead.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/BgrImage.h"

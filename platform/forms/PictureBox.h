@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/StdPicture.h"
+#include "platform/base/StdPicture.h"
 #include "platform/forms/Control.h"
 #include "platform/forms/PictureSurface.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/forms/LoadPicture.h"
 #include "platform/gdi/BitmapPicture.h"
 #include "platform/gdi/Gdi.h"

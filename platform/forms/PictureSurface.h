@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/StdPicture.h"
+#include "platform/base/StdPicture.h"
 
 namespace quillane {
 

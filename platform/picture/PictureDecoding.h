@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/picture/JpegSource.h"
 #include "platform/raster/BgrImage.h"
 #include "platform/raster/BgrRowSource.h"

@@ -22,7 +22,7 @@
 #include <QTimer>
 
 #include "app/FormMain.h"
-#include "platform/StopRequest.h"
+#include "platform/base/StopRequest.h"
 #include "platform/forms/Application.h"
 #include "platform/qtview/FolderWidgets.h"
 #include "platform/qtview/FormWindow.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/raster/BgrImage.h"
 #include "support/FolderFixtures.h"
 

@@ -1,4 +1,4 @@
-#include "platform/MemoryTuning.h"
+#include "platform/base/MemoryTuning.h"
 
 #include <malloc.h>
 

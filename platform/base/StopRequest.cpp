@@ -1,4 +1,4 @@
-#include "platform/StopRequest.h"
+#include "platform/base/StopRequest.h"
 
 #include <signal.h>
 

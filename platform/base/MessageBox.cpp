@@ -1,4 +1,4 @@
-#include "platform/MessageBox.h"
+#include "platform/base/MessageBox.h"
 
 #include <cstdio>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 

@@ -1,4 +1,4 @@
-#include "platform/Conversions.h"
+#include "platform/base/Conversions.h"
 
 #include <cfenv>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <locale>
 #include <sstream>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 
