@@ -89,9 +89,7 @@ std::int32_t CLng(double value) {
 
 std::string LCase(std::string_view text) {
     std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : lower) c = AsciiLower(c);
     return lower;
 }
 
@@ -118,12 +116,6 @@ std::int32_t CheckedSub32(std::int32_t a, std::int32_t b) {
 std::int32_t CheckedMul32(std::int32_t a, std::int32_t b) {
     std::int32_t result = 0;
     if (__builtin_mul_overflow(a, b, &result)) RaiseError(ErrorNumber::Overflow);
-    return result;
-}
-
-std::int16_t CheckedAdd16(std::int16_t a, std::int16_t b) {
-    std::int16_t result = 0;
-    if (__builtin_add_overflow(a, b, &result)) RaiseError(ErrorNumber::Overflow);
     return result;
 }
 

@@ -26,6 +26,9 @@ std::int32_t CLng(double value);
 
 // ASCII lower-casing; other bytes are kept as they are.
 std::string LCase(std::string_view text);
+inline char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The first or last n bytes of the text (all of it when it is shorter).
 std::string Left(std::string_view text, std::size_t n);
@@ -35,6 +38,5 @@ std::string Right(std::string_view text, std::size_t n);
 std::int32_t CheckedAdd32(std::int32_t a, std::int32_t b);
 std::int32_t CheckedSub32(std::int32_t a, std::int32_t b);
 std::int32_t CheckedMul32(std::int32_t a, std::int32_t b);
-std::int16_t CheckedAdd16(std::int16_t a, std::int16_t b);
 
 }  // namespace quillane
