@@ -1,18 +1,18 @@
 #include "platform/ijl/ijl.h"
 
-// clang-format off
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <jpeglib.h>
-#include <jerror.h>
-// clang-format on
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+// jerror.h after jpeglib.h: it defines the message codes jpeglib.h's error manager reports.
+#include <jerror.h>
 
 #include "platform/ijl/AtomicFile.h"
 #include "platform/ijl/IjlTesting.h"
