@@ -1,4 +1,4 @@
-#include "platform/qtview/IconFile.h"
+#include "resources/IconFile.h"
 
 #include <QColor>
 #include <cstdint>
