@@ -17,7 +17,7 @@
 #include "platform/forms/PictureBox.h"
 #include "platform/forms/ProgressBar.h"
 #include "platform/forms/TextBox.h"
-#include "platform/picture/DecodeAhead.h"
+#include "platform/decodeahead/DecodeAhead.h"
 
 namespace quillane {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "platform/picture/JpegDcRows.h"
-#include "platform/picture/JpegDcScans.h"
+#include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 
 using namespace quillane;
 

@@ -12,7 +12,7 @@
 
 #include "platform/base/RuntimeError.h"
 #include "platform/base/StdPicture.h"
-#include "platform/picture/DecodeAhead.h"
+#include "platform/decodeahead/DecodeAhead.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/BgrImage.h"
 

@@ -13,9 +13,9 @@
 #include <span>
 #include <utility>
 
-#include "platform/picture/ColourProfile.h"
-#include "platform/picture/ColourTransform.h"
-#include "platform/picture/PictureDecoding.h"
+#include "platform/picture/colour/ColourProfile.h"
+#include "platform/picture/colour/ColourTransform.h"
+#include "platform/picture/PictureLimits.h"
 #include "platform/raster/Stretch.h"
 
 namespace quillane {

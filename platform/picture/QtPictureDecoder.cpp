@@ -8,8 +8,8 @@
 #include <QImageReader>
 #include <mutex>
 
-#include "platform/picture/ColourTransform.h"
-#include "platform/picture/PictureDecoding.h"
+#include "platform/picture/colour/ColourTransform.h"
+#include "platform/picture/PictureLimits.h"
 
 namespace quillane {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/picture/JpegDcScans.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "support/PictureFiles.h"
 
 namespace quillane::test {

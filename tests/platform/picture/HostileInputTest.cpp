@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/picture/JpegDcScans.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "platform/picture/PictureFile.h"
 #include "support/PictureFiles.h"
 

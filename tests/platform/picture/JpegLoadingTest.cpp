@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <utility>
 
-#include "platform/picture/JpegDcScans.h"
-#include "platform/picture/JpegSource.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
+#include "platform/picture/jpeg/JpegSource.h"
 #include "platform/picture/PictureFile.h"
 #include "support/JpegReaderChecks.h"
 #include "support/PictureFiles.h"

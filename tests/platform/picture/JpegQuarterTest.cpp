@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/picture/JpegDcScans.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "platform/picture/PictureFile.h"
 #include "support/JpegReaderChecks.h"
 #include "support/PictureFiles.h"

@@ -1,7 +1,7 @@
 // Canonical Huffman codes: the first code of each length is one more than the last code of the
 // length before, shifted left by one.
 
-#include "platform/picture/JpegHuffman.h"
+#include "platform/picture/jpeg/progressive/JpegHuffman.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/picture/JpegSource.h"
+#include "platform/picture/jpeg/JpegSource.h"
 
 namespace quillane {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/picture/JpegDcScans.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 
 namespace quillane {
 

@@ -2,7 +2,7 @@
 // so that a picture whose components are all sampled alike comes out exactly as libjpeg's own
 // decode shrunk by eight or four.
 
-#include "platform/picture/JpegDcRows.h"
+#include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 
 #include <algorithm>
 #include <array>

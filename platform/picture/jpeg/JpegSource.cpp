@@ -1,4 +1,4 @@
-#include "platform/picture/JpegSource.h"
+#include "platform/picture/jpeg/JpegSource.h"
 
 #include <unistd.h>
 

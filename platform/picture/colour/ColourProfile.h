@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/picture/ColourTransform.h"
+#include "platform/picture/colour/ColourTransform.h"
 
 namespace quillane {
 

@@ -16,8 +16,8 @@
 #include <span>
 #include <vector>
 
-#include "platform/picture/JpegSource.h"
-#include "platform/picture/PictureDecoding.h"
+#include "platform/picture/jpeg/JpegSource.h"
+#include "platform/picture/PictureLimits.h"
 
 namespace quillane {
 

@@ -4,7 +4,7 @@
 // In a refinement, already nonzero coefficients take no part in the runs; each one passed gets
 // a correction bit instead, and a new coefficient can only be +-1 at the scan's bit position.
 
-#include "platform/picture/JpegAcBands.h"
+#include "platform/picture/jpeg/progressive/JpegAcBands.h"
 
 #include <bit>
 

@@ -1,8 +1,8 @@
 // The EXIF orientation: read from a JPEG's APP1 block, then applied to the decoded pixels so
 // a phone picture comes out the way viewers show it.
 
-#include "platform/picture/PictureDecoding.h"
-#include "platform/picture/TiffCursor.h"
+#include "platform/picture/PictureLimits.h"
+#include "platform/picture/exif/TiffCursor.h"
 
 namespace quillane {
 namespace {

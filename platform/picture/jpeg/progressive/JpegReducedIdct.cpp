@@ -3,7 +3,7 @@
 // The sums are 64-bit and the work array is cut to 32 bits, as there: a damaged file's huge
 // coefficients give garbage samples, never an overflow.
 
-#include "platform/picture/JpegQuarterIdct.h"
+#include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
 
 namespace quillane {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "platform/picture/PictureDecoding.h"
+#include "platform/picture/PictureLimits.h"
 
 namespace quillane {
 namespace {

@@ -1,12 +1,12 @@
 // Finding a picture's colour profile in the file's own structures, every read bounded by the
 // bytes there are.
 
-#include "platform/picture/ColourProfile.h"
+#include "platform/picture/colour/ColourProfile.h"
 
 #include <array>
 #include <cstring>
 
-#include "platform/picture/TiffCursor.h"
+#include "platform/picture/exif/TiffCursor.h"
 
 namespace quillane {
 namespace {

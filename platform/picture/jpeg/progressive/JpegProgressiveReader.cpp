@@ -5,7 +5,7 @@
 // passed over to the next marker without being decoded; shrunk by four they are decoded
 // (JpegAcBands.cpp) into the few coefficients the 2x2 inverse DCT reads.
 
-#include "platform/picture/JpegDcScans.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 
 #include <array>
 #include <cstring>
@@ -14,10 +14,10 @@
 #include <string>
 #include <utility>
 
-#include "platform/picture/JpegAcBands.h"
-#include "platform/picture/JpegBitReader.h"
-#include "platform/picture/JpegHuffman.h"
-#include "platform/picture/JpegQuarterIdct.h"
+#include "platform/picture/jpeg/progressive/JpegAcBands.h"
+#include "platform/picture/jpeg/progressive/JpegBitReader.h"
+#include "platform/picture/jpeg/progressive/JpegHuffman.h"
+#include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
 
 namespace quillane {
 namespace {

@@ -10,8 +10,8 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/picture/JpegBitReader.h"
-#include "platform/picture/JpegHuffman.h"
+#include "platform/picture/jpeg/progressive/JpegBitReader.h"
+#include "platform/picture/jpeg/progressive/JpegHuffman.h"
 
 namespace quillane {
 

@@ -1,4 +1,4 @@
-#include "platform/picture/DecodeAhead.h"
+#include "platform/decodeahead/DecodeAhead.h"
 
 #include <sys/stat.h>
 

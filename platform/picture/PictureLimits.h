@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/base/RuntimeError.h"
-#include "platform/picture/JpegSource.h"
+#include "platform/picture/jpeg/JpegSource.h"
 #include "platform/raster/BgrImage.h"
 #include "platform/raster/BgrRowSource.h"
 

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/picture/DecodeAhead.h"
-#include "platform/picture/JpegSource.h"
-#include "platform/picture/PictureDecoding.h"
+#include "platform/decodeahead/DecodeAhead.h"
+#include "platform/picture/jpeg/JpegSource.h"
+#include "platform/picture/PictureLimits.h"
 #include "platform/picture/PictureFile.h"
 
 namespace quillane {

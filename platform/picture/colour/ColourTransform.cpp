@@ -6,7 +6,7 @@
 // Transforms are made with cmsFLAGS_NOCACHE: without its one-pixel cache a transform holds no
 // state while it converts, so the two decoding threads may use the same one at once.
 
-#include "platform/picture/ColourTransform.h"
+#include "platform/picture/colour/ColourTransform.h"
 
 #include <lcms2.h>
 

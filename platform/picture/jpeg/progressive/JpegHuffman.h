@@ -11,7 +11,7 @@
 #include <optional>
 #include <span>
 
-#include "platform/picture/JpegBitReader.h"
+#include "platform/picture/jpeg/progressive/JpegBitReader.h"
 
 namespace quillane {
 

@@ -14,12 +14,12 @@
 // jerror.h after jpeglib.h: the message codes tell memory trouble and corrupt data apart.
 #include <jerror.h>
 
-#include "platform/picture/ColourProfile.h"
-#include "platform/picture/ColourTransform.h"
-#include "platform/picture/JpegDcRows.h"
-#include "platform/picture/JpegDcScans.h"
-#include "platform/picture/JpegSource.h"
-#include "platform/picture/PictureDecoding.h"
+#include "platform/picture/colour/ColourProfile.h"
+#include "platform/picture/colour/ColourTransform.h"
+#include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
+#include "platform/picture/jpeg/JpegSource.h"
+#include "platform/picture/PictureLimits.h"
 
 namespace quillane {
 namespace {
