@@ -1,31 +1,17 @@
 #include "platform/decodeahead/DecodeAhead.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <limits>
 #include <new>
 
 namespace quillane {
 
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    FileIdentity identity;
-    identity.Device = info.st_dev;
-    identity.Inode = info.st_ino;
-    identity.Size = info.st_size;
-    identity.ModifiedNs = info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec;
-    identity.ChangedNs = info.st_ctim.tv_sec * 1'000'000'000LL + info.st_ctim.tv_nsec;
-    return identity;
-}
-
 namespace {
 
 // Opens, decodes and stretches one picture exactly as the user-interface thread would. Empty when
 // the file cannot be identified or changed while it was read: the entry is then left to its turn.
 std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
-    const std::optional<FileIdentity> before = IdentityOf(job.Path);
+    const std::optional<FileStamp> before = StampOf(job.Path);
     if (!before) return std::nullopt;
     DecodedPicture result;
     result.Identity = *before;
@@ -50,7 +36,7 @@ std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
             result.OutOfMemory = true;
         }
     }
-    if (IdentityOf(job.Path) != before) return std::nullopt;
+    if (StampOf(job.Path) != before) return std::nullopt;
     return result;
 }
 
@@ -216,7 +202,7 @@ std::optional<DecodedPicture> DecodeAhead::Take(std::size_t index) {
     }
     m_changed.notify_all();
     // A file changed since it was read ahead is read again at its turn, as it would have been.
-    if (result && IdentityOf(m_jobs[index].Path) != result->Identity) return std::nullopt;
+    if (result && StampOf(m_jobs[index].Path) != result->Identity) return std::nullopt;
     return result;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/base/RuntimeError.h"
+#include "platform/picture/FileSnapshot.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/BgrImage.h"
 
@@ -31,15 +32,6 @@ struct DecodeJob {
     // before this one is read. Negative when there is none.
     std::ptrdiff_t After = -1;
 };
-
-// Identifies a file's state on disk; any change of content, permissions or the file itself
-// (a replacement by rename gives a new inode) shows as a difference.
-struct FileIdentity {
-    unsigned long long Device = 0, Inode = 0;
-    long long Size = 0, ModifiedNs = 0, ChangedNs = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // Roughly the memory opening, decoding and stretching the picture at path to this paint size
 // holds at its peak (its bytes or the windows a JPEG is read through, the decoder's whole-picture
@@ -77,7 +69,7 @@ struct DecodedPicture {
     bool OutOfMemory = false;  // decoding ran out of memory: the caller decodes again itself
     int PaintWidth = 0;        // the job's, or the picture's own size for a job without one
     int PaintHeight = 0;
-    FileIdentity Identity;
+    FileStamp Identity;  // the file when it was read
 };
 
 class DecodeAhead {

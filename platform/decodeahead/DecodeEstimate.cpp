@@ -1,19 +1,16 @@
 // How much memory decoding a picture will hold, judged from the start of its file, so the
 // helper thread that decodes ahead can keep out of the way of a large picture.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
 
 #include "platform/decodeahead/DecodeAhead.h"
-#include "platform/picture/jpeg/JpegSource.h"
+#include "platform/picture/FileSnapshot.h"
 #include "platform/picture/PictureLimits.h"
-#include "platform/picture/PictureFile.h"
+#include "platform/picture/exif/Orientation.h"
+#include "platform/picture/jpeg/JpegSource.h"
 
 namespace quillane {
 namespace {
@@ -37,10 +34,6 @@ constexpr std::int64_t kDecoderRows = 48;
 // 17-point CMYK or 33-point RGB grid of 16-bit values, well below this.
 constexpr std::int64_t kColourTransformBytes = std::int64_t{1} << 20;
 constexpr char kIccSignature[] = "ICC_PROFILE";
-
-std::int64_t CeilDiv(std::int64_t a, std::int64_t b) {
-    return (a + b - 1) / b;
-}
 
 struct JpegFrame {
     int Width = 0, Height = 0;
@@ -104,17 +97,6 @@ std::optional<JpegFrame> ReadFrame(const std::vector<std::uint8_t>& b) {
     return std::nullopt;
 }
 
-int DenominatorFor(std::int64_t width, std::int64_t height, int paintWidth, int paintHeight) {
-    if (paintWidth <= 0 || paintHeight <= 0) return 1;
-    for (const int d : {8, 4, 2}) {
-        if (CeilDiv(width, d) >= std::int64_t{PictureFile::kMargin} * paintWidth &&
-            CeilDiv(height, d) >= std::int64_t{PictureFile::kMargin} * paintHeight) {
-            return d;
-        }
-    }
-    return 1;
-}
-
 // The stretched picture the decode ends in: the paint size, or the picture's own.
 std::int64_t PaintedBytes(std::int64_t width, std::int64_t height, int paintWidth,
                           int paintHeight) {
@@ -126,9 +108,8 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& head, int pa
                                    int paintHeight) {
     const std::optional<JpegFrame> f = ReadFrame(head);
     if (!f || f->Width == 0 || f->Height == 0) return std::nullopt;
-    const bool turned = f->Orientation >= 5;
-    const int d = turned ? DenominatorFor(f->Width, f->Height, paintHeight, paintWidth)
-                         : DenominatorFor(f->Width, f->Height, paintWidth, paintHeight);
+    const JpegShrinkNeed need = ShrinkNeedFor(f->Orientation, paintWidth, paintHeight);
+    const int d = DctScaleFor(f->Width, f->Height, need);
     const std::int64_t width = CeilDiv(f->Width, d);
     const std::int64_t height = CeilDiv(f->Height, d);
     const std::int64_t painted = PaintedBytes(f->Width, f->Height, paintWidth, paintHeight);
@@ -155,13 +136,9 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& head, int pa
         for (int c = 0; c < f->Components; ++c) {
             const std::int64_t wide = CeilDiv(std::int64_t{f->Width} * f->H[c], hMax);
             const std::int64_t high = CeilDiv(std::int64_t{f->Height} * f->V[c], vMax);
-            const std::int64_t needWide =
-                std::int64_t{PictureFile::kMargin} * (turned ? paintHeight : paintWidth);
-            const std::int64_t needHigh =
-                std::int64_t{PictureFile::kMargin} * (turned ? paintWidth : paintHeight);
             const bool divides = hMax % f->H[c] == 0 && vMax % f->V[c] == 0;
-            dcOnly =
-                dcOnly && divides && CeilDiv(wide, 8) >= needWide && CeilDiv(high, 8) >= needHigh;
+            dcOnly = dcOnly && divides && CeilDiv(wide, 8) >= need.Width &&
+                     CeilDiv(high, 8) >= need.Height;
             quarter = quarter && divides;
             const std::int64_t own =
                 CeilDiv(wide, 8 * f->H[c]) * f->H[c] * CeilDiv(high, 8 * f->V[c]) * f->V[c];
@@ -223,29 +200,20 @@ std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& b, int paintW
 
 std::optional<DecodeCost> EstimateDecodeBytes(const std::string& path, int paintWidth,
                                               int paintHeight) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat info {};
-    std::vector<std::uint8_t> head;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        head.resize(std::min<std::size_t>(kPeekBytes, static_cast<std::size_t>(info.st_size)));
-        std::size_t got = 0;
-        while (got < head.size()) {
-            const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        head.resize(got);
-    }
-    ::close(fd);
+    auto opened = FileSnapshot::Open(path);
+    if (!opened.Ok()) return std::nullopt;
+    const FileSnapshot& file = opened.Value();
+    auto read = file.ReadStart(std::min(kPeekBytes, file.Size()));
+    if (!read.Ok()) return std::nullopt;
+    const std::vector<std::uint8_t>& head = read.Value();
     if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8) {
         return JpegCost(head, paintWidth, paintHeight);
     }
     if (head.size() < 2 || head[0] != 'B' || head[1] != 'M') return std::nullopt;
     std::optional<DecodeCost> cost = BmpCost(head, paintWidth, paintHeight);
     if (!cost) return std::nullopt;
-    cost->Peak += static_cast<std::int64_t>(info.st_size);
-    cost->Kept += static_cast<std::int64_t>(info.st_size);
+    cost->Peak += static_cast<std::int64_t>(file.Size());
+    cost->Kept += static_cast<std::int64_t>(file.Size());
     return cost;
 }
 

@@ -1,21 +1,18 @@
 #pragma once
-// Shared by the picture loader's decoders (private to platform/picture): memory limits, the
-// failure value the decoders return, and the decoder entry points. Decoders never throw;
-// PictureFile turns a failure into the run-time error, naming the file.
+// What every part of the picture loader shares, and the layer above that judges pictures before
+// they are decoded (decoding ahead): the policy caps, the failure a decoder returns instead of
+// throwing, the checked sizes and allocation, and the one rule that chooses the DCT scale a JPEG
+// decodes at. Decoders never throw; PictureFile turns a failure into the run-time error, naming
+// the file.
 
 #include <cstdint>
-#include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <utility>
 #include <variant>
-#include <vector>
 
 #include "platform/base/RuntimeError.h"
-#include "platform/picture/jpeg/JpegSource.h"
 #include "platform/raster/BgrImage.h"
-#include "platform/raster/BgrRowSource.h"
 
 namespace quillane {
 
@@ -23,6 +20,10 @@ namespace quillane {
 inline constexpr std::int64_t kMaxFileBytes = std::int64_t{512} << 20;  // 512 MiB
 inline constexpr std::int64_t kMaxPixels = 256'000'000;                 // 256 megapixels
 inline constexpr std::int64_t kMaxBufferBytes = std::int64_t{1} << 30;  // 1 GiB per buffer
+// A progressive JPEG may carry any number of scans, and each one redoes the whole picture; a few
+// hundred bytes of empty scans can keep a decoder busy for minutes. Real encoders write about
+// ten. Both JPEG readers give up past this many.
+inline constexpr int kMaxScans = 500;
 
 struct PictureFailure {
     ErrorNumber Number = ErrorNumber::InvalidPicture;
@@ -51,67 +52,28 @@ std::optional<PictureFailure> CheckBufferSize(std::int64_t width, std::int64_t h
 // Allocates through BgrImage's soft-failing factory, as a result.
 PictureResult<BgrImage> AllocatePicture(int width, int height);
 
-struct PictureHeader {
-    int Width = 0;  // stored frame, before the orientation
-    int Height = 0;
-    int Orientation = 1;
-};
+// value / by rounded up, for value >= 0 and by > 0: how libjpeg sizes a scaled picture and how
+// a subsampled component or a block grid covers its pixels.
+constexpr std::int64_t CeilDiv(std::int64_t value, std::int64_t by) {
+    return (value + by - 1) / by;
+}
 
-// JPEG (JpegDecoder.cpp). The source must start with the SOI marker.
-PictureResult<PictureHeader> ReadJpegHeader(const JpegSource& source);
-// How many blocks across and down every component must have for a decode shrunk by eight to be
-// made from the DC values alone (the paint size times the margin, in the stored frame).
+// A JPEG is shrunk on load only while the result stays at least this many times the size it
+// will be painted at, so the stretching filter still has real pixels to work with.
+inline constexpr int kShrinkMargin = 2;
+
+// The pixels a JPEG's decode must keep across and down, in its stored frame: the paint size,
+// which is upright, turned by the EXIF orientation and times the margin. 0 in a direction
+// without a paint size.
 struct JpegShrinkNeed {
     std::int64_t Width = 0;
     std::int64_t Height = 0;
 };
-PictureResult<BgrImage> DecodeJpeg(const JpegSource& source, int scaleDenominator,
-                                   JpegShrinkNeed need = {});
-// Rows read one at a time, for a caller that never needs the whole picture.
-class PictureRowSource : public BgrRowSource {
-  public:
-    // Why a row could not be had.
-    virtual PictureFailure Failure() const = 0;
-};
-// The picture as stored (no orientation applied); the source must outlive the rows. Shrunk by 8, a
-// progressive Huffman-coded file whose components' DC grids all reach `need` is made from its
-// DC scans alone, by our own reader (JpegDcScans.cpp); the AC scans cannot change a block's
-// single pixel, and libjpeg would hold every coefficient of the picture. Shrunk by 4, such a
-// file is read by the same reader keeping only the coefficients the 2x2 transform needs.
-PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(const JpegSource& source,
-                                                              int scaleDenominator,
-                                                              JpegShrinkNeed need = {});
+JpegShrinkNeed ShrinkNeedFor(int orientation, int paintWidth, int paintHeight);
 
-// BMP (BmpCheck.cpp): headers, pixel offset and data length checked before Qt decodes. The
-// bytes must start with "BM".
-std::optional<PictureFailure> CheckBmpStructure(std::span<const std::uint8_t> bytes);
-
-// Where an uncompressed 24-bit BMP keeps its rows (BmpDirect.cpp), so they can be painted in
-// place: the top row's offset in the bytes and the distance to the row below (negative for the
-// usual bottom-up order). Empty for every other kind of BMP and for one whose rows do not all
-// lie inside the bytes.
-struct BmpPixelsInFile {
-    std::size_t TopRowOffset = 0;
-    int Width = 0;
-    int Height = 0;
-    std::ptrdiff_t Stride = 0;
-};
-std::optional<BmpPixelsInFile> LocateBgrPixels(std::span<const std::uint8_t> bytes);
-
-// Everything Qt's image reader knows (QtPictureDecoder.cpp).
-struct QtHeader {
-    int Width = 0;
-    int Height = 0;
-    bool Bmp = false;
-};
-PictureResult<QtHeader> ReadQtHeader(std::span<const std::uint8_t> bytes);
-// ignoreAlpha: keep the colour channels as stored instead of compositing over white.
-PictureResult<BgrImage> DecodeWithQt(std::span<const std::uint8_t> bytes, bool ignoreAlpha);
-
-// EXIF orientation (Orientation.cpp). The payload is an APP1 segment's data after its length;
-// anything that is not a readable EXIF block gives 1, since the picture itself is still good.
-int ExifOrientation(std::span<const std::uint8_t> app1Payload);
-// Turns a picture stored with the given orientation upright.
-PictureResult<BgrImage> ApplyOrientation(BgrImage stored, int orientation);
+// The DCT scale denominator (1, 2, 4 or 8) a JPEG stored at this size decodes at for the need:
+// the smallest of 1/8, 1/4 and 1/2 whose result, rounded up as libjpeg rounds it, still reaches
+// the need in both directions; 1 when none does and when the need is empty (full size).
+int DctScaleFor(std::int64_t storedWidth, std::int64_t storedHeight, JpegShrinkNeed need);
 
 }  // namespace quillane

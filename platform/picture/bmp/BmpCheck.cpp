@@ -1,10 +1,7 @@
-// A structural check of a BMP before Qt decodes it. Qt's reader is lenient where a batch tool
-// must not be: it decodes a file cut short, or one whose pixel offset points past the end, to
-// a picture that is partly blank, and that would be written out as if it were good.
+#include "platform/picture/bmp/BmpCheck.h"
 
 #include <climits>
-
-#include "platform/picture/PictureLimits.h"
+#include <string>
 
 namespace quillane {
 namespace {

@@ -1,6 +1,4 @@
-// Uncompressed 24-bit BMP pixels are already blue, green, red bytes in rows padded to four
-// bytes, exactly the layout the painter reads; they can be used where they lie in the file's
-// bytes instead of being decoded into a second and third copy.
+#include "platform/picture/bmp/BmpDirect.h"
 
 #include <climits>
 

@@ -1,7 +1,5 @@
-// The EXIF orientation: read from a JPEG's APP1 block, then applied to the decoded pixels so
-// a phone picture comes out the way viewers show it.
+#include "platform/picture/exif/Orientation.h"
 
-#include "platform/picture/PictureLimits.h"
 #include "platform/picture/exif/TiffCursor.h"
 
 namespace quillane {
@@ -62,7 +60,7 @@ PictureResult<BgrImage> ApplyOrientation(BgrImage stored, int orientation) {
     if (orientation <= 1 || orientation > 8) return stored;
     const int w = stored.Width();
     const int h = stored.Height();
-    const bool swap = orientation >= 5;
+    const bool swap = OrientationSwapsSides(orientation);
     auto upright = AllocatePicture(swap ? h : w, swap ? w : h);
     if (!upright.Ok()) return upright;
     const SourceMap map = MapFor(orientation, w, h);

@@ -1,6 +1,7 @@
-// JPEG through libjpeg-turbo: header only for the size and orientation, then a decode straight
-// into BGR at a DCT scale. libjpeg reports fatal errors by longjmp; that is confined to
-// JpegSession::Guard, and all cleanup happens in JpegSession's destructor.
+// libjpeg reports fatal errors by longjmp; that is confined to JpegSession::Guard, and all
+// cleanup happens in JpegSession's destructor.
+
+#include "platform/picture/jpeg/JpegDecoder.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -16,10 +17,9 @@
 
 #include "platform/picture/colour/ColourProfile.h"
 #include "platform/picture/colour/ColourTransform.h"
-#include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
+#include "platform/picture/exif/Orientation.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
-#include "platform/picture/jpeg/JpegSource.h"
-#include "platform/picture/PictureLimits.h"
+#include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 
 namespace quillane {
 namespace {
@@ -27,10 +27,6 @@ namespace {
 constexpr int kApp1 = JPEG_APP0 + 1;
 constexpr int kApp2 = JPEG_APP0 + 2;          // ICC profile chunks
 constexpr unsigned kMaxMarkerBytes = 0xFFFF;  // a marker segment can hold no more
-// A progressive file may carry any number of scans, and each one redoes the whole picture; a
-// few hundred bytes of empty scans can keep the decoder busy for minutes. Real encoders write
-// about ten.
-constexpr int kMaxScans = 500;
 
 struct JpegErrorManager {
     jpeg_error_mgr Base;  // first, so libjpeg's pointer to it is a pointer to the whole
@@ -301,12 +297,12 @@ JpegDcColour DcColourFor(J_COLOR_SPACE stored, bool gray) {
 
 }  // namespace
 
-PictureResult<PictureHeader> ReadJpegHeader(const JpegSource& source) {
+PictureResult<JpegHeader> ReadJpegHeader(const JpegSource& source) {
     JpegSession session(source);
     if (!session.Start()) return session.Failure();
     const jpeg_decompress_struct& cinfo = session.Info();
     if (auto failure = CheckColourSpace(cinfo)) return *failure;
-    PictureHeader header;
+    JpegHeader header;
     header.Width = static_cast<int>(cinfo.image_width);
     header.Height = static_cast<int>(cinfo.image_height);
     header.Orientation = OrientationFromMarkers(cinfo);

@@ -8,9 +8,10 @@
 #include <filesystem>
 #include <utility>
 
-#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
-#include "platform/picture/jpeg/JpegSource.h"
 #include "platform/picture/PictureFile.h"
+#include "platform/picture/jpeg/JpegDecoder.h"
+#include "platform/picture/jpeg/JpegSource.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "support/JpegReaderChecks.h"
 #include "support/PictureFiles.h"
 

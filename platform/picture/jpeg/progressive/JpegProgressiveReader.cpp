@@ -35,8 +35,6 @@ constexpr int kTables = 4;           // Huffman and quantization table slots 0..
 constexpr int kMaxBlocksInMcu = 10;  // the limit on an interleaved MCU
 constexpr int kMaxDcCategory = 15;   // the widest difference the extra bits can carry
 constexpr int kMaxPointTransform = 13;
-// As on libjpeg's path: a few hundred bytes of empty scans must not keep the reader busy.
-constexpr int kMaxScans = 500;
 
 bool IsRestart(std::uint8_t marker) {
     return marker >= kFirstRestart && marker <= kFirstRestart + 7;
@@ -45,10 +43,6 @@ bool IsRestart(std::uint8_t marker) {
 bool IsFrame(std::uint8_t marker) {
     return marker >= 0xC0 && marker <= 0xCF && marker != kHuffmanTables && marker != 0xC8 &&
            marker != kArithmeticConditioning;
-}
-
-int CeilDiv(std::int64_t value, std::int64_t by) {
-    return static_cast<int>((value + by - 1) / by);
 }
 
 // The pixel libjpeg's 1x1 inverse DCT gives a block: the dequantized DC value over eight,
@@ -313,8 +307,8 @@ std::optional<std::string> DcScanReader::ReadFrame(std::span<const std::uint8_t>
         }
     }
     if (std::int64_t{picture.Width} * picture.Height > kMaxPixels) return "too many pixels";
-    m_mcusWide = CeilDiv(picture.Width, 8 * picture.MaxHorizontal);
-    m_mcusHigh = CeilDiv(picture.Height, 8 * picture.MaxVertical);
+    m_mcusWide = static_cast<int>(CeilDiv(picture.Width, 8 * picture.MaxHorizontal));
+    m_mcusHigh = static_cast<int>(CeilDiv(picture.Height, 8 * picture.MaxVertical));
     const int scale = m_quarter ? 4 : 8;
     for (Component& c : m_components) {
         JpegDcComponent& out = *c.Out;
@@ -322,10 +316,10 @@ std::optional<std::string> DcScanReader::ReadFrame(std::span<const std::uint8_t>
             CeilDiv(std::int64_t{picture.Width} * out.Horizontal, picture.MaxHorizontal);
         const std::int64_t high =
             CeilDiv(std::int64_t{picture.Height} * out.Vertical, picture.MaxVertical);
-        out.BlocksWide = CeilDiv(wide, 8);
-        out.BlocksHigh = CeilDiv(high, 8);
-        out.SamplesWide = CeilDiv(wide, scale);
-        out.SamplesHigh = CeilDiv(high, scale);
+        out.BlocksWide = static_cast<int>(CeilDiv(wide, 8));
+        out.BlocksHigh = static_cast<int>(CeilDiv(high, 8));
+        out.SamplesWide = static_cast<int>(CeilDiv(wide, scale));
+        out.SamplesHigh = static_cast<int>(CeilDiv(high, scale));
         c.PaddedWide = m_mcusWide * out.Horizontal;
         if (auto failed = Allocate(c)) return failed;
     }
@@ -389,8 +383,8 @@ std::optional<std::size_t> DcScanReader::EndOfScanData(std::size_t from) {
 std::optional<std::string> DcScanReader::ReadScan(std::span<const std::uint8_t> s,
                                                   std::size_t& at) {
     if (m_components.empty()) return "a scan before the frame";
-    static_assert(kMaxScans == 500);
-    if (++m_scans > kMaxScans) return "more than 500 progressive scans";
+    if (++m_scans > kMaxScans)
+        return "more than " + std::to_string(kMaxScans) + " progressive scans";
     if (s.empty()) return "a scan header of bad length";
     const std::size_t count = s[0];
     if (count < 1 || count > 4 || s.size() != 4 + 2 * count) return "a scan header of bad length";

@@ -12,10 +12,6 @@
 namespace quillane {
 namespace {
 
-int CeilDiv(int value, int by) {
-    return (value + by - 1) / by;
-}
-
 std::uint8_t Clamp(int value) {
     return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
 }
@@ -64,8 +60,8 @@ void SpreadAlong(int n, int factor, int count, std::vector<int>& nearer, std::ve
 
 JpegDcRows::JpegDcRows(JpegDcPicture picture, JpegDcColour colour)
     : m_picture(std::move(picture)), m_colour(colour) {
-    m_width = CeilDiv(m_picture.Width, m_picture.Scale);
-    m_height = CeilDiv(m_picture.Height, m_picture.Scale);
+    m_width = static_cast<int>(CeilDiv(m_picture.Width, m_picture.Scale));
+    m_height = static_cast<int>(CeilDiv(m_picture.Height, m_picture.Scale));
     for (const JpegDcComponent& c : m_picture.Components) {
         const int fx = m_picture.MaxHorizontal / c.Horizontal;
         const int fy = m_picture.MaxVertical / c.Vertical;
