@@ -9,6 +9,7 @@
 #include "platform/decodeahead/DecodeAhead.h"
 #include "platform/picture/FileSnapshot.h"
 #include "platform/picture/PictureLimits.h"
+#include "platform/picture/bmp/BmpHeader.h"
 #include "platform/picture/exif/Orientation.h"
 #include "platform/picture/jpeg/JpegSource.h"
 
@@ -153,43 +154,27 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& head, int pa
 }
 
 // Without the file's bytes, which are held whole.
-std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& b, int paintWidth,
+std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& head, int paintWidth,
                                   int paintHeight) {
-    if (b.size() < 30) return std::nullopt;
-    auto u32 = [&](std::size_t at) {
-        return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 |
-               std::uint32_t{b[at + 2]} << 16 | std::uint32_t{b[at + 3]} << 24;
-    };
-    const std::uint32_t headerSize = u32(14);
-    std::int64_t width, height;
-    int bits;
-    std::uint32_t compression = 0;
-    if (headerSize == 12) {
-        width = b[18] | b[19] << 8;
-        height = b[20] | b[21] << 8;
-        bits = b[24] | b[25] << 8;
-    } else {
-        if (b.size() < 34) return std::nullopt;
-        width = static_cast<std::int32_t>(u32(18));
-        height = std::abs(std::int64_t{static_cast<std::int32_t>(u32(22))});
-        bits = b[28] | b[29] << 8;
-        compression = u32(30);
-    }
-    if (width <= 0 || height <= 0) return std::nullopt;
+    auto read = ReadBmpHeader(head);
+    if (!read.Ok()) return std::nullopt;
+    const BmpHeader& header = read.Value();
+    const std::int64_t width = header.biWidth, height = header.Rows();
     // Past the loader's pixel cap the file is refused when it is opened, and the product
     // below could overflow: nothing to estimate.
     if (width * height > kMaxPixels) return std::nullopt;
     const std::int64_t painted = PaintedBytes(width, height, paintWidth, paintHeight);
-    // A V4/V5 header's colour space other than sRGB: calibrated endpoints (0) or a profile
-    // embedded in a V5 file ('MBED', its size in bV5ProfileSize).
-    const std::uint32_t colourSpace = headerSize >= 108 && b.size() >= 74 ? u32(70) : 1;
-    const bool embedded = colourSpace == 0x4D424544 && headerSize == 124 && b.size() >= 134;
-    const bool tagged = colourSpace == 0 || embedded;
+    // A colour space other than sRGB: calibrated endpoints, or an embedded profile, read whole.
+    const BmpColourSpace space = header.ColourSpace();
+    const bool tagged = space != BmpColourSpace::Srgb;
     const std::int64_t colour =
-        tagged ? kColourTransformBytes + (embedded ? 2 * std::int64_t{u32(130)} : 0) : 0;
+        tagged ? kColourTransformBytes + (space == BmpColourSpace::EmbeddedProfile
+                                              ? 2 * std::int64_t{header.bV5ProfileSize}
+                                              : 0)
+               : 0;
     // Stored as painted: read in place, nothing beyond the file and the stretched picture, or
     // copied to be converted.
-    if (headerSize >= 40 && bits == 24 && compression == 0) {
+    if (header.BgrRows()) {
         return DecodeCost{painted + colour + (tagged ? width * height * 3 : 0), painted};
     }
     // Qt's picture and the converted copy.

@@ -63,17 +63,22 @@ std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path) {
         if (!bytes.Ok()) file->Fail(bytes.Failure());
         file->m_bytes = std::move(bytes.Value());
         if (file->m_bytes.empty()) file->Fail({ErrorNumber::InvalidPicture, "is empty"});
+        std::optional<BmpHeader> bmp;
         if (StartsWith(file->m_bytes, kBmpStart)) {
-            if (auto failure = CheckBmpStructure(file->m_bytes)) file->Fail(*failure);
+            auto read = ReadBmpHeader(file->m_bytes);
+            if (!read.Ok()) file->Fail(read.Failure());
+            if (auto failure = CheckBmpStructure(read.Value(), file->m_bytes)) file->Fail(*failure);
+            bmp = read.Value();
         }
         auto header = ReadQtHeader(file->m_bytes);
         if (!header.Ok()) file->Fail(header.Failure());
-        file->m_format = header.Value().Bmp ? Format::Bmp : Format::Other;
+        // Qt reads a BMP only from bytes that start with "BM", whose headers were read above.
+        file->m_format = header.Value().Bmp && bmp ? Format::Bmp : Format::Other;
         file->m_storedWidth = header.Value().Width;
         file->m_storedHeight = header.Value().Height;
-        if (file->m_format == Format::Bmp) file->m_colour = BmpColourTransform(file->m_bytes);
         if (file->m_format == Format::Bmp) {
-            const std::optional<BmpPixelsInFile> rows = LocateBgrPixels(file->m_bytes);
+            file->m_colour = BmpColourTransform(*bmp, file->m_bytes);
+            const std::optional<BmpPixelsInFile> rows = LocateBgrPixels(*bmp, file->m_bytes);
             if (rows && rows->Width == file->m_storedWidth &&
                 rows->Height == file->m_storedHeight) {
                 file->m_directTop = static_cast<std::ptrdiff_t>(rows->TopRowOffset);

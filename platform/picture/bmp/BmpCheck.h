@@ -9,11 +9,13 @@
 #include <span>
 
 #include "platform/picture/PictureLimits.h"
+#include "platform/picture/bmp/BmpHeader.h"
 
 namespace quillane {
 
-// Headers, pixel offset and data length checked; the bytes must start with "BM". Fails with 481
-// naming what is wrong, or 7 when the declared size is beyond the limits.
-std::optional<PictureFailure> CheckBmpStructure(std::span<const std::uint8_t> bytes);
+// The pixel offset and the data after it checked against the headers read from the bytes.
+// Fails with 481 naming what is wrong, or 7 when the declared size is beyond the limits.
+std::optional<PictureFailure> CheckBmpStructure(const BmpHeader& header,
+                                                std::span<const std::uint8_t> bytes);
 
 }  // namespace quillane

@@ -8,6 +8,8 @@
 #include <optional>
 #include <span>
 
+#include "platform/picture/bmp/BmpHeader.h"
+
 namespace quillane {
 
 // Where the rows lie: the top row's offset in the bytes and the distance to the row below
@@ -19,6 +21,7 @@ struct BmpPixelsInFile {
     std::ptrdiff_t Stride = 0;
 };
 // Empty for every other kind of BMP and for one whose rows do not all lie inside the bytes.
-std::optional<BmpPixelsInFile> LocateBgrPixels(std::span<const std::uint8_t> bytes);
+std::optional<BmpPixelsInFile> LocateBgrPixels(const BmpHeader& header,
+                                               std::span<const std::uint8_t> bytes);
 
 }  // namespace quillane

@@ -4,6 +4,7 @@
 #include "platform/picture/colour/ColourProfile.h"
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/picture/exif/TiffCursor.h"
@@ -42,17 +43,6 @@ std::optional<std::uint32_t> SubIfd(TiffCursor& cursor, std::uint32_t ifd, std::
     const std::uint32_t offset = cursor.ReadU32();
     if (!cursor.Good()) return std::nullopt;
     return offset;
-}
-
-constexpr std::size_t kInfoAt = 14;  // the info header follows the file header
-constexpr std::uint32_t kV4HeaderSize = 108;
-constexpr std::uint32_t kV5HeaderSize = 124;
-constexpr std::uint32_t kCalibratedRgb = 0;             // LCS_CALIBRATED_RGB
-constexpr std::uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
-
-std::uint32_t U32At(std::span<const std::uint8_t> b, std::size_t at) {
-    return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 |
-           std::uint32_t{b[at + 3]} << 24;
 }
 
 }  // namespace
@@ -108,30 +98,29 @@ bool ExifSaysAdobeRgb(std::span<const std::uint8_t> app1Payload) {
     return cursor.Good() && std::memcmp(index, "R03", 3) == 0;
 }
 
-std::shared_ptr<const ColourTransform> BmpColourTransform(std::span<const std::uint8_t> b) {
-    if (b.size() < kInfoAt + kV4HeaderSize || b[0] != 'B' || b[1] != 'M') return nullptr;
-    const std::uint32_t bV5Size = U32At(b, kInfoAt);
-    if (bV5Size != kV4HeaderSize && bV5Size != kV5HeaderSize) return nullptr;
-    const std::uint32_t bV5CSType = U32At(b, kInfoAt + 56);
-    if (bV5CSType == kCalibratedRgb) {
-        CalibratedRgb rgb{};
-        for (int i = 0; i < 9; ++i) {  // bV5Endpoints: FXPT2DOT30 values, red, green, blue XYZ
-            rgb.Xyz[i / 3][i % 3] = U32At(b, kInfoAt + 60 + 4 * i) / double(1u << 30);
+std::shared_ptr<const ColourTransform> BmpColourTransform(const BmpHeader& header,
+                                                          std::span<const std::uint8_t> bytes) {
+    switch (header.ColourSpace()) {
+        case BmpColourSpace::Srgb:
+            return nullptr;
+        case BmpColourSpace::Calibrated: {
+            CalibratedRgb rgb{};
+            for (int i = 0; i < 9; ++i) {  // FXPT2DOT30 values
+                rgb.Xyz[i / 3][i % 3] = header.bV5Endpoints[i] / double(1u << 30);
+            }
+            for (int i = 0; i < 3; ++i) {  // 16.16 fixed point
+                rgb.Gamma[i] = header.bV5Gamma[i] / 65536.0;
+            }
+            return CalibratedRgbToSrgb(rgb);
         }
-        for (int i = 0; i < 3; ++i) {  // bV5GammaRed..Blue: 16.16 fixed point
-            rgb.Gamma[i] = U32At(b, kInfoAt + 96 + 4 * i) / 65536.0;
+        case BmpColourSpace::EmbeddedProfile: {
+            const std::uint64_t offset = std::uint64_t{kBmpFileHeaderSize} + header.bV5ProfileData;
+            const std::uint64_t size = header.bV5ProfileSize;
+            if (offset > bytes.size() || size > bytes.size() - offset) return nullptr;
+            return TransformToSrgb(bytes.subspan(offset, size), PixelLayout::Bgr);
         }
-        return CalibratedRgbToSrgb(rgb);
     }
-    if (bV5CSType != kProfileEmbedded || bV5Size != kV5HeaderSize ||
-        b.size() < kInfoAt + kV5HeaderSize) {
-        return nullptr;  // sRGB, the system's colour space, or a profile in another file
-    }
-    // bV5ProfileData counts from the start of the info header.
-    const std::uint64_t offset = std::uint64_t{kInfoAt} + U32At(b, kInfoAt + 112);
-    const std::uint64_t size = U32At(b, kInfoAt + 116);
-    if (offset > b.size() || size > b.size() - offset) return nullptr;
-    return TransformToSrgb(b.subspan(offset, size), PixelLayout::Bgr);
+    std::abort();
 }
 
 }  // namespace quillane

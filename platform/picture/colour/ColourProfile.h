@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/picture/bmp/BmpHeader.h"
 #include "platform/picture/colour/ColourTransform.h"
 
 namespace quillane {
@@ -25,7 +26,9 @@ std::optional<std::vector<std::uint8_t>> IccFromJpegChunks(
 bool ExifSaysAdobeRgb(std::span<const std::uint8_t> app1Payload);
 
 // The conversion a BMP's V4/V5 header asks for (an embedded profile or calibrated endpoints);
-// null for sRGB, for other headers and for anything that cannot be used.
-std::shared_ptr<const ColourTransform> BmpColourTransform(std::span<const std::uint8_t> bytes);
+// null for sRGB, for other headers and for anything that cannot be used. `bytes` is the file
+// the header was read from.
+std::shared_ptr<const ColourTransform> BmpColourTransform(const BmpHeader& header,
+                                                          std::span<const std::uint8_t> bytes);
 
 }  // namespace quillane
