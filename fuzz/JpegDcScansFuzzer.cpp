@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
+#include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 
 using namespace quillane;
 
 namespace {
 
-void Check(PictureResult<JpegDcPicture> read, int scale) {
+void Check(PictureResult<JpegShrunkPicture> read, int scale) {
     if (!read.Ok()) {
         const ErrorNumber number = read.Failure().Number;
         if (number != ErrorNumber::InvalidPicture && number != ErrorNumber::OutOfMemory) {
@@ -23,31 +23,31 @@ void Check(PictureResult<JpegDcPicture> read, int scale) {
         }
         return;
     }
-    const JpegDcPicture& picture = read.Value();
+    const JpegShrunkPicture& picture = read.Value();
     if (picture.Scale != scale) fuzz::Violated("the wrong scale");
-    for (const JpegDcComponent& c : picture.Components) {
+    for (const JpegShrunkComponent& c : picture.Components) {
         const int perBlock = 8 / scale;
         if (c.Samples.size() != static_cast<std::size_t>(c.SamplesWide) * c.SamplesHigh ||
             c.SamplesWide > c.BlocksWide * perBlock || c.SamplesHigh > c.BlocksHigh * perBlock) {
             fuzz::Violated("samples do not fill their grid");
         }
     }
-    std::vector<JpegDcColour> layouts;
+    std::vector<JpegShrunkColour> layouts;
     switch (picture.Components.size()) {
         case 1:
-            layouts = {JpegDcColour::Gray, JpegDcColour::GrayToBgr};
+            layouts = {JpegShrunkColour::Gray, JpegShrunkColour::GrayToBgr};
             break;
         case 3:
-            layouts = {JpegDcColour::YccToBgr, JpegDcColour::RgbToBgr};
+            layouts = {JpegShrunkColour::YccToBgr, JpegShrunkColour::RgbToBgr};
             break;
         case 4:
-            layouts = {JpegDcColour::Cmyk, JpegDcColour::YcckToCmyk};
+            layouts = {JpegShrunkColour::Cmyk, JpegShrunkColour::YcckToCmyk};
             break;
         default:
             return;  // two components: no layout; the decoder refuses them before
     }
-    for (const JpegDcColour layout : layouts) {
-        JpegDcRows rows(picture, layout);
+    for (const JpegShrunkColour layout : layouts) {
+        JpegShrunkRows rows(picture, layout);
         if (rows.Width() != (picture.Width + scale - 1) / scale ||
             rows.Height() != (picture.Height + scale - 1) / scale) {
             fuzz::Violated("rows of the wrong size");
@@ -61,7 +61,7 @@ void Check(PictureResult<JpegDcPicture> read, int scale) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
-    Check(ReadJpegDcScans(bytes), 8);
-    Check(ReadJpegQuarter(bytes), 4);
+    Check(ReadProgressiveShrunk(bytes, 8), 8);
+    Check(ReadProgressiveShrunk(bytes, 4), 4);
     return 0;
 }

@@ -2,31 +2,26 @@
 // helper thread that decodes ahead can keep out of the way of a large picture.
 
 #include <algorithm>
-#include <array>
-#include <cstring>
+#include <span>
 #include <vector>
 
 #include "platform/decodeahead/DecodeAhead.h"
 #include "platform/picture/FileSnapshot.h"
 #include "platform/picture/PictureLimits.h"
 #include "platform/picture/bmp/BmpHeader.h"
+#include "platform/picture/colour/ColourProfile.h"
 #include "platform/picture/exif/Orientation.h"
+#include "platform/picture/jpeg/JpegMarkers.h"
 #include "platform/picture/jpeg/JpegSource.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 
 namespace quillane {
 namespace {
 
-// Enough for the headers of any ordinary file: EXIF, ICC and XMP blocks come before the frame
-// header and are rarely longer together.
+// Enough for the headers of any ordinary file: EXIF, ICC and XMP blocks come before the first
+// scan and are rarely longer together.
 constexpr std::size_t kPeekBytes = std::size_t{256} << 10;
 constexpr std::int64_t kCoefficientBlockBytes = 64 * 2;  // one 8x8 block of 16-bit values
-// Our own reader's share of a block. Shrunk by eight: its 16-bit DC value, then its one sample.
-// Shrunk by four: its DC value and its 2x2 samples, and, for the one component read at a time,
-// the 24 AC coefficients the 2x2 inverse DCT reads and a bit per coefficient for the refinement
-// scans.
-constexpr std::int64_t kDcBlockBytes = 2 + 1;
-constexpr std::int64_t kQuarterBlockBytes = 2 + 4;
-constexpr std::int64_t kQuarterHeldBytes = 24 * 2 + 64 / 8;
 // Rows libjpeg itself keeps while it hands out rows: a row group of every component, and the
 // context rows of its smooth upsampling.
 constexpr std::int64_t kDecoderRows = 48;
@@ -34,68 +29,47 @@ constexpr std::int64_t kDecoderRows = 48;
 // more when it is put together, once when lcms parses it): its optimised tables, at most a
 // 17-point CMYK or 33-point RGB grid of 16-bit values, well below this.
 constexpr std::int64_t kColourTransformBytes = std::int64_t{1} << 20;
-constexpr char kIccSignature[] = "ICC_PROFILE";
 
-struct JpegFrame {
-    int Width = 0, Height = 0;
-    bool WholeImageBuffer = false;  // progressive or multi-scan: libjpeg keeps every coefficient
-    bool DcReadable = false;        // progressive Huffman-coded 8-bit: our own reader's
-    int Components = 0;
-    std::array<int, 4> H{}, V{};
-    int Orientation = 1;            // from an EXIF block before the frame header, when one is there
-    std::int64_t ProfileBytes = 0;  // ICC chunks before the frame header
+// What the markers before the first scan say.
+struct JpegHead {
+    JpegFrame Frame;
+    int Orientation = 1;
+    std::int64_t ProfileBytes = 0;  // the colour profile the APP2 chunks make, 0 for none
 };
 
-std::optional<JpegFrame> ReadFrame(const std::vector<std::uint8_t>& b) {
-    std::size_t at = 2;  // after SOI
-    int orientation = 1;
-    std::int64_t profileBytes = 0;
-    while (at + 4 <= b.size()) {
-        if (b[at] != 0xFF) return std::nullopt;
-        const std::uint8_t marker = b[at + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++at;
-            continue;
+bool WantedByTheEstimate(std::uint8_t marker) {
+    return IsFrameMarker(marker) || marker == kExifSegment || marker == kIccSegment;
+}
+
+// The markers up to the first scan; a start cut short after the frame header still tells.
+std::optional<JpegHead> ReadHead(const std::vector<std::uint8_t>& bytes) {
+    JpegWindow window{JpegSource(bytes)};
+    JpegMarkerWalk walk(window);
+    if (!walk.StartOfImage()) return std::nullopt;
+    std::optional<JpegFrame> frame;
+    std::vector<std::vector<std::uint8_t>> exif, icc;
+    JpegSegment segment;
+    while (!walk.Next(segment, WantedByTheEstimate) && segment.Marker != kStartOfScan &&
+           segment.Marker != kEndOfImage) {
+        const std::span<const std::uint8_t> fields = segment.Fields;
+        if (IsFrameMarker(segment.Marker) && !frame) {
+            frame.emplace();
+            if (ReadJpegFrame(segment.Marker, fields, *frame)) return std::nullopt;
+        } else if (segment.Marker == kExifSegment) {
+            exif.emplace_back(fields.begin(), fields.end());
+        } else if (segment.Marker == kIccSegment) {
+            icc.emplace_back(fields.begin(), fields.end());
         }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // no length
-            at += 2;
-            continue;
-        }
-        const std::size_t length = std::size_t{b[at + 2]} << 8 | b[at + 3];
-        if (marker == 0xDA || marker == 0xD9) return std::nullopt;  // scan before any frame
-        if (marker == 0xE1 && length >= 2 && at + 2 + length <= b.size() && orientation == 1) {
-            orientation = ExifOrientation({b.data() + at + 4, length - 2});
-        }
-        if (marker == 0xE2 && length >= 2 + sizeof kIccSignature && at + 2 + length <= b.size() &&
-            std::memcmp(b.data() + at + 4, kIccSignature, sizeof kIccSignature) == 0) {
-            profileBytes += static_cast<std::int64_t>(length);
-        }
-        const bool frame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame) {
-            if (length < 8 || at + 2 + length > b.size()) return std::nullopt;
-            JpegFrame f;
-            f.Orientation = orientation;
-            f.ProfileBytes = profileBytes;
-            f.Height = b[at + 5] << 8 | b[at + 6];
-            f.Width = b[at + 7] << 8 | b[at + 8];
-            f.Components = b[at + 9];
-            f.WholeImageBuffer =
-                marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
-            f.DcReadable = marker == 0xC2 && b[at + 4] == 8;
-            if (f.Components < 1 || f.Components > 4 || length < 8u + 3u * f.Components) {
-                return std::nullopt;
-            }
-            for (int c = 0; c < f.Components; ++c) {
-                const std::uint8_t sampling = b[at + 11 + 3 * c];
-                f.H[c] = std::max(1, sampling >> 4);
-                f.V[c] = std::max(1, sampling & 15);
-            }
-            return f;
-        }
-        at += 2 + length;
     }
-    return std::nullopt;
+    if (!frame) return std::nullopt;
+    JpegHead head{std::move(*frame)};
+    head.Orientation =
+        FirstExifOrientation(std::vector<std::span<const std::uint8_t>>(exif.begin(), exif.end()));
+    if (const auto profile =
+            IccFromJpegChunks(std::vector<std::span<const std::uint8_t>>(icc.begin(), icc.end()))) {
+        head.ProfileBytes = static_cast<std::int64_t>(profile->size());
+    }
+    return head;
 }
 
 // The stretched picture the decode ends in: the paint size, or the picture's own.
@@ -105,52 +79,49 @@ std::int64_t PaintedBytes(std::int64_t width, std::int64_t height, int paintWidt
     return std::int64_t{paintWidth} * paintHeight * 3;
 }
 
-std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& head, int paintWidth,
+std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& bytes, int paintWidth,
                                    int paintHeight) {
-    const std::optional<JpegFrame> f = ReadFrame(head);
-    if (!f || f->Width == 0 || f->Height == 0) return std::nullopt;
-    const JpegShrinkNeed need = ShrinkNeedFor(f->Orientation, paintWidth, paintHeight);
-    const int d = DctScaleFor(f->Width, f->Height, need);
-    const std::int64_t width = CeilDiv(f->Width, d);
-    const std::int64_t height = CeilDiv(f->Height, d);
-    const std::int64_t painted = PaintedBytes(f->Width, f->Height, paintWidth, paintHeight);
+    const std::optional<JpegHead> head = ReadHead(bytes);
+    if (!head) return std::nullopt;
+    const JpegFrame& f = head->Frame;
+    const JpegShrinkNeed need = ShrinkNeedFor(head->Orientation, paintWidth, paintHeight);
+    const int d = DctScaleFor(f.Width, f.Height, need);
+    const std::int64_t width = CeilDiv(f.Width, d);
+    const std::int64_t height = CeilDiv(f.Height, d);
+    const std::int64_t painted = PaintedBytes(f.Width, f.Height, paintWidth, paintHeight);
     // Read through windows on the file: libjpeg's and our own reader's.
-    std::int64_t bytes = painted + 2 * std::int64_t{JpegWindow::kWindowBytes};
-    if (f->Orientation == 1) {
+    std::int64_t cost = painted + 2 * std::int64_t{JpegWindow::kWindowBytes};
+    if (head->Orientation == 1) {
         // Streamed into the filter: the rows of its vertical window and of libjpeg's row group.
         const std::int64_t window =
             paintHeight > 0 ? 6 * CeilDiv(height, paintHeight) + 1 : std::int64_t{1};
-        bytes += (std::min(window, height) + kDecoderRows) * width * 3;
+        cost += (std::min(window, height) + kDecoderRows) * width * 3;
     } else {
-        bytes += width * height * 3 * 2;  // decoded whole, then turned
+        cost += width * height * 3 * 2;  // decoded whole, then turned
     }
-    if (f->ProfileBytes > 0) bytes += 2 * f->ProfileBytes + kColourTransformBytes;
-    if (f->WholeImageBuffer) {
-        const int hMax = *std::max_element(f->H.begin(), f->H.begin() + f->Components);
-        const int vMax = *std::max_element(f->V.begin(), f->V.begin() + f->Components);
-        // Shrunk by eight, our reader keeps a DC value per block instead of libjpeg's 64
-        // coefficients, when every component's DC grid leaves the margin (as the decoder checks).
-        bool dcOnly = d == 8 && f->DcReadable;
-        // Shrunk by four it takes every such file whose samplings divide (as the decoder checks).
-        bool quarter = d == 4 && f->DcReadable;
+    if (head->ProfileBytes > 0) cost += 2 * head->ProfileBytes + kColourTransformBytes;
+    if (f.Progressive) {
+        // libjpeg keeps all 64 coefficients of every block until the last scan; our reader, where
+        // it takes the file, far fewer.
         std::int64_t blocks = 0, largest = 0;
-        for (int c = 0; c < f->Components; ++c) {
-            const std::int64_t wide = CeilDiv(std::int64_t{f->Width} * f->H[c], hMax);
-            const std::int64_t high = CeilDiv(std::int64_t{f->Height} * f->V[c], vMax);
-            const bool divides = hMax % f->H[c] == 0 && vMax % f->V[c] == 0;
-            dcOnly = dcOnly && divides && CeilDiv(wide, 8) >= need.Width &&
-                     CeilDiv(high, 8) >= need.Height;
-            quarter = quarter && divides;
-            const std::int64_t own =
-                CeilDiv(wide, 8 * f->H[c]) * f->H[c] * CeilDiv(high, 8 * f->V[c]) * f->V[c];
+        for (const JpegFrameComponent& c : f.Components) {
+            const std::int64_t wide =
+                CeilDiv(std::int64_t{f.Width} * c.Horizontal, f.MaxHorizontal());
+            const std::int64_t high = CeilDiv(std::int64_t{f.Height} * c.Vertical, f.MaxVertical());
+            // Block rows and columns of a subsampled component round up to whole sampling units.
+            const std::int64_t own = CeilDiv(wide, 8 * c.Horizontal) * c.Horizontal *
+                                     CeilDiv(high, 8 * c.Vertical) * c.Vertical;
             blocks += own;
             largest = std::max(largest, own);
         }
-        bytes += dcOnly    ? blocks * kDcBlockBytes
-                 : quarter ? blocks * kQuarterBlockBytes + largest * kQuarterHeldBytes
-                           : blocks * kCoefficientBlockBytes;
+        if (ChooseJpegReader(f, d, need) == JpegReader::Libjpeg) {
+            cost += blocks * kCoefficientBlockBytes;
+        } else {
+            const JpegBlockBytes ours = ProgressiveBlockBytes(d);
+            cost += blocks * ours.EveryBlock + largest * ours.ComponentRead;
+        }
     }
-    return DecodeCost{bytes, painted};
+    return DecodeCost{cost, painted};
 }
 
 // Without the file's bytes, which are held whole.

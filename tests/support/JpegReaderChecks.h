@@ -17,8 +17,8 @@ inline bool DjpegShrunk(const std::string& jpeg, int denominator) {
 }
 
 // The first component's samples, each three times over, as djpeg writes a PGM read as RGB.
-inline RgbPicture LumaOf(const JpegDcPicture& picture) {
-    const JpegDcComponent& luma = picture.Components.at(0);
+inline RgbPicture LumaOf(const JpegShrunkPicture& picture) {
+    const JpegShrunkComponent& luma = picture.Components.at(0);
     RgbPicture out{luma.SamplesWide, luma.SamplesHigh, {}};
     for (const std::uint8_t sample : luma.Samples) out.Rgb.insert(out.Rgb.end(), 3, sample);
     return out;

@@ -56,6 +56,14 @@ int ExifOrientation(std::span<const std::uint8_t> app1Payload) {
     return 1;
 }
 
+int FirstExifOrientation(std::span<const std::span<const std::uint8_t>> app1Payloads) {
+    for (const std::span<const std::uint8_t> payload : app1Payloads) {
+        const int orientation = ExifOrientation(payload);
+        if (orientation != 1) return orientation;
+    }
+    return 1;
+}
+
 PictureResult<BgrImage> ApplyOrientation(BgrImage stored, int orientation) {
     if (orientation <= 1 || orientation > 8) return stored;
     const int w = stored.Width();

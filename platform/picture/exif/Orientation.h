@@ -14,6 +14,9 @@ namespace quillane {
 // readable EXIF block gives 1, since the picture itself is still good.
 int ExifOrientation(std::span<const std::uint8_t> app1Payload);
 
+// The orientation a JPEG's APP1 segments give, in file order: the first other than 1, or 1.
+int FirstExifOrientation(std::span<const std::span<const std::uint8_t>> app1Payloads);
+
 // Orientations 5 to 8 store the picture on its side: its width is the upright height.
 inline bool OrientationSwapsSides(int orientation) {
     return orientation >= 5;

@@ -24,8 +24,6 @@
 namespace quillane {
 namespace {
 
-constexpr int kApp1 = JPEG_APP0 + 1;
-constexpr int kApp2 = JPEG_APP0 + 2;          // ICC profile chunks
 constexpr unsigned kMaxMarkerBytes = 0xFFFF;  // a marker segment can hold no more
 
 struct JpegErrorManager {
@@ -165,8 +163,8 @@ class JpegSession {
             m_input.Base.resync_to_restart = jpeg_resync_to_restart;
             m_input.Base.term_source = NoInputWork;
             m_cinfo.src = &m_input.Base;
-            jpeg_save_markers(&m_cinfo, kApp1, kMaxMarkerBytes);
-            jpeg_save_markers(&m_cinfo, kApp2, kMaxMarkerBytes);
+            jpeg_save_markers(&m_cinfo, kExifSegment, kMaxMarkerBytes);
+            jpeg_save_markers(&m_cinfo, kIccSegment, kMaxMarkerBytes);
             jpeg_read_header(&m_cinfo, TRUE);
         });
     }
@@ -203,29 +201,27 @@ std::optional<PictureFailure> CheckColourSpace(const jpeg_decompress_struct& cin
                               std::to_string(cinfo.num_components) + " components)"};
 }
 
-int OrientationFromMarkers(const jpeg_decompress_struct& cinfo) {
+// The segments of one kind libjpeg kept while it read the header, in file order.
+std::vector<std::span<const std::uint8_t>> SavedSegments(const jpeg_decompress_struct& cinfo,
+                                                         std::uint8_t kind) {
+    std::vector<std::span<const std::uint8_t>> saved;
     for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
-        if (marker->marker != kApp1) continue;
-        const int orientation = ExifOrientation({marker->data, marker->data_length});
-        if (orientation != 1) return orientation;
+        if (marker->marker == kind) saved.emplace_back(marker->data, marker->data_length);
     }
-    return 1;
+    return saved;
 }
 
 // The conversion into sRGB the file's profile asks for; null when the pixels are sRGB already
 // or the profile cannot be used.
 std::shared_ptr<const ColourTransform> ColourOf(const jpeg_decompress_struct& cinfo,
                                                 PixelLayout layout) {
-    std::vector<std::span<const std::uint8_t>> app2;
-    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
-        if (marker->marker == kApp2) app2.emplace_back(marker->data, marker->data_length);
-    }
+    const std::vector<std::span<const std::uint8_t>> app2 = SavedSegments(cinfo, kIccSegment);
     if (!app2.empty()) {
         if (const auto icc = IccFromJpegChunks(app2)) return TransformToSrgb(*icc, layout);
     }
     if (layout != PixelLayout::Bgr) return nullptr;
-    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
-        if (marker->marker == kApp1 && ExifSaysAdobeRgb({marker->data, marker->data_length})) {
+    for (const std::span<const std::uint8_t> app1 : SavedSegments(cinfo, kExifSegment)) {
+        if (ExifSaysAdobeRgb(app1)) {
             return AdobeRgbToSrgb();
         }
     }
@@ -249,49 +245,34 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool i
     }
 }
 
-// Whether our own reader takes the file: progressive Huffman-coded 8-bit, its coarser
-// samplings dividing the finest. Every other file goes through libjpeg.
-bool OurReaderTakes(const jpeg_decompress_struct& cinfo) {
-    if (!cinfo.progressive_mode || cinfo.arith_code || cinfo.data_precision != 8) return false;
+// The frame as libjpeg read it, for the choice of reader.
+JpegFrame FrameOf(const jpeg_decompress_struct& cinfo) {
+    JpegFrame frame;
+    frame.Progressive = cinfo.progressive_mode;
+    frame.Arithmetic = cinfo.arith_code;
+    frame.Precision = cinfo.data_precision;
+    frame.Width = static_cast<int>(cinfo.image_width);
+    frame.Height = static_cast<int>(cinfo.image_height);
     for (int i = 0; i < cinfo.num_components; ++i) {
         const jpeg_component_info& c = cinfo.comp_info[i];
-        if (cinfo.max_h_samp_factor % c.h_samp_factor != 0 ||
-            cinfo.max_v_samp_factor % c.v_samp_factor != 0) {
-            return false;
-        }
+        frame.Components.push_back(
+            {c.component_id, c.h_samp_factor, c.v_samp_factor, c.quant_tbl_no});
     }
-    return true;
+    return frame;
 }
 
-// Whether a decode shrunk by eight may be made from the DC values alone: our reader takes the
-// file and every component's DC grid still reaches `need`.
-bool DcScansSuffice(const jpeg_decompress_struct& cinfo, JpegShrinkNeed need) {
-    if (!OurReaderTakes(cinfo)) return false;
-    for (int i = 0; i < cinfo.num_components; ++i) {
-        const jpeg_component_info& c = cinfo.comp_info[i];
-        const std::int64_t wide =
-            (std::int64_t{cinfo.image_width} * c.h_samp_factor + cinfo.max_h_samp_factor - 1) /
-            cinfo.max_h_samp_factor;
-        const std::int64_t high =
-            (std::int64_t{cinfo.image_height} * c.v_samp_factor + cinfo.max_v_samp_factor - 1) /
-            cinfo.max_v_samp_factor;
-        if ((wide + 7) / 8 < need.Width || (high + 7) / 8 < need.Height) return false;
-    }
-    return true;
-}
-
-JpegDcColour DcColourFor(J_COLOR_SPACE stored, bool gray) {
+JpegShrunkColour ShrunkColourFor(J_COLOR_SPACE stored, bool gray) {
     switch (stored) {
         case JCS_GRAYSCALE:
-            return gray ? JpegDcColour::Gray : JpegDcColour::GrayToBgr;
+            return gray ? JpegShrunkColour::Gray : JpegShrunkColour::GrayToBgr;
         case JCS_RGB:
-            return JpegDcColour::RgbToBgr;
+            return JpegShrunkColour::RgbToBgr;
         case JCS_CMYK:
-            return JpegDcColour::Cmyk;
+            return JpegShrunkColour::Cmyk;
         case JCS_YCCK:
-            return JpegDcColour::YcckToCmyk;
+            return JpegShrunkColour::YcckToCmyk;
         default:
-            return JpegDcColour::YccToBgr;
+            return JpegShrunkColour::YccToBgr;
     }
 }
 
@@ -305,7 +286,7 @@ PictureResult<JpegHeader> ReadJpegHeader(const JpegSource& source) {
     JpegHeader header;
     header.Width = static_cast<int>(cinfo.image_width);
     header.Height = static_cast<int>(cinfo.image_height);
-    header.Orientation = OrientationFromMarkers(cinfo);
+    header.Orientation = FirstExifOrientation(SavedSegments(cinfo, kExifSegment));
     return header;
 }
 
@@ -331,18 +312,13 @@ class JpegRows final : public PictureRowSource {
         // A gray profile converts the one channel libjpeg would otherwise copy into three.
         m_gray = m_colour && layout == PixelLayout::Gray;
         cinfo.out_color_space = m_cmyk ? JCS_CMYK : m_gray ? JCS_GRAYSCALE : JCS_EXT_BGR;
-        // Shrunk by four, coarser components are spread over luma's grid smoothly as libjpeg
-        // does when it cannot scale them, so our reader takes every file it can read.
-        const bool ours = scaleDenominator == kDcOnlyScale    ? DcScansSuffice(cinfo, need)
-                          : scaleDenominator == kQuarterScale ? OurReaderTakes(cinfo)
-                                                              : false;
-        if (ours) {
-            auto dc = scaleDenominator == kDcOnlyScale ? ReadJpegDcScans(m_source)
-                                                       : ReadJpegQuarter(m_source);
-            if (!dc.Ok()) return dc.Failure();
-            m_dc.emplace(std::move(dc.Value()), DcColourFor(cinfo.jpeg_color_space, m_gray));
-            m_width = m_dc->Width();
-            m_height = m_dc->Height();
+        if (ChooseJpegReader(FrameOf(cinfo), scaleDenominator, need) != JpegReader::Libjpeg) {
+            auto shrunk = ReadProgressiveShrunk(m_source, scaleDenominator);
+            if (!shrunk.Ok()) return shrunk.Failure();
+            m_shrunk.emplace(std::move(shrunk.Value()),
+                             ShrunkColourFor(cinfo.jpeg_color_space, m_gray));
+            m_width = m_shrunk->Width();
+            m_height = m_shrunk->Height();
             if (auto failure = CheckBufferSize(m_width, m_height, 3)) return failure;
             if (m_cmyk || m_gray) {
                 m_inRow.resize(static_cast<std::size_t>(m_width) * (m_cmyk ? 4 : 1));
@@ -374,15 +350,15 @@ class JpegRows final : public PictureRowSource {
     bool ReadRow(std::uint8_t* row) override {
         if (m_failure) return false;
         jpeg_decompress_struct& cinfo = m_session.Info();
-        if (m_dc ? m_dcRow >= m_height : cinfo.output_scanline >= cinfo.output_height) {
+        if (m_shrunk ? m_shrunkRow >= m_height : cinfo.output_scanline >= cinfo.output_height) {
             m_failure =
                 PictureFailure{ErrorNumber::InvalidPicture, "is damaged (rows are missing)"};
             return false;
         }
         JSAMPROW target = m_cmyk || m_gray ? m_inRow.data() : row;
         JDIMENSION got = 0;
-        if (m_dc) {
-            m_dc->Row(m_dcRow++, target);
+        if (m_shrunk) {
+            m_shrunk->Row(m_shrunkRow++, target);
             got = 1;
         } else if (!m_session.Guard([&] { got = jpeg_read_scanlines(&cinfo, &target, 1); })) {
             m_failure = m_session.Failure();
@@ -407,13 +383,10 @@ class JpegRows final : public PictureRowSource {
     }
 
   private:
-    static constexpr int kDcOnlyScale = 8;
-    static constexpr int kQuarterScale = 4;
-
     JpegSource m_source;
     JpegSession m_session;
-    std::optional<JpegDcRows> m_dc;  // the picture from our own reader, without libjpeg
-    int m_dcRow = 0;
+    std::optional<JpegShrunkRows> m_shrunk;  // the picture from our own reader, without libjpeg
+    int m_shrunkRow = 0;
     bool m_cmyk = false;
     bool m_inverted = false;
     bool m_gray = false;  // decoded as one channel, for the colour transform to widen

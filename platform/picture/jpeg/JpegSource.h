@@ -53,6 +53,12 @@ class JpegWindow {
         return Load(at, count);
     }
 
+    // The byte at `at`, or -1 at or past the end.
+    int ByteAt(std::size_t at) {
+        const std::span<const std::uint8_t> bytes = From(at, 1);
+        return bytes.empty() ? -1 : bytes[0];
+    }
+
     // An error other than the end of the file ended a read; its errno, else 0.
     int Failed() const { return m_error; }
 

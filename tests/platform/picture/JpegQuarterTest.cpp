@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "platform/picture/PictureFile.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "support/JpegReaderChecks.h"
 #include "support/PictureFiles.h"
 
@@ -50,7 +50,7 @@ TEST(JpegQuarter, ShrunkByFourMatchesLibjpeg) {
         const BgrImage image = PictureFile::Open(path)->Decode(60, 45);
         EXPECT_EQ(exact ? FirstDifference(image, ReadPpm(rgb)) : "", "");
         EXPECT_LT(MeanError(image, ReadPpm(rgb)), 1.5);
-        auto read = ReadJpegQuarter(ReadBytes(path));
+        auto read = ReadProgressiveShrunk(ReadBytes(path), 4);
         ASSERT_TRUE(read.Ok()) << read.Failure().Why;
         EXPECT_EQ(FirstDifference(LumaOf(read.Value()), ReadPpm(path + ".pgm")), "");
     }
@@ -81,7 +81,7 @@ TEST(JpegQuarter, DamagedScansAreRefused) {
         SCOPED_TRACE(name);
         Bytes bad(good.begin(), value < 0 ? good.begin() + static_cast<long>(at) : good.end());
         if (value >= 0) bad[at] = static_cast<std::uint8_t>(value);
-        EXPECT_FALSE(ReadJpegQuarter(bad).Ok());
+        EXPECT_FALSE(ReadProgressiveShrunk(bad, 4).Ok());
         WriteBytes(dir.Path("bad.jpg"), bad);
         const Raised raised =
             RaisedBy([&] { (void)PictureFile::Open(dir.Path("bad.jpg"))->Decode(60, 45); });

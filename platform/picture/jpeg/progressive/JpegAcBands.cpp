@@ -124,8 +124,6 @@ bool CorrectAll(JpegBitReader& bits, const JpegAcScan& scan, JpegAcBlock block,
     return which == 0 || bits.Drop(BitCount(which));
 }
 
-}  // namespace
-
 bool DecodeAcFirst(JpegBitReader& bits, const JpegAcScan& scan, std::uint32_t& endOfBandRun,
                    JpegAcBlock block) {
     if (endOfBandRun > 0) {
@@ -214,6 +212,35 @@ bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32
     }
     *block.Nonzero = nonzero;
     return true;
+}
+
+}  // namespace
+
+JpegReadStep DecodeAcBands(JpegScanData& data, const JpegAcScan& scan, JpegComponentBlocks& c,
+                           const JpegShrunkComponent& shape) {
+    const std::int64_t blocks = std::int64_t{shape.BlocksWide} * shape.BlocksHigh;
+    std::uint32_t endOfBandRun = 0;
+    int column = 0;
+    std::size_t index = 0;  // of the block in the padded grid
+    for (std::int64_t b = 0; b < blocks; ++b) {
+        if (data.StartsInterval(b)) {
+            if (!data.Restart()) return "a restart marker is missing";
+            endOfBandRun = 0;
+        }
+        const JpegAcBlock block{&c.Coefficients[index * kIdct2x2AcKept], &c.Nonzero[index]};
+        // On along the component's own blocks, which the padded grid rows may outreach.
+        if (++column < shape.BlocksWide) {
+            ++index;
+        } else {
+            column = 0;
+            index += static_cast<std::size_t>(c.PaddedWide - shape.BlocksWide) + 1;
+        }
+        const bool read = scan.Refinement
+                              ? DecodeAcRefinement(data.Bits(), scan, endOfBandRun, block)
+                              : DecodeAcFirst(data.Bits(), scan, endOfBandRun, block);
+        if (!read) return "an AC scan is damaged or cut short";
+    }
+    return std::nullopt;
 }
 
 }  // namespace quillane

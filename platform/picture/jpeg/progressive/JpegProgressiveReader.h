@@ -13,15 +13,17 @@
 // hold their DC values (2 bytes a block) or, once read, their samples (4).
 
 #include <cstdint>
-#include <span>
+#include <optional>
+#include <string>
 #include <vector>
 
-#include "platform/picture/jpeg/JpegSource.h"
 #include "platform/picture/PictureLimits.h"
+#include "platform/picture/jpeg/JpegMarkers.h"
+#include "platform/picture/jpeg/JpegSource.h"
 
 namespace quillane {
 
-struct JpegDcComponent {
+struct JpegShrunkComponent {
     int Horizontal = 1;  // sampling factors, 1..4
     int Vertical = 1;
     int BlocksWide = 0;  // the component's own blocks, without the padding of partial MCUs
@@ -34,19 +36,41 @@ struct JpegDcComponent {
     std::vector<std::uint8_t> Samples;
 };
 
-struct JpegDcPicture {
+struct JpegShrunkPicture {
     int Width = 0;  // the frame's size in pixels
     int Height = 0;
     int MaxHorizontal = 1;
     int MaxVertical = 1;
     int Scale = 8;  // pixels of the frame per sample, across and down: 8 or 4
-    std::vector<JpegDcComponent> Components;  // in frame order
+    std::vector<JpegShrunkComponent> Components;  // in frame order
 };
 
-// The source must hold a whole JPEG, from its SOI marker. A file that is not progressive
-// Huffman-coded 8-bit, or whose structure or DC scans are damaged or cut short, fails with 481.
-[[nodiscard]] PictureResult<JpegDcPicture> ReadJpegDcScans(const JpegSource& source);
-// The same, shrunk by four from every scan; damaged or cut AC scans fail with 481 too.
-[[nodiscard]] PictureResult<JpegDcPicture> ReadJpegQuarter(const JpegSource& source);
+// Why our reader does not take a file with this frame, empty when it does: it reads progressive
+// Huffman-coded files of 8 bits a sample whose coarser samplings each divide the finest (for the
+// spreading onto its grid). Every other file is libjpeg's.
+std::optional<std::string> ProgressiveReaderRefuses(const JpegFrame& frame);
+
+enum class JpegReader { Libjpeg, ProgressiveByEight, ProgressiveByFour };
+
+// Which reader decodes a file with this frame at the DCT scale for the need (ShrinkNeedFor):
+// ours shrunk by eight while every component's DC grid still reaches the need, and ours shrunk
+// by four; libjpeg for every other file and scale. With the environment variable
+// QUILLANE_PLAIN_JPEG set (to anything but 0), libjpeg for every file, so that anyone can
+// compare the two on a file.
+JpegReader ChooseJpegReader(const JpegFrame& frame, int scaleDenominator, JpegShrinkNeed need);
+
+// The bytes our reader holds a block, shrunk by eight or four: for every block of the picture,
+// and in addition for each block of the one component whose AC scans are being read.
+struct JpegBlockBytes {
+    std::int64_t EveryBlock = 0;
+    std::int64_t ComponentRead = 0;
+};
+JpegBlockBytes ProgressiveBlockBytes(int scale);
+
+// The source must hold a whole JPEG, from its SOI marker; scale is 8 or 4. A file our reader
+// refuses, or whose structure or scans (only the DC scans, shrunk by eight) are damaged or cut
+// short, fails with 481; memory running out with 7.
+[[nodiscard]] PictureResult<JpegShrunkPicture> ReadProgressiveShrunk(const JpegSource& source,
+                                                                     int scale);
 
 }  // namespace quillane

@@ -28,7 +28,7 @@ void Pair(const std::int64_t in[5], int bits, std::int64_t& first, std::int64_t&
 
 }  // namespace
 
-const std::array<std::int8_t, 64>& QuarterSlots() {
+const std::array<std::int8_t, 64>& Idct2x2Slots() {
     static const std::array<std::int8_t, 64> slots = [] {
         // The zig-zag order: position k of the data holds the coefficient at row*8+column.
         constexpr int kNatural[64] = {
@@ -48,17 +48,17 @@ const std::array<std::int8_t, 64>& QuarterSlots() {
     return slots;
 }
 
-const std::array<std::int8_t, 64>& QuarterAcSlots() {
+const std::array<std::int8_t, 64>& Idct2x2AcSlots() {
     static const std::array<std::int8_t, 64> slots = [] {
-        std::array<std::int8_t, 64> s = QuarterSlots();
+        std::array<std::int8_t, 64> s = Idct2x2Slots();
         for (std::int8_t& slot : s) slot = static_cast<std::int8_t>(slot > 0 ? slot - 1 : -1);
         return s;
     }();
     return slots;
 }
 
-void QuarterIdct(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quantizers,
-                 std::uint8_t out[4]) {
+void Idct2x2(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quantizers,
+             std::uint8_t out[4]) {
     std::int32_t work[2][5];
     for (int column = 0; column < 5; ++column) {
         std::int64_t in[5];

@@ -58,11 +58,11 @@ void SpreadAlong(int n, int factor, int count, std::vector<int>& nearer, std::ve
 
 }  // namespace
 
-JpegDcRows::JpegDcRows(JpegDcPicture picture, JpegDcColour colour)
+JpegShrunkRows::JpegShrunkRows(JpegShrunkPicture picture, JpegShrunkColour colour)
     : m_picture(std::move(picture)), m_colour(colour) {
     m_width = static_cast<int>(CeilDiv(m_picture.Width, m_picture.Scale));
     m_height = static_cast<int>(CeilDiv(m_picture.Height, m_picture.Scale));
-    for (const JpegDcComponent& c : m_picture.Components) {
+    for (const JpegShrunkComponent& c : m_picture.Components) {
         const int fx = m_picture.MaxHorizontal / c.Horizontal;
         const int fy = m_picture.MaxVertical / c.Vertical;
         assert(fx * c.Horizontal == m_picture.MaxHorizontal);
@@ -78,8 +78,8 @@ JpegDcRows::JpegDcRows(JpegDcPicture picture, JpegDcColour colour)
     }
 }
 
-void JpegDcRows::ComponentRow(std::size_t c, int y, std::uint8_t* out) {
-    const JpegDcComponent& component = m_picture.Components[c];
+void JpegShrunkRows::ComponentRow(std::size_t c, int y, std::uint8_t* out) {
+    const JpegShrunkComponent& component = m_picture.Components[c];
     const Spread& across = m_across[c];
     const Spread& down = m_down[c];
     const std::uint8_t* upper =
@@ -101,26 +101,26 @@ void JpegDcRows::ComponentRow(std::size_t c, int y, std::uint8_t* out) {
     }
 }
 
-void JpegDcRows::Row(int y, std::uint8_t* out) {
+void JpegShrunkRows::Row(int y, std::uint8_t* out) {
     for (std::size_t c = 0; c < m_rows.size(); ++c) ComponentRow(c, y, m_rows[c].data());
     const std::uint8_t* a = m_rows[0].data();
     switch (m_colour) {
-        case JpegDcColour::Gray:
+        case JpegShrunkColour::Gray:
             std::copy_n(a, m_width, out);
             return;
-        case JpegDcColour::GrayToBgr:
+        case JpegShrunkColour::GrayToBgr:
             for (int x = 0; x < m_width; ++x, out += 3) out[0] = out[1] = out[2] = a[x];
             return;
-        case JpegDcColour::RgbToBgr:
+        case JpegShrunkColour::RgbToBgr:
             for (int x = 0; x < m_width; ++x, out += 3) {
                 out[0] = m_rows[2][x], out[1] = m_rows[1][x], out[2] = a[x];
             }
             return;
-        case JpegDcColour::YccToBgr:
-        case JpegDcColour::YcckToCmyk: {
+        case JpegShrunkColour::YccToBgr:
+        case JpegShrunkColour::YcckToCmyk: {
             const YccTables& t = Ycc();
             const std::uint8_t *cb = m_rows[1].data(), *cr = m_rows[2].data();
-            const bool cmyk = m_colour == JpegDcColour::YcckToCmyk;
+            const bool cmyk = m_colour == JpegShrunkColour::YcckToCmyk;
             for (int x = 0; x < m_width; ++x) {
                 const int red = a[x] + t.CrToRed[cr[x]];
                 const int green = a[x] + ((t.CbToGreen[cb[x]] + t.CrToGreen[cr[x]]) >> 16);
@@ -136,7 +136,7 @@ void JpegDcRows::Row(int y, std::uint8_t* out) {
             }
             return;
         }
-        case JpegDcColour::Cmyk:
+        case JpegShrunkColour::Cmyk:
             for (int x = 0; x < m_width; ++x, out += 4) {
                 for (int c = 0; c < 4; ++c) out[c] = m_rows[c][x];
             }

@@ -13,7 +13,7 @@
 namespace quillane {
 
 // From the file's colour space to the rows' layout.
-enum class JpegDcColour {
+enum class JpegShrunkColour {
     Gray,        // one channel, as stored
     GrayToBgr,   // the one channel three times
     YccToBgr,    // YCbCr, turned as libjpeg turns it
@@ -22,11 +22,11 @@ enum class JpegDcColour {
     YcckToCmyk,  // YCC turned and inverted, K as stored
 };
 
-class JpegDcRows {
+class JpegShrunkRows {
   public:
     // The picture's component count must suit the colour (1, 3 or 4), and each coarser
     // sampling must divide the finest.
-    JpegDcRows(JpegDcPicture picture, JpegDcColour colour);
+    JpegShrunkRows(JpegShrunkPicture picture, JpegShrunkColour colour);
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
@@ -41,8 +41,8 @@ class JpegDcRows {
     };
     void ComponentRow(std::size_t c, int y, std::uint8_t* out);
 
-    JpegDcPicture m_picture;
-    JpegDcColour m_colour;
+    JpegShrunkPicture m_picture;
+    JpegShrunkColour m_colour;
     int m_width = 0;
     int m_height = 0;
     std::vector<Spread> m_across;
