@@ -13,6 +13,7 @@
 #include "platform/base/MessageBox.h"
 #include "platform/base/RuntimeError.h"
 #include "platform/base/StopRequest.h"
+#include "platform/decodeahead/DecodeAheadScope.h"
 #include "platform/forms/Application.h"
 #include "platform/forms/LoadPicture.h"
 #include "platform/gdi/Gdi.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/decodeahead/DecodeAheadScope.h"
 #include "platform/forms/CommandButton.h"
 #include "platform/forms/ControlArray.h"
 #include "platform/forms/DirListBox.h"
@@ -17,7 +18,6 @@
 #include "platform/forms/PictureBox.h"
 #include "platform/forms/ProgressBar.h"
 #include "platform/forms/TextBox.h"
-#include "platform/decodeahead/DecodeAhead.h"
 
 namespace quillane {
 

@@ -4,6 +4,8 @@
 #include <limits>
 #include <new>
 
+#include "platform/decodeahead/DecodeEstimate.h"
+
 namespace quillane {
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
-// Decoding ahead during a batch run: one helper thread opens, decodes and stretches pictures of
-// the list ahead of the user-interface thread, which paints, writes and reports them in order
-// (and, rather than wait for the helper, reads ahead itself).
+// Decoding ahead during a batch run (private to platform/decodeahead): one helper thread opens,
+// decodes and stretches pictures of the list ahead of the user-interface thread, which paints,
+// writes and reports them in order (and, rather than wait for the helper, reads ahead itself).
 // Nothing a person can observe changes: results are taken in list order, a picture that an earlier
 // entry's output replaces is read only after that output was written, and a file that changed on
 // disk after it was read ahead is read again at its turn.
@@ -17,34 +17,12 @@
 #include <vector>
 
 #include "platform/base/RuntimeError.h"
+#include "platform/decodeahead/DecodeAheadScope.h"
 #include "platform/picture/FileSnapshot.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/BgrImage.h"
 
 namespace quillane {
-
-// One entry of a run, as the helper thread needs to know it.
-struct DecodeJob {
-    std::string Path;
-    int PaintWidth = 0;  // the size the whole picture will be painted at; 0 for its own size
-    int PaintHeight = 0;
-    // The last earlier entry whose output file is this entry's file: it must be written
-    // before this one is read. Negative when there is none.
-    std::ptrdiff_t After = -1;
-};
-
-// Roughly the memory opening, decoding and stretching the picture at path to this paint size
-// holds at its peak (its bytes or the windows a JPEG is read through, the decoder's whole-picture
-// buffers, the rows streaming into the filter or the whole decoded picture where it must be
-// turned or converted, the stretched result), and what is kept once it is stretched (the
-// stretched picture, and the bytes of a picture other than JPEG, which stay in memory), judged
-// from the start of the file. Empty when that does not tell.
-struct DecodeCost {
-    std::int64_t Peak = 0;
-    std::int64_t Kept = 0;
-};
-std::optional<DecodeCost> EstimateDecodeBytes(const std::string& path, int paintWidth,
-                                              int paintHeight);
 
 // How much decoding ahead may hold. Pictures read ahead and those the user-interface thread
 // holds meanwhile stay together within the budget; a picture that does not fit is left to its

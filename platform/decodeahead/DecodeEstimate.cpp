@@ -1,11 +1,9 @@
-// How much memory decoding a picture will hold, judged from the start of its file, so the
-// helper thread that decodes ahead can keep out of the way of a large picture.
+#include "platform/decodeahead/DecodeEstimate.h"
 
 #include <algorithm>
 #include <span>
 #include <vector>
 
-#include "platform/decodeahead/DecodeAhead.h"
 #include "platform/picture/FileSnapshot.h"
 #include "platform/picture/PictureLimits.h"
 #include "platform/picture/bmp/BmpHeader.h"

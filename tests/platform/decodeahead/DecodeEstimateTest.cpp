@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/decodeahead/DecodeAhead.h"
+#include "platform/decodeahead/DecodeEstimate.h"
 #include "platform/picture/jpeg/JpegSource.h"
 #include "support/PictureFiles.h"
 
