@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/base/RuntimeError.h"
-#include "platform/base/StdPicture.h"
+#include "platform/gdi/StdPicture.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/BgrImage.h"
 
