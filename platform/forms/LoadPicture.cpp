@@ -30,7 +30,7 @@ void FilePicture::SetPaintedAhead(BgrImage painted, std::optional<RuntimeError> 
     m_aheadHeight = height;
 }
 
-BgrImage FilePicture::PaintWhole(int width, int height) {
+std::optional<BgrImage> FilePicture::PaintWhole(int width, int height) {
     if (m_aheadPainted && width == m_aheadWidth && height == m_aheadHeight) {
         BgrImage painted = std::move(*m_aheadPainted);
         std::optional<RuntimeError> error = std::move(m_aheadError);
@@ -42,7 +42,7 @@ BgrImage FilePicture::PaintWhole(int width, int height) {
     return m_file->DecodeStretched(width, height);
 }
 
-DecodedPixels FilePicture::DecodeForPaint(int paintWidth, int paintHeight) {
+DecodedPixels FilePicture::PixelsForPaint(int paintWidth, int paintHeight) {
     return m_file->DecodeView(paintWidth, paintHeight);
 }
 

@@ -26,14 +26,12 @@ class FilePicture : public StdPicture {
     int PixelWidth() const override { return m_file->Width(); }
     int PixelHeight() const override { return m_file->Height(); }
 
-    // Pixels to paint from when the picture is painted at paintWidth x paintHeight pixels: the
-    // picture upright, at full size or shrunk on load where that keeps enough detail.
-    // The view may borrow from this picture's file: use it only while the picture lives.
-    [[nodiscard]] DecodedPixels DecodeForPaint(int paintWidth, int paintHeight);
+    // Decoded for the paint size (see PictureFile::DecodeView); may borrow from the file.
+    DecodedPixels PixelsForPaint(int paintWidth, int paintHeight) override;
 
-    // The whole picture stretched to exactly width x height pixels (see
-    // PictureFile::DecodeStretched), or what was painted ahead for that size.
-    [[nodiscard]] BgrImage PaintWhole(int width, int height);
+    // Always made apart (see PictureFile::DecodeStretched), or what was painted ahead for that
+    // size.
+    std::optional<BgrImage> PaintWhole(int width, int height) override;
 
     // The picture (or the error) painted ahead at a size; used once, by the first paint of the
     // whole picture at exactly that size.

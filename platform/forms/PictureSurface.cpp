@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "platform/base/RuntimeError.h"
-#include "platform/forms/LoadPicture.h"
 #include "platform/gdi/BitmapPicture.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/raster/Stretch.h"
@@ -110,37 +109,30 @@ void PictureSurface::PaintPicture(StdPicture& picture, float x1, float y1, float
     const double srcBottom = std::clamp((y2 + h2) * perUnitY, 0.0, double(pictureHeight));
     if (srcRight <= srcLeft || srcBottom <= srcTop) return;
 
-    // A picture loaded from a file decodes for the size the whole of it would be painted at,
-    // so a large JPEG can be shrunk while it is decoded.
-    DecodedPixels decoded;  // may borrow from the picture's file, which outlives this call
-    ConstBgrView source;
-    auto* file = dynamic_cast<FilePicture*>(&picture);
     const bool wholePicture =
         srcLeft == 0.0 && srcTop == 0.0 && srcRight == pictureWidth && srcBottom == pictureHeight;
     const bool wholeDestination = visible.Left == dest.Left && visible.Top == dest.Top &&
                                   visible.Right == dest.Right && visible.Bottom == dest.Bottom;
-    if (file && wholePicture && wholeDestination) {
+    if (wholePicture && wholeDestination) {
         // The usual paint: all of a loaded picture onto a rectangle in full view. It is stretched
         // aside (or was, ahead of time) and lands on the drawing area only once it is whole.
-        const BgrImage painted =
-            file->PaintWhole(static_cast<int>(dest.Width()), static_cast<int>(dest.Height()));
-        const std::optional<BgrView> canvas = BitmapPixels(m_bitmap->Handle());
-        if (!canvas) RaiseError(ErrorNumber::OutOfMemory);
-        CopyPixels(painted.View(), SubView(*canvas, dest));
-        return;
+        if (const std::optional<BgrImage> painted = picture.PaintWhole(
+                static_cast<int>(dest.Width()), static_cast<int>(dest.Height()))) {
+            const std::optional<BgrView> canvas = BitmapPixels(m_bitmap->Handle());
+            if (!canvas) RaiseError(ErrorNumber::OutOfMemory);
+            CopyPixels(painted->View(), SubView(*canvas, dest));
+            return;
+        }
     }
-    if (file) {
-        const auto paintWidth = static_cast<int>(
-            std::min(1.0e9, std::ceil(dest.Width() * double(pictureWidth) / (srcRight - srcLeft))));
-        const auto paintHeight = static_cast<int>(std::min(
-            1.0e9, std::ceil(dest.Height() * double(pictureHeight) / (srcBottom - srcTop))));
-        decoded = file->DecodeForPaint(paintWidth, paintHeight);
-        source = decoded.View;
-    } else {
-        const std::optional<BgrView> pixels = BitmapPixels(picture.Handle());
-        if (!pixels) RaiseError(ErrorNumber::InvalidPicture);
-        source = *pixels;
-    }
+    // The size the whole picture would be painted at, so that a large JPEG can be shrunk while
+    // it is decoded.
+    const auto paintWidth = static_cast<int>(
+        std::min(1.0e9, std::ceil(dest.Width() * double(pictureWidth) / (srcRight - srcLeft))));
+    const auto paintHeight = static_cast<int>(
+        std::min(1.0e9, std::ceil(dest.Height() * double(pictureHeight) / (srcBottom - srcTop))));
+    // May borrow from the picture, which outlives this call.
+    const DecodedPixels decoded = picture.PixelsForPaint(paintWidth, paintHeight);
+    const ConstBgrView source = decoded.View;
     if (source.Empty()) return;
 
     // The source rectangle in the decoded pixels, which may be a shrunk copy of the picture.

@@ -1,5 +1,6 @@
 #include "platform/gdi/BitmapPicture.h"
 
+#include "platform/base/RuntimeError.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/GdiObjects.h"
 
@@ -18,6 +19,14 @@ std::shared_ptr<BitmapPicture> BitmapPicture::Adopt(std::int32_t hBitmap) {
     if (bitmap == nullptr || bitmap->Stock || bitmap->OwnedByClipboard) return nullptr;
     return std::shared_ptr<BitmapPicture>(
         new BitmapPicture(hBitmap, bitmap->Width, bitmap->Height));
+}
+
+DecodedPixels BitmapPicture::PixelsForPaint(int, int) {
+    const std::optional<BgrView> pixels = BitmapPixels(m_hBitmap);
+    if (!pixels) RaiseError(ErrorNumber::InvalidPicture);
+    DecodedPixels decoded;
+    decoded.View = *pixels;
+    return decoded;
 }
 
 BitmapPicture::~BitmapPicture() {

@@ -24,6 +24,9 @@ class BitmapPicture : public StdPicture {
     std::int32_t Handle() override { return m_hBitmap; }
     int PixelWidth() const override { return m_width; }
     int PixelHeight() const override { return m_height; }
+    // The bitmap's own pixels, whatever the paint size. Raises Invalid picture (481) when the
+    // bitmap is gone.
+    DecodedPixels PixelsForPaint(int paintWidth, int paintHeight) override;
 
   private:
     BitmapPicture(std::int32_t hBitmap, int width, int height)

@@ -20,13 +20,6 @@ struct JpegSource;
 class ColourTransform;
 class FileSnapshot;
 
-// Pixels to paint from: a view that either points into Owner or borrows from the PictureFile
-// that made it (Owner then stays empty), so it may be used only while that file lives.
-struct DecodedPixels {
-    BgrImage Owner;
-    ConstBgrView View;
-};
-
 class PictureFile {
   public:
     // Opens the file, sniffs the format by content and parses the header; a picture other than

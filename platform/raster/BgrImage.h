@@ -66,4 +66,11 @@ class BgrImage {
     std::ptrdiff_t m_stride = 0;
 };
 
+// Pixels to paint from: a view that either points into Owner or borrows from whatever made it
+// (Owner then stays empty), which must outlive it.
+struct DecodedPixels {
+    BgrImage Owner;
+    ConstBgrView View;
+};
+
 }  // namespace quillane
