@@ -4,13 +4,10 @@
 // a mirror or a row out of place shows, and pixel comparison.
 
 #include <gtest/gtest.h>
-// clang-format off
-#include <cstdio>
-#include <jpeglib.h>
-// clang-format on
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
