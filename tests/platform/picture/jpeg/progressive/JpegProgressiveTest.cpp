@@ -1,15 +1,70 @@
-// Progressive JPEGs shrunk by four by our own reader against libjpeg-turbo's djpeg: every
-// scan kind (DC and AC first scans and refinements, one component or interleaved, restarts).
+// Progressive JPEGs shrunk by eight and by four by our own reader against libjpeg-turbo's djpeg:
+// every scan kind (DC and AC first scans and refinements, one component or interleaved,
+// restarts), every sampling, damaged scans.
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/picture/PictureFile.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
-#include "support/JpegReaderChecks.h"
 #include "support/PictureFiles.h"
 
 namespace quillane::test {
 namespace {
+
+// Writes JPEG.ppm (colour) and JPEG.pgm (luma alone) beside the file, shrunk by 1/denominator.
+bool DjpegShrunk(const std::string& jpeg, int denominator) {
+    const std::string options = " -dct int -scale 1/" + std::to_string(denominator) + " -outfile ";
+    return Shell("djpeg" + options + Quote(jpeg + ".ppm") + " " + Quote(jpeg) +
+                 " && djpeg -grayscale" + options + Quote(jpeg + ".pgm") + " " + Quote(jpeg));
+}
+
+// The first component's samples, each three times over, as djpeg writes a PGM read as RGB.
+RgbPicture LumaOf(const JpegShrunkPicture& picture) {
+    const JpegShrunkComponent& luma = picture.Components.at(0);
+    RgbPicture out{luma.SamplesWide, luma.SamplesHigh, {}};
+    for (const std::uint8_t sample : luma.Samples) out.Rgb.insert(out.Rgb.end(), 3, sample);
+    return out;
+}
+
+// Shrunk by eight, a progressive file is made from its DC scans by our own reader. Over
+// samplings and scan scripts (interleaved or one component at a time, refinements, restarts):
+// all sampled alike, the pixels are exactly libjpeg's own decode shrunk by eight; subsampled,
+// the luma is exactly libjpeg's and the colours stay close, and QUILLANE_PLAIN_JPEG hands them
+// to libjpeg, which matches djpeg exactly. A paint too large for the coarse components' DC grid
+// (40 x 30 for 4:2:0) goes to libjpeg and matches it exactly.
+TEST(JpegProgressive, ShrunkByEightFromTheDcScansMatchesLibjpeg) {
+    TempDir dir;
+    const std::string apart = ScansApart(dir);
+    // Name, cjpeg's options, the paint width (high is three quarters of it), exact or close.
+    const std::tuple<const char*, std::string, int, bool> cases[] = {
+        {"p444", "-progressive -sample 1x1", 10, true},
+        {"a444", apart + "1x1 -restart 3B", 10, true},
+        {"pgray", "-progressive -grayscale -restart 2B", 10, true},
+        {"p422", "-progressive -sample 2x1 -restart 1", 10, false},
+        {"a420", apart + "2x2 -restart 5B", 10, false},
+        {"p440", "-progressive -sample 1x2", 10, false},
+        {"a411", apart + "4x1 -restart 1", 10, false},
+        {"big420", "-progressive -sample 2x2", 40, true}};
+    for (const auto& [name, options, paint, exact] : cases) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.Path(std::string(name) + ".jpg");
+        ASSERT_TRUE(Cjpeg(Pattern(643, 487), "-quality 95 " + options, path));
+        ASSERT_TRUE(DjpegShrunk(path, 8));
+        const BgrImage image = PictureFile::Open(path)->Decode(paint, paint * 3 / 4);
+        EXPECT_LT(MeanError(image, ReadPpm(path + ".ppm")), exact ? 1e-9 : 1.5);
+        if (!exact) {
+            setenv("QUILLANE_PLAIN_JPEG", "1", 1);
+            const BgrImage plain = PictureFile::Open(path)->Decode(paint, paint * 3 / 4);
+            unsetenv("QUILLANE_PLAIN_JPEG");
+            EXPECT_EQ(FirstDifference(plain, ReadPpm(path + ".ppm")), "") << "plain libjpeg";
+        }
+        auto dc = ReadProgressiveShrunk(ReadBytes(path), 8);
+        ASSERT_TRUE(dc.Ok()) << dc.Failure().Why;
+        EXPECT_EQ(FirstDifference(LumaOf(dc.Value()), ReadPpm(path + ".pgm")), "");
+    }
+}
 
 // Bands of luma in two parts, refinements of DC, AC of each colour alone and of luma in two.
 constexpr char kScans[] =
@@ -35,7 +90,7 @@ std::string Make(const TempDir& dir, const std::string& name, const std::string&
 }
 
 // A paint of 60x45 wants the shrink by four (twice it is more than the 81x61 of eight).
-TEST(JpegQuarter, ShrunkByFourMatchesLibjpeg) {
+TEST(JpegProgressive, ShrunkByFourMatchesLibjpeg) {
     TempDir dir;
     for (const auto& [name, options, exact] :
          {std::tuple{"s444", "-sample 1x1 -restart 3B", true},
@@ -57,7 +112,7 @@ TEST(JpegQuarter, ShrunkByFourMatchesLibjpeg) {
 }
 
 // Damaged or cut AC scans, and bands out of their rules, raise 481.
-TEST(JpegQuarter, DamagedScansAreRefused) {
+TEST(JpegProgressive, DamagedScansAreRefused) {
     TempDir dir;
     const Bytes good = ReadBytes(Make(dir, "s420", "-sample 2x2 -restart 1"));
     std::vector<std::size_t> ss;  // where each scan header holds its band's start
