@@ -2,8 +2,10 @@
 // A picture file as the picture loader sees it: the format decided by content and the header
 // parsed, so the picture's size is known before any pixel is decoded. A JPEG stays open and is
 // read again at each decode, a window at a time; other pictures are read whole, once.
-// JPEG goes through libjpeg-turbo (with DCT-domain shrink-on-load), everything else through
-// Qt's image reader. Separate objects may be used from different threads at the same time.
+// JPEG goes through libjpeg-turbo with DCT-domain shrink-on-load (and a progressive one shrunk by
+// eight or four through our own reader, jpeg/progressive/), a BMP through its own checks and
+// Qt's image reader, everything else through Qt's image reader alone. Separate objects may be
+// used from different threads at the same time.
 
 #include <cstdint>
 #include <memory>
