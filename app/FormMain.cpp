@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <new>
 
-#include "platform/Conversions.h"
-#include "platform/RuntimeError.h"
+#include "platform/base/Conversions.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/forms/Application.h"
 #include "platform/forms/Dir.h"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/BatchSettings.h"
+#include "platform/decodeahead/DecodeAheadScope.h"
 #include "platform/forms/CommandButton.h"
 #include "platform/forms/ControlArray.h"
 #include "platform/forms/DirListBox.h"
@@ -18,7 +19,6 @@
 #include "platform/forms/PictureBox.h"
 #include "platform/forms/ProgressBar.h"
 #include "platform/forms/TextBox.h"
-#include "platform/picture/DecodeAhead.h"
 
 namespace quillane {
 

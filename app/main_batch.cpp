@@ -12,10 +12,10 @@
 
 #include "app/BatchOptions.h"
 #include "app/FormMain.h"
-#include "platform/MemoryTuning.h"
-#include "platform/MessageBox.h"
-#include "platform/RuntimeError.h"
-#include "platform/StopRequest.h"
+#include "platform/base/MemoryTuning.h"
+#include "platform/base/MessageBox.h"
+#include "platform/base/RuntimeError.h"
+#include "platform/base/StopRequest.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The window program: Quillane's main window, and nothing else. Closing it ends the program.
 
 #include "app/FormMain.h"
-#include "platform/MemoryTuning.h"
+#include "platform/base/MemoryTuning.h"
 #include "platform/qtview/RunWindow.h"
 
 int main(int argc, char** argv) {

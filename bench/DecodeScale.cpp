@@ -15,8 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/picture/PictureFile.h"
+#include "platform/picture/PictureLimits.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ bool ParseSize(const std::string& text, PaintSize& size) {
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--margin") {
-        std::printf("%d\n", quillane::PictureFile::kMargin);
+        std::printf("%d\n", quillane::kShrinkMargin);
         return kExitAnswered;
     }
     std::vector<PaintSize> sizes;

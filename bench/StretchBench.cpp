@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/BgrRowSource.h"
 #include "platform/raster/Stretch.h"

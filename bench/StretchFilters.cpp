@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/Stretch.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "app/FormMain.h"
-#include "platform/MemoryTuning.h"
-#include "platform/MessageBox.h"
+#include "platform/base/MemoryTuning.h"
+#include "platform/base/MessageBox.h"
 #include "platform/qtview/FormWindow.h"
 #include "platform/qtview/QtHost.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MessageBox.h"
+#include "platform/base/MessageBox.h"
 
 namespace quillane::fuzz {
 

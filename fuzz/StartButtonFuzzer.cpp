@@ -13,8 +13,8 @@
 
 #include "FuzzSupport.h"
 #include "app/FormMain.h"
-#include "platform/Conversions.h"
-#include "platform/RuntimeError.h"
+#include "platform/base/Conversions.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/picture/PictureFile.h"
 
 using namespace quillane;

@@ -13,8 +13,8 @@ trap 'rm -rf "$work"' EXIT
 loader="$out/fuzz_picture_loader"
 resize="$out/fuzz_resize_picture"
 fields="$out/fuzz_start_button"
-dcscans="$out/fuzz_jpeg_dc_scans"
-mkdir -p "$loader" "$resize" "$fields" "$dcscans"
+progressive="$out/fuzz_jpeg_progressive"
+mkdir -p "$loader" "$resize" "$fields" "$progressive"
 
 # A small picture with edges and colour, so the decoders have real work.
 convert -size 24x16 gradient:red-blue -fill lime -draw 'rectangle 4,4 11,9' "$work/p.ppm"
@@ -27,18 +27,18 @@ cjpeg -restart 1 -outfile "$loader/restart.jpg" "$work/p.ppm"
 cjpeg -sample 1x1 -outfile "$loader/444.jpg" "$work/p.ppm"
 cjpeg -arithmetic -outfile "$loader/arithmetic.jpg" "$work/p.ppm" 2>/dev/null || true
 convert "$work/p.ppm" -colorspace CMYK "$loader/cmyk.jpg"
-# The DC-scan reader: progressive files at each sampling, DC scans interleaved or one
+# Our progressive reader: progressive files at each sampling, DC scans interleaved or one
 # component at a time with refinements, restart intervals, gray and CMYK.
 printf '0: 0-0, 0, 1; 1: 0-0, 0, 0; 2: 0-0, 0, 0; 0: 1-63, 0, 0; 0: 0-0, 1, 0;' >"$work/scans"
 for s in 1x1 2x1 2x2 1x2 4x1; do
-    cjpeg -progressive -sample "$s" -restart 1 -outfile "$dcscans/p$s.jpg" "$work/p.ppm"
+    cjpeg -progressive -sample "$s" -restart 1 -outfile "$progressive/p$s.jpg" "$work/p.ppm"
 done
-cjpeg -scans "$work/scans" -sample 2x2 -restart 3B -outfile "$dcscans/apart.jpg" "$work/p.ppm"
+cjpeg -scans "$work/scans" -sample 2x2 -restart 3B -outfile "$progressive/apart.jpg" "$work/p.ppm"
 # Shrunk by four the same reader decodes the AC scans: bands in parts, AC refinements.
 printf '0 1 2: 0-0, 0, 1; 0: 1-5, 0, 2; 1: 1-63, 0, 1; 2: 1-63, 0, 0; 0: 6-63, 0, 2; 0: 1-63, 2, 1; 0 1 2: 0-0, 1, 0; 1: 1-63, 1, 0; 0: 1-63, 1, 0;' >"$work/acscans"
-cjpeg -scans "$work/acscans" -sample 2x1 -restart 2B -outfile "$dcscans/ac.jpg" "$work/p.ppm"
-cjpeg -progressive -grayscale -outfile "$dcscans/gray.jpg" "$work/g.pgm"
-convert "$work/p.ppm" -colorspace CMYK -interlace JPEG "$dcscans/cmyk.jpg"
+cjpeg -scans "$work/acscans" -sample 2x1 -restart 2B -outfile "$progressive/ac.jpg" "$work/p.ppm"
+cjpeg -progressive -grayscale -outfile "$progressive/gray.jpg" "$work/g.pgm"
+convert "$work/p.ppm" -colorspace CMYK -interlace JPEG "$progressive/cmyk.jpg"
 convert -size 80x64 gradient:white-black "$loader/shrinkable.jpg"
 # EXIF orientation: an APP1 block with the one tag, put right after the start marker.
 for o in 3 6 8; do

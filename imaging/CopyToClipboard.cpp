@@ -1,7 +1,7 @@
 // Copy of a cDIBSection to the clipboard as a screen-compatible bitmap.
 
 #include "imaging/cDIBSection.h"
-#include "platform/MessageBox.h"
+#include "platform/base/MessageBox.h"
 #include "platform/gdi/Clipboard.h"
 
 namespace quillane {

@@ -1,6 +1,6 @@
 #include "imaging/PixelGrid.h"
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 

@@ -7,7 +7,7 @@
 #include "imaging/PixelGrid.h"
 #include "imaging/TimeOfDay.h"
 #include "imaging/cDIBSection.h"
-#include "platform/Conversions.h"
+#include "platform/base/Conversions.h"
 
 namespace quillane {
 

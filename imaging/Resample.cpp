@@ -12,8 +12,8 @@
 
 #include "imaging/PixelGrid.h"
 #include "imaging/cDIBSection.h"
-#include "platform/Conversions.h"
-#include "platform/RuntimeError.h"
+#include "platform/base/Conversions.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 

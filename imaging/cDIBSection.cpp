@@ -1,6 +1,6 @@
 #include "imaging/cDIBSection.h"
 
-#include "platform/Conversions.h"
+#include "platform/base/Conversions.h"
 
 namespace quillane {
 

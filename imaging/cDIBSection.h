@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/StdPicture.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/gdi/StdPicture.h"
 
 namespace quillane {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "jpeg/JpegFiller.h"
-#include "platform/Conversions.h"
-#include "platform/MessageBox.h"
+#include "platform/base/Conversions.h"
+#include "platform/base/MessageBox.h"
 #include "platform/ijl/ijl.h"
 
 namespace quillane {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/qtview/IconArt.h"
-#include "platform/qtview/IconFile.h"
+#include "resources/IconFile.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

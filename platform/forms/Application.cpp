@@ -2,9 +2,10 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <utility>
 #include <vector>
+
+#include "platform/forms/FileSystem.h"
 
 namespace quillane {
 
@@ -13,15 +14,6 @@ namespace {
 std::function<void()>& DoEventsHook() {
     static std::function<void()> hook;
     return hook;
-}
-
-std::string CurrentDirectory() {
-    std::vector<char> buffer(4096);
-    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE || buffer.size() > (1u << 20)) return "/";
-        buffer.resize(buffer.size() * 2);
-    }
-    return buffer.data();
 }
 
 // readlink gives no length up front; grow the buffer until the whole target fits.

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 
@@ -31,11 +31,6 @@ class ControlArray {
 
     const std::string& Name() const { return m_name; }
     int Count() const { return static_cast<int>(m_elements.size()); }
-
-    template <class F>
-    void ForEach(F&& visit) {
-        for (auto& [index, control] : m_elements) visit(*control);
-    }
 
   private:
     T* Find(int index) const {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/base/Conversions.h"
 #include "platform/forms/FileSystem.h"
 
 namespace quillane {
@@ -18,10 +19,6 @@ struct Cursor {
 Cursor& TheCursor() {
     static Cursor cursor;
     return cursor;
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // "*" any run of bytes, "?" one byte, ASCII letters without case. Iterative with one

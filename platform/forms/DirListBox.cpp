@@ -1,14 +1,11 @@
 #include "platform/forms/DirListBox.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <memory>
 #include <utility>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/forms/Events.h"
 #include "platform/forms/FileSystem.h"
 #include "platform/forms/Volumes.h"
@@ -18,8 +15,8 @@ namespace quillane {
 namespace {
 
 std::string StartFolder() {
-    std::unique_ptr<char, decltype(&free)> cwd(getcwd(nullptr, 0), &free);
-    return cwd && cwd.get()[0] == '/' ? NormalizePath(cwd.get(), "/") : std::string("/");
+    const std::string cwd = CurrentDirectory();
+    return cwd[0] == '/' ? NormalizePath(cwd, "/") : std::string("/");
 }
 
 }  // namespace

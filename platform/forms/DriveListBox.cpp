@@ -1,13 +1,10 @@
 #include "platform/forms/DriveListBox.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <memory>
 #include <utility>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/forms/Events.h"
 #include "platform/forms/FileSystem.h"
 
@@ -33,11 +30,6 @@ int VolumeHolding(const std::string& path, const std::vector<Volume>& volumes) {
     return best;
 }
 
-std::string WorkingDirectory() {
-    std::unique_ptr<char, decltype(&free)> cwd(getcwd(nullptr, 0), &free);
-    return cwd ? std::string(cwd.get()) : std::string("/");
-}
-
 }  // namespace
 
 DriveListBox::DriveListBox(std::string name, float left, float top, float width, float height,
@@ -46,7 +38,7 @@ DriveListBox::DriveListBox(std::string name, float left, float top, float width,
               tabIndex) {
     m_volumes = MountedVolumes();
     for (const Volume& volume : m_volumes) m_list.push_back(VolumeText(volume));
-    m_listIndex = VolumeHolding(WorkingDirectory(), m_volumes);
+    m_listIndex = VolumeHolding(CurrentDirectory(), m_volumes);
 }
 
 std::string DriveListBox::Drive() const {

@@ -3,8 +3,8 @@
 #include <exception>
 #include <new>
 
-#include "platform/MessageBox.h"
-#include "platform/RuntimeError.h"
+#include "platform/base/MessageBox.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 

@@ -3,21 +3,20 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/Conversions.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 
 namespace {
-
-unsigned char AsciiLower(unsigned char byte) {
-    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-}
 
 EntryType TypeOf(int folderFd, const char* name, bool& link) {
     struct stat info {};
@@ -45,8 +44,8 @@ std::optional<FileId> FileIdOf(const std::string& path) {
 bool NameOrderLess(std::string_view a, std::string_view b) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char x = AsciiLower(static_cast<unsigned char>(a[i]));
-        const unsigned char y = AsciiLower(static_cast<unsigned char>(b[i]));
+        const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
+        const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
         if (x != y) return x < y;
     }
     if (a.size() != b.size()) return a.size() < b.size();
@@ -84,6 +83,11 @@ FolderListing ReadFolder(const std::string& folder) {
         listing.Entries.begin(), listing.Entries.end(),
         [](const FolderEntry& a, const FolderEntry& b) { return NameOrderLess(a.Name, b.Name); });
     return listing;
+}
+
+std::string CurrentDirectory() {
+    const std::unique_ptr<char, decltype(&free)> cwd(getcwd(nullptr, 0), &free);
+    return cwd ? std::string(cwd.get()) : std::string("/");
 }
 
 std::string NormalizePath(std::string_view path, std::string_view base) {

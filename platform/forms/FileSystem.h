@@ -49,6 +49,10 @@ bool NameOrderLess(std::string_view a, std::string_view b);
 // trailing "/" (the root stays "/"). Purely textual: symbolic links are not resolved.
 std::string NormalizePath(std::string_view path, std::string_view base);
 
+// The process's working folder as the system gives it; "/" when it cannot be had (removed, or
+// beyond any path length).
+std::string CurrentDirectory();
+
 // The run-time error for a folder that could not be read: Path not found (76) when it is
 // missing or not a folder, Path/File access error (75) otherwise. Names the folder.
 [[noreturn]] void RaiseFolderError(int errnoValue, const std::string& folder);

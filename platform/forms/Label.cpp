@@ -48,19 +48,6 @@ void Label::SetCaption(std::string caption) {
     NotifyChanged();
 }
 
-void Label::SetAutoSize(bool autoSize) {
-    if (m_autoSize == autoSize) return;
-    m_autoSize = autoSize;
-    if (m_autoSize) FitToCaption();
-    NotifyChanged();
-}
-
-void Label::SetWordWrap(bool wordWrap) {
-    if (m_wordWrap == wordWrap) return;
-    m_wordWrap = wordWrap;
-    NotifyChanged();
-}
-
 void Label::FitToCaption() {
     const TextExtent extent = MeasureCaption(m_caption);
     Move(Left(), Top(), extent.Width, extent.Height);

@@ -28,10 +28,8 @@ class Label : public Control {
     void SetCaption(std::string caption);
 
     bool AutoSize() const { return m_autoSize; }
-    void SetAutoSize(bool autoSize);
     // A fixed box whose text breaks into lines at its width (the view does the breaking).
     bool WordWrap() const { return m_wordWrap; }
-    void SetWordWrap(bool wordWrap);
 
   private:
     void FitToCaption();

@@ -1,9 +1,9 @@
 #include "platform/forms/LoadPicture.h"
 
-#include <algorithm>
 #include <cstring>
+#include <utility>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/gdi/BitmapPicture.h"
 #include "platform/gdi/Gdi.h"
 
@@ -14,7 +14,12 @@ FilePicture::FilePicture(std::unique_ptr<PictureFile> file) : m_file(std::move(f
 FilePicture::~FilePicture() = default;
 
 namespace {
-DecodeAheadScope* g_activeScope = nullptr;  // user-interface thread only
+
+PictureSupplier& Supplier() {
+    static PictureSupplier supplier;  // user-interface thread only
+    return supplier;
+}
+
 }  // namespace
 
 void FilePicture::SetPaintedAhead(BgrImage painted, std::optional<RuntimeError> error,
@@ -26,7 +31,7 @@ void FilePicture::SetPaintedAhead(BgrImage painted, std::optional<RuntimeError> 
     m_aheadHeight = height;
 }
 
-BgrImage FilePicture::PaintRegion(const SourceArea& area, int width, int height) {
+std::optional<BgrImage> FilePicture::PaintRegion(const SourceArea& area, int width, int height) {
     if (m_aheadPainted && area == m_aheadArea && width == m_aheadWidth && height == m_aheadHeight) {
         BgrImage painted = std::move(*m_aheadPainted);
         std::optional<RuntimeError> error = std::move(m_aheadError);
@@ -56,54 +61,14 @@ std::int32_t FilePicture::Handle() {
 }
 
 PictureRef LoadPicture(const std::string& path) {
-    if (g_activeScope) {
-        if (std::optional<DecodedPicture> ahead = g_activeScope->TakeFor(path)) {
-            if (ahead->OpenError) throw *ahead->OpenError;
-            auto picture = std::make_shared<FilePicture>(std::move(ahead->File));
-            if (!ahead->OutOfMemory) {
-                picture->SetPaintedAhead(std::move(ahead->Painted), std::move(ahead->DecodeError),
-                                         ahead->Area, ahead->PaintWidth, ahead->PaintHeight);
-            }
-            return picture;
-        }
+    if (Supplier()) {
+        if (PictureRef supplied = Supplier()(path)) return supplied;
     }
     return std::make_shared<FilePicture>(PictureFile::Open(path));
 }
 
-namespace {
-std::vector<std::string> PathsOf(const std::vector<DecodeJob>& jobs) {
-    std::vector<std::string> paths;
-    paths.reserve(jobs.size());
-    for (const DecodeJob& job : jobs) paths.push_back(job.Path);
-    return paths;
-}
-}  // namespace
-
-DecodeAheadScope::DecodeAheadScope(std::vector<DecodeJob> jobs)
-    : m_paths(PathsOf(jobs)), m_ahead(std::move(jobs)), m_previous(g_activeScope) {
-    g_activeScope = this;
-}
-
-DecodeAheadScope::~DecodeAheadScope() {
-    g_activeScope = m_previous;
-}
-
-void DecodeAheadScope::Begin(std::size_t index) {
-    m_current = index;
-}
-
-void DecodeAheadScope::Finished(std::size_t index) {
-    m_current.reset();
-    m_ahead.Finished(index);
-}
-
-std::optional<DecodedPicture> DecodeAheadScope::TakeFor(const std::string& path) {
-    if (!m_current || *m_current >= m_paths.size() || m_paths[*m_current] != path) {
-        return std::nullopt;
-    }
-    const std::size_t index = *m_current;
-    m_current.reset();  // one load per entry
-    return m_ahead.Take(index);
+PictureSupplier SetPictureSupplier(PictureSupplier supplier) {
+    return std::exchange(Supplier(), std::move(supplier));
 }
 
 }  // namespace quillane

@@ -4,15 +4,13 @@
 // pixels are decoded only when it is painted (at the size it is painted at) or when its bitmap
 // handle is asked for (at full size).
 
-#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "platform/RuntimeError.h"
-#include "platform/StdPicture.h"
-#include "platform/picture/DecodeAhead.h"
+#include "platform/base/RuntimeError.h"
+#include "platform/gdi/StdPicture.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/raster/BgrImage.h"
 
@@ -30,7 +28,7 @@ class FilePicture : public StdPicture {
 
     // A part of the picture (upright pixels) stretched to exactly width x height pixels (see
     // PictureFile::DecodeStretched), or what was painted ahead for that part and size.
-    [[nodiscard]] BgrImage PaintRegion(const SourceArea& area, int width, int height);
+    std::optional<BgrImage> PaintRegion(const SourceArea& area, int width, int height) override;
 
     // The part of the picture (or the error) painted ahead at a size; used once, by the first
     // paint of exactly that part at exactly that size.
@@ -50,27 +48,12 @@ class FilePicture : public StdPicture {
 // Loads the picture file at path. Raises the loader's run-time errors (53, 75, 481, 7).
 [[nodiscard]] PictureRef LoadPicture(const std::string& path);
 
-// While it lives, LoadPicture takes the pictures of a batch run from a helper thread that
-// decodes them ahead (see DecodeAhead); the results and errors are the ones loading them at
-// their turn would give. The run says which entry it turns to and when each is done.
-class DecodeAheadScope {
-  public:
-    explicit DecodeAheadScope(std::vector<DecodeJob> jobs);
-    ~DecodeAheadScope();
-    DecodeAheadScope(const DecodeAheadScope&) = delete;
-    DecodeAheadScope& operator=(const DecodeAheadScope&) = delete;
-
-    void Begin(std::size_t index);
-    void Finished(std::size_t index);
-
-  private:
-    friend PictureRef LoadPicture(const std::string& path);
-    std::optional<DecodedPicture> TakeFor(const std::string& path);
-
-    std::vector<std::string> m_paths;
-    DecodeAhead m_ahead;
-    std::optional<std::size_t> m_current;  // the entry being converted, until it is taken
-    DecodeAheadScope* m_previous;
-};
+// Where LoadPicture looks first: a supplier of pictures loaded ahead of their turn, asked with
+// the path; null when it has none for that path, and then LoadPicture loads the file itself. A
+// supplier may raise the loader's errors, which LoadPicture passes on.
+using PictureSupplier = std::function<PictureRef(const std::string& path)>;
+// Installs the supplier (an empty one: none) and returns the one before. User-interface thread
+// only.
+PictureSupplier SetPictureSupplier(PictureSupplier supplier);
 
 }  // namespace quillane

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "platform/Conversions.h"
-#include "platform/RuntimeError.h"
+#include "platform/base/Conversions.h"
+#include "platform/base/RuntimeError.h"
 
 namespace quillane {
 

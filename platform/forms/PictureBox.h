@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/StdPicture.h"
 #include "platform/forms/Control.h"
 #include "platform/forms/PictureSurface.h"
+#include "platform/gdi/StdPicture.h"
 
 namespace quillane {
 

@@ -6,8 +6,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/RuntimeError.h"
-#include "platform/forms/LoadPicture.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/gdi/BitmapPicture.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/raster/Stretch.h"
@@ -134,16 +133,14 @@ void PictureSurface::PaintPicture(StdPicture& picture, float x1, float y1, float
 
     const PixelRect inDest{visible.Left - dest.Left, visible.Top - dest.Top,
                            visible.Right - dest.Left, visible.Bottom - dest.Top};
-    if (auto* file = dynamic_cast<FilePicture*>(&picture)) {
-        // A picture loaded from a file is decoded for the size the whole of it would be painted
-        // at, so a large JPEG can be shrunk while it is decoded, and stretched aside (or was,
-        // ahead of time); what falls on the drawing area lands there once it is whole.
-        const BgrImage painted =
-            file->PaintRegion({srcLeft, srcTop, srcRight, srcBottom},
-                              static_cast<int>(dest.Width()), static_cast<int>(dest.Height()));
+    // A picture that makes its paints apart (one loaded from a file) stretches the part aside, or
+    // did ahead of time; what falls on the drawing area lands there once it is whole.
+    if (const std::optional<BgrImage> painted =
+            picture.PaintRegion({srcLeft, srcTop, srcRight, srcBottom},
+                                static_cast<int>(dest.Width()), static_cast<int>(dest.Height()))) {
         const std::optional<BgrView> canvas = BitmapPixels(m_bitmap->Handle());
         if (!canvas) RaiseError(ErrorNumber::OutOfMemory);
-        CopyPixels(SubView(painted.View(), inDest), SubView(*canvas, visible));
+        CopyPixels(SubView(painted->View(), inDest), SubView(*canvas, visible));
         return;
     }
     const std::optional<BgrView> pixels = BitmapPixels(picture.Handle());

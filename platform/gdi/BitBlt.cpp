@@ -112,48 +112,4 @@ bool BitBlt(std::int32_t hdcDest, std::int32_t x, std::int32_t y, std::int32_t c
     return true;
 }
 
-bool StretchBlt(std::int32_t hdcDest, std::int32_t xDest, std::int32_t yDest, std::int32_t wDest,
-                std::int32_t hDest, std::int32_t hdcSrc, std::int32_t xSrc, std::int32_t ySrc,
-                std::int32_t wSrc, std::int32_t hSrc, std::int32_t rop) {
-    BitmapObject* dest = SurfaceOf(hdcDest);
-    const std::optional<RasterOp> op = RasterOp::Parse(rop);
-    if (dest == nullptr || !op) return false;
-    if (wDest <= 0 || hDest <= 0 || wSrc <= 0 || hSrc <= 0) return false;
-    if (!op->UsesSource) return BitBlt(hdcDest, xDest, yDest, wDest, hDest, 0, 0, 0, rop);
-    BitmapObject* src = SurfaceOf(hdcSrc);
-    if (src == nullptr) return false;
-
-    // Destination pixel i samples the source at the centre of its footprint:
-    // xSrc + floor((2i + 1) * wSrc / (2 * wDest)). Samples outside the source are skipped.
-    const auto sample = [](std::int64_t i, std::int64_t origin, std::int64_t srcSize,
-                           std::int64_t destSize) {
-        return origin + (2 * i + 1) * srcSize / (2 * destSize);
-    };
-    const std::int64_t colFirst = std::max<std::int64_t>(0, -std::int64_t{xDest});
-    const std::int64_t colLast = std::min<std::int64_t>(wDest, std::int64_t{dest->Width} - xDest);
-    const std::int64_t rowFirst = std::max<std::int64_t>(0, -std::int64_t{yDest});
-    const std::int64_t rowLast = std::min<std::int64_t>(hDest, std::int64_t{dest->Height} - yDest);
-    if (colFirst >= colLast || rowFirst >= rowLast) return true;
-
-    ConstBgrView srcView = src->TopDownView();
-    std::optional<Snapshot> snapshot;
-    if (src == dest) {
-        snapshot.emplace(dest->TopDownView(), 0, 0, src->Width, src->Height);
-        srcView = snapshot->View;
-    }
-    const BgrView destView = dest->TopDownView();
-    for (std::int64_t r = rowFirst; r < rowLast; ++r) {
-        const std::int64_t sy = sample(r, ySrc, hSrc, hDest);
-        if (sy < 0 || sy >= src->Height) continue;
-        std::uint8_t* destRow = destView.Row(static_cast<int>(yDest + r));
-        const std::uint8_t* srcRow = srcView.Row(static_cast<int>(sy));
-        for (std::int64_t c = colFirst; c < colLast; ++c) {
-            const std::int64_t sx = sample(c, xSrc, wSrc, wDest);
-            if (sx < 0 || sx >= src->Width) continue;
-            op->Row(destRow + (xDest + c) * 3, srcRow + sx * 3, 3);
-        }
-    }
-    return true;
-}
-
 }  // namespace quillane

@@ -1,5 +1,6 @@
 #include "platform/gdi/BitmapPicture.h"
 
+#include "platform/base/RuntimeError.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/GdiObjects.h"
 

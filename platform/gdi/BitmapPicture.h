@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/StdPicture.h"
+#include "platform/gdi/StdPicture.h"
 
 namespace quillane {
 

@@ -15,7 +15,7 @@
 
 namespace quillane {
 
-// Raster operations: how source (S) and destination (D) bytes combine in BitBlt/StretchBlt.
+// Raster operations: how source (S) and destination (D) bytes combine in BitBlt.
 constexpr std::int32_t SRCCOPY = 0x00CC0020;      // S
 constexpr std::int32_t SRCPAINT = 0x00EE0086;     // S | D
 constexpr std::int32_t SRCAND = 0x008800C6;       // S & D
@@ -109,12 +109,6 @@ std::int32_t GetObjectA(std::int32_t hObject, std::int32_t cbBuffer, void* pvObj
 // hdcSrc 0. Overlapping copies within one bitmap are handled.
 bool BitBlt(std::int32_t hdcDest, std::int32_t x, std::int32_t y, std::int32_t cx, std::int32_t cy,
             std::int32_t hdcSrc, std::int32_t x1, std::int32_t y1, std::int32_t rop);
-// Nearest-neighbour stretched copy of the source rectangle onto the destination rectangle.
-// Sizes must be positive; destination pixels whose sample falls outside the source bitmap are
-// left as they are.
-bool StretchBlt(std::int32_t hdcDest, std::int32_t xDest, std::int32_t yDest, std::int32_t wDest,
-                std::int32_t hDest, std::int32_t hdcSrc, std::int32_t xSrc, std::int32_t ySrc,
-                std::int32_t wSrc, std::int32_t hSrc, std::int32_t rop);
 
 // The desktop window, the only window the layer knows.
 std::int32_t GetDesktopWindow();

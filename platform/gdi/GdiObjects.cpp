@@ -54,7 +54,7 @@ BgrView BitmapObject::TopDownView() const {
 std::optional<BitmapObject> AllocateBitmap(std::int32_t width, std::int32_t height, bool bottomUp) {
     if (width <= 0 || height <= 0) return std::nullopt;
     // Overflow guard: computed in 64 bits, where int32 sizes cannot overflow.
-    const std::uint64_t stride = (static_cast<std::uint64_t>(width) * 3 + 3) & ~std::uint64_t{3};
+    const auto stride = static_cast<std::uint64_t>(BgrImage::StrideFor(width));
     const std::uint64_t bytes = stride * static_cast<std::uint64_t>(height);
     if (bytes > kMaxBitmapBytes) return std::nullopt;
     // calloc: zeroed memory, and large pictures are only paged in as they are touched.

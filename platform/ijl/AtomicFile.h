@@ -49,9 +49,8 @@ class AtomicFile {
     std::string m_temporary;
     int m_fd = -1;
     std::int64_t m_written = 0;
-    bool m_replacing = false;
-    bool m_unnamed = false;  // written through an O_TMPFILE file, which has no name yet  // the
-                             // target existed as a regular file when the file was opened
+    bool m_replacing = false;  // the target existed as a regular file when the file was opened
+    bool m_unnamed = false;    // written through an O_TMPFILE file, which has no name yet
 };
 
 }  // namespace quillane

@@ -1,20 +1,20 @@
 #include "platform/ijl/ijl.h"
 
-// clang-format off
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <jpeglib.h>
-#include <jerror.h>
-// clang-format on
-
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+// jerror.h after jpeglib.h: it defines the message codes jpeglib.h's error manager reports.
+#include <jerror.h>
 
 #include "platform/ijl/AtomicFile.h"
 #include "platform/ijl/IjlTesting.h"

@@ -2,8 +2,10 @@
 // A picture file as the picture loader sees it: the format decided by content and the header
 // parsed, so the picture's size is known before any pixel is decoded. A JPEG stays open and is
 // read again at each decode, a window at a time; other pictures are read whole, once.
-// JPEG goes through libjpeg-turbo (with DCT-domain shrink-on-load), everything else through
-// Qt's image reader. Separate objects may be used from different threads at the same time.
+// JPEG goes through libjpeg-turbo with DCT-domain shrink-on-load (and a progressive one shrunk by
+// eight or four through our own reader, jpeg/progressive/), a BMP through its own checks and
+// Qt's image reader, everything else through Qt's image reader alone. Separate objects may be
+// used from different threads at the same time.
 
 #include <cstdint>
 #include <memory>
@@ -17,29 +19,12 @@
 namespace quillane {
 
 struct PictureFailure;
-struct JpegShrinkNeed;
 struct JpegSource;
 class ColourTransform;
-
-struct FileContentStamp {
-    long long Size = 0;
-    long long ModifiedNs = 0;
-    bool operator==(const FileContentStamp&) const = default;
-};
-
-// Pixels to paint from: a view that either points into Owner or borrows from the PictureFile
-// that made it (Owner then stays empty), so it may be used only while that file lives.
-struct DecodedPixels {
-    BgrImage Owner;
-    ConstBgrView View;
-};
+class FileSnapshot;
 
 class PictureFile {
   public:
-    // A JPEG is shrunk on load only while the result stays at least this many times the size
-    // it will be painted at, so the stretching filter still has real pixels to work with.
-    static constexpr int kMargin = 2;
-
     // Opens the file, sniffs the format by content and parses the header; a picture other than
     // JPEG is read whole now. A JPEG whose content changes on disk after this fails to decode
     // with 75 (renaming, replacing or deleting it changes nothing: the open file is read). Raises
@@ -56,7 +41,8 @@ class PictureFile {
     // Decodes the picture upright (EXIF orientation applied) as 24-bit BGR sRGB: pixels stored
     // with a colour profile (or a camera's Adobe RGB marking) are converted through it. A JPEG
     // decodes at the smallest DCT scale among 1/8, 1/4, 1/2 and 1/1 whose result is still at least
-    // kMargin times the paint size in both directions; paintWidth/paintHeight <= 0 mean full size.
+    // twice the paint size in both directions (see DctScaleFor); paintWidth/paintHeight <= 0 mean
+    // full size.
     // Other formats decode at full size. Raises 481 for corrupt or truncated data (no damaged
     // picture is ever returned) and 7 when the pixels would exceed the memory limit.
     [[nodiscard]] BgrImage Decode(int paintWidth, int paintHeight) const;
@@ -87,16 +73,13 @@ class PictureFile {
 
     PictureFile() = default;
     [[noreturn]] void Fail(const PictureFailure& failure) const;
-    JpegShrinkNeed ShrinkNeedFor(int paintWidth, int paintHeight) const;
     JpegSource JpegBytes() const;
     // The failure to report when the JPEG's content is no longer what it was when opened.
     std::optional<PictureFailure> Changed() const;
 
-    std::string m_name;                 // the file's own name, for error descriptions
-    std::vector<std::uint8_t> m_bytes;  // a picture other than JPEG, whole
-    int m_jpegFile = -1;                // a JPEG's open file, and its size and stamp then
-    std::size_t m_jpegSize = 0;
-    FileContentStamp m_jpegStamp;
+    std::string m_name;                    // the file's own name, for error descriptions
+    std::vector<std::uint8_t> m_bytes;     // a picture other than JPEG, whole
+    std::unique_ptr<FileSnapshot> m_jpeg;  // a JPEG's open file, read at each decode
     Format m_format = Format::Other;
     int m_storedWidth = 0;  // as the pixels are stored, before the orientation
     int m_storedHeight = 0;

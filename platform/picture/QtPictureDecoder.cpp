@@ -1,5 +1,7 @@
-// BMP and every other format Qt's image reader knows, decided by content. Qt's reader is
-// maintained and fuzzed; this file only bounds its memory and turns its result into BGR.
+// Qt's reader is maintained and fuzzed; this file only bounds its memory and turns its result
+// into BGR.
+
+#include "platform/picture/QtPictureDecoder.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -8,8 +10,7 @@
 #include <QImageReader>
 #include <mutex>
 
-#include "platform/picture/ColourTransform.h"
-#include "platform/picture/PictureDecoding.h"
+#include "platform/picture/colour/ColourTransform.h"
 
 namespace quillane {
 namespace {

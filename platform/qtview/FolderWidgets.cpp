@@ -7,7 +7,7 @@
 #include <QStyledItemDelegate>
 #include <string>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/forms/Events.h"
 
 namespace quillane {

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <string>
 
-#include "platform/StopRequest.h"
+#include "platform/base/StopRequest.h"
 #include "platform/forms/CommandButton.h"
 #include "platform/forms/Label.h"
 #include "platform/forms/ProgressBar.h"

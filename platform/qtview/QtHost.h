@@ -8,7 +8,7 @@
 #include <QString>
 #include <functional>
 
-#include "platform/MessageBox.h"
+#include "platform/base/MessageBox.h"
 #include "platform/forms/Control.h"
 
 namespace quillane {

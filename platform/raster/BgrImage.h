@@ -44,8 +44,10 @@ class BgrImage {
     // Fails softly (no value) when the size is not positive, overflows, or cannot be allocated.
     [[nodiscard]] static std::optional<BgrImage> Allocate(int width, int height);
 
-    static std::ptrdiff_t StrideFor(int width) {
-        return (static_cast<std::ptrdiff_t>(width) * 3 + 3) & ~std::ptrdiff_t{3};
+    // Bytes from one row to the next for width pixels of bitsPerPixel bits: rows padded to 4
+    // bytes, as every bitmap of the program and every BMP file lays them out.
+    static std::int64_t StrideFor(std::int64_t width, int bitsPerPixel = 24) {
+        return (width * bitsPerPixel + 31) / 32 * 4;
     }
 
     int Width() const { return m_width; }
@@ -62,6 +64,13 @@ class BgrImage {
     int m_width = 0;
     int m_height = 0;
     std::ptrdiff_t m_stride = 0;
+};
+
+// Pixels to paint from: a view that either points into Owner or borrows from whatever made it
+// (Owner then stays empty), which must outlive it.
+struct DecodedPixels {
+    BgrImage Owner;
+    ConstBgrView View;
 };
 
 }  // namespace quillane

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/MessageBox.h"
-#include "platform/RuntimeError.h"
+#include "platform/base/MessageBox.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/forms/CommandButton.h"
 #include "platform/forms/Label.h"
 #include "platform/forms/TextBox.h"

@@ -4,13 +4,10 @@
 // a mirror or a row out of place shows, and pixel comparison.
 
 #include <gtest/gtest.h>
-// clang-format off
-#include <cstdio>
-#include <jpeglib.h>
-// clang-format on
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -19,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/RuntimeError.h"
+#include "platform/base/RuntimeError.h"
 #include "platform/raster/BgrImage.h"
 #include "support/FolderFixtures.h"
 

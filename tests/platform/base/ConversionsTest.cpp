@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/Conversions.h"
+#include "platform/base/Conversions.h"
 #include "support/FolderFixtures.h"
 
 namespace quillane {

@@ -128,16 +128,7 @@ TEST(GdiBitBlt, RasterOperationsCombineSourceAndDestination) {
                                                          Surface::Byte(i % 3, i / 3, 2, 9)))
                 << name << " at " << i;
     }
-    Surface src(2, 2, 50), dest(5, 5, 0);
-    // StretchBlt: nearest neighbour doubles each pixel.
-    ASSERT_TRUE(StretchBlt(dest.Dc, 1, 1, 4, 4, src.Dc, 0, 0, 2, 2, SRCCOPY));
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 5; ++x) {
-            const std::uint8_t expected = x == 0 || y == 0
-                                              ? Surface::Byte(x, y, 0, 0)
-                                              : Surface::Byte((x - 1) / 2, (y - 1) / 2, 0, 50);
-            EXPECT_EQ(dest.At(x, y, 0), expected) << x << "," << y;
-        }
+    Surface dest(5, 5, 0);
     EXPECT_FALSE(BitBlt(dest.Dc, 0, 0, 2, 2, 0, 0, 0, 0x00F00021)) << "PATCOPY needs a brush";
     EXPECT_TRUE(BitBlt(dest.Dc, 0, 0, 2, 2, 0, 0, 0, WHITENESS)) << "no source needed";
 }

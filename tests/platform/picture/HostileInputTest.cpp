@@ -5,8 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/picture/JpegDcScans.h"
 #include "platform/picture/PictureFile.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "support/PictureFiles.h"
 
 namespace quillane::test {
@@ -79,7 +79,7 @@ TEST(HostileInput, DamagedFilesAndNonPicturesAreRefused) {
         SCOPED_TRACE(at);
         Bytes bad(good.begin(), value < 0 ? good.begin() + std::ptrdiff_t(at) : good.end());
         if (value >= 0) bad[at] = std::uint8_t(value);
-        EXPECT_FALSE(ReadJpegDcScans(bad).Ok());
+        EXPECT_FALSE(ReadProgressiveShrunk(bad, 8).Ok());
         expectRefused("d.jpg", bad, false);
     }
     dir.Fifo("pipe.jpg");

@@ -1,0 +1,44 @@
+#pragma once
+// JPEG through libjpeg-turbo (private to the picture loader): the header for the size and the
+// orientation, then the picture at a DCT scale, whole or a row at a time. A progressive file
+// shrunk by eight or four is handed to our own reader instead (jpeg/progressive/), which keeps
+// far less of it; every other file, and every file when the plain path is forced, goes through
+// libjpeg.
+
+#include <memory>
+
+#include "platform/picture/PictureLimits.h"
+#include "platform/picture/jpeg/JpegSource.h"
+#include "platform/raster/BgrImage.h"
+#include "platform/raster/BgrRowSource.h"
+
+namespace quillane {
+
+struct JpegHeader {
+    int Width = 0;  // stored frame, before the orientation
+    int Height = 0;
+    int Orientation = 1;
+};
+
+// The source must start with the SOI marker.
+PictureResult<JpegHeader> ReadJpegHeader(const JpegSource& source);
+
+// Rows read one at a time, for a caller that never needs the whole picture.
+class PictureRowSource : public BgrRowSource {
+  public:
+    // Why a row could not be had.
+    virtual PictureFailure Failure() const = 0;
+};
+
+// The picture as stored (no orientation applied) at the DCT scale, converted into sRGB where
+// the file says its pixels are in another colour space; the source must outlive the rows.
+// `need` is what the decode must keep (see ShrinkNeedFor): shrunk by eight, our reader takes a
+// file only while every component's DC grid still reaches it.
+PictureResult<std::unique_ptr<PictureRowSource>> OpenJpegRows(const JpegSource& source,
+                                                              int scaleDenominator,
+                                                              JpegShrinkNeed need = {});
+// The same rows, whole.
+PictureResult<BgrImage> DecodeJpeg(const JpegSource& source, int scaleDenominator,
+                                   JpegShrinkNeed need = {});
+
+}  // namespace quillane

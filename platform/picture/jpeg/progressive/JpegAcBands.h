@@ -1,0 +1,43 @@
+#pragma once
+// The AC scans of a progressive JPEG, each of one component (private to jpeg/progressive): a
+// first scan of a band of the zig-zag order, or a refinement adding one lower bit. Runs of blocks
+// with nothing left in the band (end-of-band runs) carry over from block to block in
+// `endOfBandRun`.
+//
+// The block keeps only some coefficients (`slots` says where each one of the zig-zag order is
+// kept, -1: not kept), but a bit for every one saying whether it is nonzero yet: the refinement
+// of any coefficient depends on that, kept or not.
+
+#include <array>
+#include <cstdint>
+
+#include "platform/picture/jpeg/progressive/JpegBitReader.h"
+#include "platform/picture/jpeg/progressive/JpegBlocks.h"
+#include "platform/picture/jpeg/progressive/JpegHuffman.h"
+#include "platform/picture/jpeg/progressive/JpegScanData.h"
+
+namespace quillane {
+
+struct JpegAcScan {
+    const JpegHuffmanTable* Table = nullptr;
+    const std::array<std::int8_t, 64>* Slots = nullptr;
+    int First = 1;  // the band, 1 <= First <= Last <= 63
+    int Last = 63;
+    int PointTransform = 0;  // the low bits not yet sent, 0..13
+    bool Refinement = false;
+    // Bit k: coefficient k of the zig-zag order is kept (its slot is not -1). The correction
+    // bits of the others are only passed over.
+    std::uint64_t KeptMask = ~std::uint64_t{0};
+};
+
+struct JpegAcBlock {
+    std::int16_t* Kept = nullptr;
+    std::uint64_t* Nonzero = nullptr;  // bit k: coefficient k of the zig-zag order
+};
+
+// Decodes the scan's data into the component's kept coefficients, block by block over its own
+// blocks; fails when the data is damaged, cut short or misses a restart marker.
+JpegReadStep DecodeAcBands(JpegScanData& data, const JpegAcScan& scan, JpegComponentBlocks& blocks,
+                           const JpegShrunkComponent& shape);
+
+}  // namespace quillane

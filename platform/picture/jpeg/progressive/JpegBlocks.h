@@ -1,0 +1,68 @@
+#pragma once
+// What our progressive reader holds of each component between scans and between its passes over
+// the file (private to jpeg/progressive): the component's blocks laid out on the MCU grid, with
+// their DC values and, shrunk by four and only in the component's own pass, the AC coefficients
+// the 2x2 inverse DCT reads.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/picture/jpeg/JpegMarkers.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
+#include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
+
+namespace quillane {
+
+// Why a read stopped: a damaged or cut file, said as a phrase ("a bad progression"), or memory
+// that ran out.
+struct JpegReadFailure {
+    JpegReadFailure(const char* why) : Why(why) {}             // NOLINT: implicit, as a phrase
+    JpegReadFailure(std::string why) : Why(std::move(why)) {}  // NOLINT
+    static JpegReadFailure NoMemory(const char* what) {
+        JpegReadFailure failure(what);
+        failure.OutOfMemory = true;
+        return failure;
+    }
+    std::string Why;
+    bool OutOfMemory = false;
+};
+using JpegReadStep = std::optional<JpegReadFailure>;  // empty: read, go on
+
+struct JpegComponentBlocks {
+    JpegFrameComponent Frame;
+    int PaddedWide = 0;  // blocks per row of the MCU grid (interleaved scans reach that far)
+    std::vector<std::int16_t> Dc;  // each block's DC value over that grid
+    // Each block's kept AC coefficients (in the 2x2 transform's slot order) and a bit per
+    // coefficient of the zig-zag order saying whether it is nonzero yet.
+    std::vector<std::int16_t> Coefficients;
+    std::vector<std::uint64_t> Nonzero;
+
+    // The block at column x, row y of the component's own blocks.
+    std::size_t Index(int x, int y) const { return static_cast<std::size_t>(y) * PaddedWide + x; }
+};
+
+struct JpegBlockGrid {
+    int McusWide = 0;
+    int McusHigh = 0;
+    std::vector<JpegComponentBlocks> Components;  // in frame order
+
+    // Makes room for one component's AC coefficients, shrunk by four.
+    JpegReadStep AllocateCoefficients(std::size_t component);
+};
+
+// Lays out the picture our reader makes of a frame it takes, shrunk by `scale`, and its blocks,
+// with room for every component's DC values.
+JpegReadStep LayOutBlocks(const JpegFrame& frame, int scale, JpegShrunkPicture& picture,
+                          JpegBlockGrid& grid);
+
+// The component's samples from its blocks, through the 1x1 (scale 8) or 2x2 (scale 4) inverse
+// DCT with the quantizers of its first scan; the blocks are let go then.
+JpegReadStep MakeSamples(JpegComponentBlocks& blocks, JpegShrunkComponent& out,
+                         const std::array<std::uint16_t, kIdct2x2Kept>& quantizers, int scale);
+
+}  // namespace quillane

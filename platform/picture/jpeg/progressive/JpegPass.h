@@ -1,0 +1,99 @@
+#pragma once
+// One read of a progressive JPEG from its start (private to jpeg/progressive): the markers in
+// file order, the tables and the restart interval as they come, each scan's header checked
+// against the progression so far, and the scans this read decodes taken into the blocks. A pass
+// is made afresh for each read, so that nothing one read defined carries into the next; what it
+// decodes lands in the picture and the blocks, which outlive it.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "platform/picture/jpeg/JpegSource.h"
+#include "platform/picture/jpeg/progressive/JpegBlocks.h"
+#include "platform/picture/jpeg/progressive/JpegHuffman.h"
+#include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
+
+namespace quillane {
+
+// What one read of the file decodes.
+struct JpegPassPlan {
+    int Scale = 8;  // of the picture: 8 (DC scans only) or 4
+    // The first read: it reads the frame header and decodes the DC scans of every component.
+    bool First = true;
+    // The component whose AC scans this read decodes; -1 for none (shrunk by eight).
+    int AcComponent = -1;
+};
+
+class JpegPass {
+  public:
+    JpegPass(JpegWindow& window, JpegPassPlan plan, JpegShrunkPicture& picture,
+             JpegBlockGrid& grid);
+
+    // Reads the file to its end-of-image marker.
+    JpegReadStep Read();
+
+    // The quantizers of the coefficients the 2x2 transform reads, the DC one first, from the
+    // table in force at the component's first scan of this read, as libjpeg takes them.
+    const std::array<std::uint16_t, kIdct2x2Kept>& Quantizers(std::size_t component) const {
+        return m_progress[component].Quantizers;
+    }
+
+  private:
+    using QuantizationTable = std::array<std::uint16_t, 64>;  // in zig-zag order
+    static constexpr int kTableSlots = 4;
+
+    // How far a component has come in this read.
+    struct Progress {
+        // The point transform of each coefficient's bits read so far, in zig-zag order; -1:
+        // none yet.
+        std::array<std::int8_t, 64> Bits = Unread();
+        std::array<std::uint16_t, kIdct2x2Kept> Quantizers{};
+        bool Latched = false;
+        static std::array<std::int8_t, 64> Unread();
+    };
+
+    // A scan's header, as it starts.
+    struct Scan {
+        struct Entry {
+            std::size_t Component = 0;
+            int DcTable = 0;
+            int AcTable = 0;
+        };
+        std::vector<Entry> Components;
+        int First = 0;  // the band of the zig-zag order, 0..63
+        int Last = 0;
+        int Ah = 0;  // the bits sent before, and the low bits not sent yet
+        int Al = 0;
+    };
+
+    JpegReadStep ReadFrame(std::span<const std::uint8_t> fields);
+    JpegReadStep ReadHuffmanTables(std::span<const std::uint8_t> s);
+    JpegReadStep ReadQuantizationTables(std::span<const std::uint8_t> s);
+    JpegReadStep ReadScanHeader(std::span<const std::uint8_t> s, Scan& scan);
+    JpegReadStep LatchQuantizers(const Scan& scan);
+    // Each of these leaves `at` at the marker after the scan's data.
+    JpegReadStep ReadScan(std::span<const std::uint8_t> s, std::size_t& at);
+    JpegReadStep ReadAcScan(const Scan& scan, std::size_t& at);
+    JpegReadStep ReadDcScan(const Scan& scan, std::size_t& at);
+    JpegReadStep SkipScanData(std::size_t& at);
+    // Whether the scan's bits come in their turn for a coefficient with these bits read so far:
+    // first a scan of all the high bits, then refinements one bit at a time.
+    static bool InTurn(const Scan& scan, int bits);
+
+    JpegWindow& m_window;
+    JpegPassPlan m_plan;
+    JpegShrunkPicture& m_picture;
+    JpegBlockGrid& m_grid;
+    std::array<std::optional<JpegHuffmanTable>, kTableSlots> m_dcTables;
+    std::array<std::optional<JpegHuffmanTable>, kTableSlots> m_acTables;
+    std::array<std::optional<QuantizationTable>, kTableSlots> m_quantTables;
+    std::vector<Progress> m_progress;  // by component, once the frame is known
+    int m_restartInterval = 0;
+    int m_scans = 0;
+};
+
+}  // namespace quillane

@@ -1,0 +1,42 @@
+#pragma once
+// The reduced inverse DCTs of the decodes shrunk by eight (1x1) and by four (2x2), computed as
+// libjpeg-turbo's reduced-size ones compute them, so that our picture equals its own. The 2x2
+// transform reads only the coefficients in rows and columns 0, 1, 3, 5 and 7 of a block: 25 of
+// the 64, which are all our reader keeps shrunk by four.
+
+#include <array>
+#include <cstdint>
+
+namespace quillane {
+
+constexpr int kIdct2x2Kept = 25;
+constexpr int kIdct2x2AcKept = kIdct2x2Kept - 1;  // kept apart from the DC value
+
+// Where the 2x2 transform keeps each coefficient, by its position in the zig-zag order of the
+// data: 0..24 (row rank * 5 + column rank, the DC value first), or -1 when it never reads it.
+const std::array<std::int8_t, 64>& Idct2x2Slots();
+// The same for the AC coefficients alone, 0..23 (one less); -1 for the DC value too.
+const std::array<std::int8_t, 64>& Idct2x2AcSlots();
+
+// libjpeg's limit of a transformed value to a sample: level-shifted by 128 and limited to
+// 0..255, reading only the low ten bits, so that wildly out-of-range values of a damaged file
+// wrap as they do there instead of overflowing.
+inline std::uint8_t LimitSample(std::int32_t value) {
+    const std::int32_t low = value & 1023;
+    if (low < 128) return static_cast<std::uint8_t>(low + 128);
+    if (low < 512) return 255;
+    if (low < 896) return 0;
+    return static_cast<std::uint8_t>(low - 896);
+}
+
+// The one sample of a block: its dequantized DC value over eight, rounded, then limited.
+inline std::uint8_t Idct1x1(std::int16_t dc, std::uint16_t quantizer) {
+    return LimitSample((std::int32_t{dc} * quantizer + 4) >> 3);
+}
+
+// The four samples of one block, top row first, from its DC value, its kept AC coefficients
+// (in AC slot order) and the quantizers of all 25 (in slot order).
+void Idct2x2(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quantizers,
+             std::uint8_t out[4]);
+
+}  // namespace quillane
