@@ -17,9 +17,10 @@ HEADLESS_PACKAGES := xvfb xauth
 # `file` tells it which installed files are programs.
 DEB_PACKAGES   := dpkg-dev file
 # The window's test without the Song face lays it out in Droid Sans Fallback, with DejaVu Sans
-# for the Latin letters that face lacks.
+# for the Latin letters that face lacks. valgrind sees reads of freed memory inside Qt, which
+# AddressSanitizer cannot.
 TEST_PACKAGES  := imagemagick libjpeg-turbo-progs fonts-droid-fallback fonts-dejavu-core \
-                  colord-data man-db $(HEADLESS_PACKAGES) $(DEB_PACKAGES)
+                  colord-data man-db valgrind $(HEADLESS_PACKAGES) $(DEB_PACKAGES)
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -68,9 +68,10 @@ DecodeAhead::DecodeAhead(std::vector<DecodeJob> jobs, DecodeAheadLimits limits)
       m_results(m_jobs.size()),
       m_limits(limits),
       m_estimates(m_jobs.size()),
-      m_keptBytes(m_jobs.size(), 0),
-      m_thread([this] { Work(); }) {
+      m_keptBytes(m_jobs.size(), 0) {
     if (m_limits.MaxWaiting == 0) m_limits.MaxWaiting = 1;
+    PictureFile::PrepareForHelperThreads();
+    m_thread = std::thread([this] { Work(); });
 }
 
 DecodeAhead::~DecodeAhead() {

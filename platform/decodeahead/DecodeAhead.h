@@ -102,7 +102,7 @@ class DecodeAhead {
     bool m_stop = false;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::thread m_thread;  // last: starts after everything above is set up
+    std::thread m_thread;  // started at the end of the constructor, once all above is set up
 };
 
 }  // namespace quillane

@@ -84,6 +84,10 @@ class CroppedRows : public BgrRowSource {
 
 PictureFile::~PictureFile() = default;
 
+void PictureFile::PrepareForHelperThreads() {
+    LoadQtReaders();
+}
+
 std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path) {
     std::unique_ptr<PictureFile> file(new PictureFile);
     file->m_name = BaseName(path);

@@ -34,6 +34,12 @@ class PictureFile {
     // name the file and say why.
     [[nodiscard]] static std::unique_ptr<PictureFile> Open(const std::string& path);
 
+    // Readies, on the calling thread, what opening pictures shares between threads: Qt's reader
+    // plugins, which Qt ties to the thread that first makes them. Made on a helper thread that
+    // ends before the program does, their teardown at exit reads freed memory and may abort a
+    // run that succeeded. Call on the main thread before another thread opens pictures.
+    static void PrepareForHelperThreads();
+
     // Size in pixels as a person sees it: after the EXIF orientation (5-8 swap the two).
     int Width() const;
     int Height() const;

@@ -75,6 +75,15 @@ void CopyToBgr(const QImage& image, bool blend, BgrView out) {
 
 }  // namespace
 
+void LoadQtReaders() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Bytes no reader takes: asking whether any can read them makes every plugin.
+        static constexpr std::uint8_t kNothing[4] = {};
+        ByteReader(kNothing).Reader().canRead();
+    });
+}
+
 PictureResult<QtHeader> ReadQtHeader(std::span<const std::uint8_t> bytes) {
     ByteReader source(bytes);
     QImageReader& reader = source.Reader();

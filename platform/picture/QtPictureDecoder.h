@@ -10,6 +10,9 @@
 
 namespace quillane {
 
+// Makes Qt's reader plugins on the calling thread, once (see PictureFile::PrepareForHelperThreads).
+void LoadQtReaders();
+
 struct QtHeader {
     int Width = 0;
     int Height = 0;

@@ -91,11 +91,12 @@ class BatchTest : public ::testing::Test {
     }
 
     // Runs quillane-batch as a script runs it, with no display nor Qt platform in its
-    // environment; its exit status, with what it said (standard output and error) in Said.
-    int Command(const std::string& arguments) {
+    // environment, under wrapper when one is given; its exit status, with what it said (standard
+    // output and error) in Said.
+    int Command(const std::string& arguments, const std::string& wrapper = "") {
         const int status = std::system(("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                                        Quote(QUILLANE_BATCH_PROGRAM) + " " + arguments + " >" +
-                                        Quote(work / "said") + " 2>&1")
+                                        wrapper + " " + Quote(QUILLANE_BATCH_PROGRAM) + " " +
+                                        arguments + " >" + Quote(work / "said") + " 2>&1")
                                            .c_str());
         Said = work.Read("said");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
