@@ -16,6 +16,7 @@
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
 #include "platform/picture/jpeg/progressive/JpegHuffman.h"
 #include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
+#include "platform/picture/jpeg/progressive/JpegTableSegments.h"
 
 namespace quillane {
 
@@ -43,9 +44,6 @@ class JpegPass {
     }
 
   private:
-    using QuantizationTable = std::array<std::uint16_t, 64>;  // in zig-zag order
-    static constexpr int kTableSlots = 4;
-
     // How far a component has come in this read.
     struct Progress {
         // The point transform of each coefficient's bits read so far, in zig-zag order; -1:
@@ -71,8 +69,6 @@ class JpegPass {
     };
 
     JpegReadStep ReadFrame(std::span<const std::uint8_t> fields);
-    JpegReadStep ReadHuffmanTables(std::span<const std::uint8_t> s);
-    JpegReadStep ReadQuantizationTables(std::span<const std::uint8_t> s);
     JpegReadStep ReadScanHeader(std::span<const std::uint8_t> s, Scan& scan);
     JpegReadStep LatchQuantizers(const Scan& scan);
     // Each of these leaves `at` at the marker after the scan's data.
@@ -88,9 +84,7 @@ class JpegPass {
     JpegPassPlan m_plan;
     JpegShrunkPicture& m_picture;
     JpegBlockGrid& m_grid;
-    std::array<std::optional<JpegHuffmanTable>, kTableSlots> m_dcTables;
-    std::array<std::optional<JpegHuffmanTable>, kTableSlots> m_acTables;
-    std::array<std::optional<QuantizationTable>, kTableSlots> m_quantTables;
+    JpegTableSlots m_tables;
     std::vector<Progress> m_progress;  // by component, once the frame is known
     int m_restartInterval = 0;
     int m_scans = 0;
