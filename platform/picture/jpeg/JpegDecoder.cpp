@@ -358,7 +358,10 @@ class JpegRows final : public PictureRowSource {
         JSAMPROW target = m_cmyk || m_gray ? m_inRow.data() : row;
         JDIMENSION got = 0;
         if (m_shrunk) {
-            m_shrunk->Row(m_shrunkRow++, target);
+            if (!m_shrunk->Row(m_shrunkRow++, target)) {
+                m_failure = m_shrunk->Failure();
+                return false;
+            }
             got = 1;
         } else if (!m_session.Guard([&] { got = jpeg_read_scanlines(&cinfo, &target, 1); })) {
             m_failure = m_session.Failure();

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
+
 namespace quillane {
 namespace {
 
@@ -14,29 +16,12 @@ std::size_t BlockCount(const JpegComponentBlocks& c, int mcusHigh) {
 JpegReadStep LayOutBlocks(const JpegFrame& frame, int scale, JpegShrunkPicture& picture,
                           JpegBlockGrid& grid) {
     if (std::int64_t{frame.Width} * frame.Height > kMaxPixels) return "too many pixels";
-    picture.Width = frame.Width;
-    picture.Height = frame.Height;
-    picture.MaxHorizontal = frame.MaxHorizontal();
-    picture.MaxVertical = frame.MaxVertical();
-    picture.Scale = scale;
-    picture.Components.assign(frame.Components.size(), {});
+    picture = ShrunkLayoutFor(frame, scale);
     grid.McusWide = static_cast<int>(CeilDiv(frame.Width, 8 * picture.MaxHorizontal));
     grid.McusHigh = static_cast<int>(CeilDiv(frame.Height, 8 * picture.MaxVertical));
     grid.Components.assign(frame.Components.size(), {});
     for (std::size_t i = 0; i < frame.Components.size(); ++i) {
         const JpegFrameComponent& from = frame.Components[i];
-        JpegShrunkComponent& out = picture.Components[i];
-        out.Horizontal = from.Horizontal;
-        out.Vertical = from.Vertical;
-        // The component's own pixels: the frame's, fewer where it is sampled more coarsely.
-        const std::int64_t wide =
-            CeilDiv(std::int64_t{frame.Width} * from.Horizontal, picture.MaxHorizontal);
-        const std::int64_t high =
-            CeilDiv(std::int64_t{frame.Height} * from.Vertical, picture.MaxVertical);
-        out.BlocksWide = static_cast<int>(CeilDiv(wide, 8));
-        out.BlocksHigh = static_cast<int>(CeilDiv(high, 8));
-        out.SamplesWide = static_cast<int>(CeilDiv(wide, scale));
-        out.SamplesHigh = static_cast<int>(CeilDiv(high, scale));
         JpegComponentBlocks& blocks = grid.Components[i];
         blocks.Frame = from;
         blocks.PaddedWide = grid.McusWide * from.Horizontal;

@@ -12,39 +12,56 @@ constexpr int kConstBits = 13;
 constexpr int kPass1Bits = 2;
 // sqrt(2) times sums of the odd cosines, in 13-bit fixed point, for inputs 1, 3, 5 and 7.
 constexpr std::int64_t kOdd1 = 29692, kOdd3 = -10426, kOdd5 = 6967, kOdd7 = -5906;
-constexpr int kRanks[5] = {0, 1, 3, 5, 7};  // the rows and columns the transform reads
+constexpr int kRanks[5] = {0, 1, 3, 5, 7};           // the rows and columns the 2x2 transform reads
+constexpr int kRanks4x4[7] = {0, 1, 2, 3, 5, 6, 7};  // and the 4x4 one
+// The 4x4 transform's cosine sums, in 13-bit fixed point: the even part's for inputs 2 and 6,
+// then, for each of its two odd outputs, those for inputs 7, 5, 3 and 1.
+constexpr std::int64_t kEven2 = 15137, kEven6 = -6270;
+constexpr std::int64_t kOddA[4] = {-1730, 11893, -17799, 8697};
+constexpr std::int64_t kOddB[4] = {-4176, -4926, 7373, 20995};
 
 std::int64_t Descale(std::int64_t value, int bits) {
     return (value + (std::int64_t{1} << (bits - 1))) >> bits;
 }
 
 // One 1-D transform of the inputs at ranks 0, 1, 3, 5, 7 into two outputs.
-void Pair(const std::int64_t in[5], int bits, std::int64_t& first, std::int64_t& second) {
+[[gnu::always_inline]] inline void Pair(const std::int64_t in[5], int bits, std::int64_t& first,
+                                        std::int64_t& second) {
     const std::int64_t even = in[0] * (std::int64_t{1} << (kConstBits + 2));
     const std::int64_t odd = in[4] * kOdd7 + in[3] * kOdd5 + in[2] * kOdd3 + in[1] * kOdd1;
     first = Descale(even + odd, bits);
     second = Descale(even - odd, bits);
 }
 
+// Where a transform that reads the rows and columns of `ranks` keeps each coefficient of the
+// zig-zag order: row rank * ranks' count + column rank, or -1.
+template <std::size_t N>
+std::array<std::int8_t, 64> SlotsFor(const int (&ranks)[N]) {
+    // The zig-zag order: position k of the data holds the coefficient at row*8+column.
+    constexpr int kNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                  12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                  35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                  58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+    std::array<int, 8> rank{};
+    rank.fill(-1);
+    for (std::size_t i = 0; i < N; ++i) rank[ranks[i]] = static_cast<int>(i);
+    std::array<std::int8_t, 64> s{};
+    for (int k = 0; k < 64; ++k) {
+        const int row = rank[kNatural[k] / 8], column = rank[kNatural[k] % 8];
+        s[k] = static_cast<std::int8_t>(row < 0 || column < 0 ? -1 : row * int{N} + column);
+    }
+    return s;
+}
+
 }  // namespace
 
 const std::array<std::int8_t, 64>& Idct2x2Slots() {
-    static const std::array<std::int8_t, 64> slots = [] {
-        // The zig-zag order: position k of the data holds the coefficient at row*8+column.
-        constexpr int kNatural[64] = {
-            0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-            41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-            30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-        std::array<int, 8> rank{};
-        rank.fill(-1);
-        for (int i = 0; i < 5; ++i) rank[kRanks[i]] = i;
-        std::array<std::int8_t, 64> s{};
-        for (int k = 0; k < 64; ++k) {
-            const int row = rank[kNatural[k] / 8], column = rank[kNatural[k] % 8];
-            s[k] = static_cast<std::int8_t>(row < 0 || column < 0 ? -1 : row * 5 + column);
-        }
-        return s;
-    }();
+    static const std::array<std::int8_t, 64> slots = SlotsFor(kRanks);
+    return slots;
+}
+
+const std::array<std::int8_t, 64>& Idct4x4Slots() {
+    static const std::array<std::int8_t, 64> slots = SlotsFor(kRanks4x4);
     return slots;
 }
 
@@ -59,27 +76,95 @@ const std::array<std::int8_t, 64>& Idct2x2AcSlots() {
 
 void Idct2x2(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quantizers,
              std::uint8_t out[4]) {
+    // libjpeg holds its quantizers as 16-bit signed multipliers.
+    auto in = [&](int slot) {
+        return std::int64_t{slot == 0 ? dc : ac[slot - 1]} *
+               static_cast<std::int16_t>(quantizers[slot]);
+    };
     std::int32_t work[2][5];
     for (int column = 0; column < 5; ++column) {
-        std::int64_t in[5];
-        for (int row = 0; row < 5; ++row) {
-            // libjpeg holds its quantizers as 16-bit signed multipliers.
-            const int slot = row * 5 + column;
-            in[row] = std::int64_t{slot == 0 ? dc : ac[slot - 1]} *
-                      static_cast<std::int16_t>(quantizers[slot]);
+        // A column without AC terms transforms to its DC term alone, shifted: the same value
+        // the sums below give, without them (most columns of a photograph's blocks).
+        if (ac[5 + column - 1] == 0 && ac[10 + column - 1] == 0 && ac[15 + column - 1] == 0 &&
+            ac[20 + column - 1] == 0) {
+            work[0][column] = work[1][column] =
+                static_cast<std::int32_t>(in(column) * (std::int64_t{1} << kPass1Bits));
+            continue;
         }
+        const std::int64_t column5[5] = {in(column), in(5 + column), in(10 + column),
+                                         in(15 + column), in(20 + column)};
         std::int64_t top = 0, bottom = 0;
-        Pair(in, kConstBits - kPass1Bits + 2, top, bottom);
+        Pair(column5, kConstBits - kPass1Bits + 2, top, bottom);
         work[0][column] = static_cast<std::int32_t>(top);
         work[1][column] = static_cast<std::int32_t>(bottom);
     }
     for (int row = 0; row < 2; ++row) {
-        std::int64_t in[5];
-        for (int i = 0; i < 5; ++i) in[i] = work[row][i];
+        const std::int32_t* w = work[row];
+        if (w[1] == 0 && w[2] == 0 && w[3] == 0 && w[4] == 0) {
+            out[2 * row] = out[2 * row + 1] =
+                LimitSample(static_cast<std::int32_t>(Descale(w[0], kPass1Bits + 3)));
+            continue;
+        }
+        const std::int64_t row5[5] = {w[0], w[1], w[2], w[3], w[4]};
         std::int64_t left = 0, right = 0;
-        Pair(in, kConstBits + kPass1Bits + 3 + 2, left, right);
+        Pair(row5, kConstBits + kPass1Bits + 3 + 2, left, right);
         out[2 * row] = LimitSample(static_cast<std::int32_t>(left));
         out[2 * row + 1] = LimitSample(static_cast<std::int32_t>(right));
+    }
+}
+
+namespace {
+
+// One 1-D transform of the inputs at ranks 0, 1, 2, 3, 5, 6, 7 into four outputs.
+[[gnu::always_inline]] inline void Quad(const std::int64_t in[7], int bits, std::int64_t out[4]) {
+    const std::int64_t even = in[0] * (std::int64_t{1} << (kConstBits + 1));
+    const std::int64_t turned = in[2] * kEven2 + in[5] * kEven6;
+    const std::int64_t sum = even + turned, difference = even - turned;
+    const std::int64_t a =
+        in[6] * kOddA[0] + in[4] * kOddA[1] + in[3] * kOddA[2] + in[1] * kOddA[3];
+    const std::int64_t b =
+        in[6] * kOddB[0] + in[4] * kOddB[1] + in[3] * kOddB[2] + in[1] * kOddB[3];
+    out[0] = Descale(sum + b, bits);
+    out[3] = Descale(sum - b, bits);
+    out[1] = Descale(difference + a, bits);
+    out[2] = Descale(difference - a, bits);
+}
+
+}  // namespace
+
+void Idct4x4(const std::int16_t* coefficients, const std::uint16_t* quantizers,
+             std::uint8_t out[16]) {
+    auto in = [&](int slot) {
+        return std::int64_t{coefficients[slot]} * static_cast<std::int16_t>(quantizers[slot]);
+    };
+    std::int32_t work[4][7];
+    for (int column = 0; column < 7; ++column) {
+        const std::int16_t* c = coefficients + column;
+        // A column without AC terms transforms to its DC term alone, shifted (see Idct2x2).
+        if (c[7] == 0 && c[14] == 0 && c[21] == 0 && c[28] == 0 && c[35] == 0 && c[42] == 0) {
+            work[0][column] = work[1][column] = work[2][column] = work[3][column] =
+                static_cast<std::int32_t>(in(column) * (std::int64_t{1} << kPass1Bits));
+            continue;
+        }
+        const std::int64_t column7[7] = {in(column),      in(7 + column),  in(14 + column),
+                                         in(21 + column), in(28 + column), in(35 + column),
+                                         in(42 + column)};
+        std::int64_t made[4];
+        Quad(column7, kConstBits - kPass1Bits + 1, made);
+        for (int row = 0; row < 4; ++row) work[row][column] = static_cast<std::int32_t>(made[row]);
+    }
+    for (int row = 0; row < 4; ++row) {
+        const std::int32_t* w = work[row];
+        std::uint8_t* o = out + 4 * row;
+        if (w[1] == 0 && w[2] == 0 && w[3] == 0 && w[4] == 0 && w[5] == 0 && w[6] == 0) {
+            o[0] = o[1] = o[2] = o[3] =
+                LimitSample(static_cast<std::int32_t>(Descale(w[0], kPass1Bits + 3)));
+            continue;
+        }
+        const std::int64_t row7[7] = {w[0], w[1], w[2], w[3], w[4], w[5], w[6]};
+        std::int64_t made[4];
+        Quad(row7, kConstBits + kPass1Bits + 3 + 1, made);
+        for (int i = 0; i < 4; ++i) o[i] = LimitSample(static_cast<std::int32_t>(made[i]));
     }
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// The reduced inverse DCTs of the decodes shrunk by eight (1x1) and by four (2x2), computed as
-// libjpeg-turbo's reduced-size ones compute them, so that our picture equals its own. The 2x2
-// transform reads only the coefficients in rows and columns 0, 1, 3, 5 and 7 of a block: 25 of
-// the 64, which are all our reader keeps shrunk by four.
+// The reduced inverse DCTs of the decodes shrunk by eight (1x1), four (2x2) and two (4x4),
+// computed as libjpeg-turbo's reduced-size ones compute them, so that our picture equals its own.
+// The 2x2 transform reads only the coefficients in rows and columns 0, 1, 3, 5 and 7 of a block:
+// 25 of the 64, which are all our readers keep shrunk by four. The 4x4 one reads every row and
+// column but 4: 49 of them.
 
 #include <array>
 #include <cstdint>
@@ -17,6 +18,12 @@ constexpr int kIdct2x2AcKept = kIdct2x2Kept - 1;  // kept apart from the DC valu
 const std::array<std::int8_t, 64>& Idct2x2Slots();
 // The same for the AC coefficients alone, 0..23 (one less); -1 for the DC value too.
 const std::array<std::int8_t, 64>& Idct2x2AcSlots();
+
+constexpr int kIdct4x4Kept = 49;
+
+// Where the 4x4 transform keeps each coefficient, by its position in the zig-zag order: 0..48
+// (row rank * 7 + column rank, the DC value first), or -1 when it never reads it.
+const std::array<std::int8_t, 64>& Idct4x4Slots();
 
 // libjpeg's limit of a transformed value to a sample: level-shifted by 128 and limited to
 // 0..255, reading only the low ten bits, so that wildly out-of-range values of a damaged file
@@ -38,5 +45,10 @@ inline std::uint8_t Idct1x1(std::int16_t dc, std::uint16_t quantizer) {
 // (in AC slot order) and the quantizers of all 25 (in slot order).
 void Idct2x2(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quantizers,
              std::uint8_t out[4]);
+
+// The sixteen samples of one block, row by row, from its coefficients and their quantizers,
+// both in slot order (49 of each).
+void Idct4x4(const std::int16_t* coefficients, const std::uint16_t* quantizers,
+             std::uint8_t out[16]);
 
 }  // namespace quillane

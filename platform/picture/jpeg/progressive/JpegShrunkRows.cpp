@@ -58,6 +58,36 @@ void SpreadAlong(int n, int factor, int count, std::vector<int>& nearer, std::ve
 
 }  // namespace
 
+JpegShrunkPicture ShrunkLayoutFor(const JpegFrame& frame, int scale) {
+    JpegShrunkPicture picture;
+    picture.Width = frame.Width;
+    picture.Height = frame.Height;
+    picture.MaxHorizontal = frame.MaxHorizontal();
+    picture.MaxVertical = frame.MaxVertical();
+    picture.Scale = scale;
+    for (const JpegFrameComponent& from : frame.Components) {
+        JpegShrunkComponent& out = picture.Components.emplace_back();
+        out.Horizontal = from.Horizontal;
+        out.Vertical = from.Vertical;
+        // The component's own pixels: the frame's, fewer where it is sampled more coarsely.
+        const std::int64_t wide =
+            CeilDiv(std::int64_t{frame.Width} * from.Horizontal, picture.MaxHorizontal);
+        const std::int64_t high =
+            CeilDiv(std::int64_t{frame.Height} * from.Vertical, picture.MaxVertical);
+        out.BlocksWide = static_cast<int>(CeilDiv(wide, 8));
+        out.BlocksHigh = static_cast<int>(CeilDiv(high, 8));
+        out.SamplesWide = static_cast<int>(CeilDiv(wide, scale));
+        out.SamplesHigh = static_cast<int>(CeilDiv(high, scale));
+    }
+    return picture;
+}
+
+JpegShrunkRows::JpegShrunkRows(JpegShrunkPicture layout, JpegShrunkColour colour,
+                               std::unique_ptr<JpegSampleRows> samples)
+    : JpegShrunkRows(std::move(layout), colour) {
+    m_samples = std::move(samples);
+}
+
 JpegShrunkRows::JpegShrunkRows(JpegShrunkPicture picture, JpegShrunkColour colour)
     : m_picture(std::move(picture)), m_colour(colour) {
     m_width = static_cast<int>(CeilDiv(m_picture.Width, m_picture.Scale));
@@ -78,18 +108,24 @@ JpegShrunkRows::JpegShrunkRows(JpegShrunkPicture picture, JpegShrunkColour colou
     }
 }
 
-void JpegShrunkRows::ComponentRow(std::size_t c, int y, std::uint8_t* out) {
+const std::uint8_t* JpegShrunkRows::SampleRow(std::size_t c, int row) {
+    if (m_samples) return m_samples->Row(c, row);
     const JpegShrunkComponent& component = m_picture.Components[c];
+    return component.Samples.data() + static_cast<std::size_t>(row) * component.SamplesWide;
+}
+
+bool JpegShrunkRows::ComponentRow(std::size_t c, int y, std::uint8_t* out) {
     const Spread& across = m_across[c];
     const Spread& down = m_down[c];
-    const std::uint8_t* upper =
-        component.Samples.data() + static_cast<std::size_t>(down.Near[y]) * component.SamplesWide;
+    const std::uint8_t* upper = SampleRow(c, down.Near[y]);
+    if (!upper) return false;
     if (across.Scale == 2 && down.Scale == 2) {  // sampled as finely as the grid
         std::copy_n(upper, m_width, out);
-        return;
+        return true;
     }
     const int wy = down.Weight[y];
-    const std::uint8_t* lower = wy ? upper + component.SamplesWide : upper;
+    const std::uint8_t* lower = wy ? SampleRow(c, down.Near[y] + 1) : upper;
+    if (!lower) return false;
     const int scale = across.Scale * down.Scale;
     for (int x = 0; x < m_width; ++x) {
         const int i = across.Near[x], wx = across.Weight[x];
@@ -99,23 +135,31 @@ void JpegShrunkRows::ComponentRow(std::size_t c, int y, std::uint8_t* out) {
         out[x] =
             static_cast<std::uint8_t>((top * (down.Scale - wy) + bottom * wy + scale / 2) / scale);
     }
+    return true;
 }
 
-void JpegShrunkRows::Row(int y, std::uint8_t* out) {
-    for (std::size_t c = 0; c < m_rows.size(); ++c) ComponentRow(c, y, m_rows[c].data());
+PictureFailure JpegShrunkRows::Failure() const {
+    if (m_samples) return m_samples->Failure();
+    return {ErrorNumber::InvalidPicture, "is damaged (rows are missing)"};
+}
+
+bool JpegShrunkRows::Row(int y, std::uint8_t* out) {
+    for (std::size_t c = 0; c < m_rows.size(); ++c) {
+        if (!ComponentRow(c, y, m_rows[c].data())) return false;
+    }
     const std::uint8_t* a = m_rows[0].data();
     switch (m_colour) {
         case JpegShrunkColour::Gray:
             std::copy_n(a, m_width, out);
-            return;
+            return true;
         case JpegShrunkColour::GrayToBgr:
             for (int x = 0; x < m_width; ++x, out += 3) out[0] = out[1] = out[2] = a[x];
-            return;
+            return true;
         case JpegShrunkColour::RgbToBgr:
             for (int x = 0; x < m_width; ++x, out += 3) {
                 out[0] = m_rows[2][x], out[1] = m_rows[1][x], out[2] = a[x];
             }
-            return;
+            return true;
         case JpegShrunkColour::YccToBgr:
         case JpegShrunkColour::YcckToCmyk: {
             const YccTables& t = Ycc();
@@ -134,14 +178,16 @@ void JpegShrunkRows::Row(int y, std::uint8_t* out) {
                     out += 3;
                 }
             }
-            return;
+            return true;
         }
         case JpegShrunkColour::Cmyk:
             for (int x = 0; x < m_width; ++x, out += 4) {
                 for (int c = 0; c < 4; ++c) out[c] = m_rows[c][x];
             }
-            return;
+            return true;
     }
+    assert(false && "a colour without its case");
+    return false;
 }
 
 }  // namespace quillane
