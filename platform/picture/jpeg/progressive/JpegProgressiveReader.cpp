@@ -4,8 +4,6 @@
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 
 #include <cassert>
-#include <cstdlib>
-#include <cstring>
 #include <utility>
 
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
@@ -16,25 +14,6 @@ namespace {
 
 constexpr int kDcOnlyScale = 8;   // one sample a block, from the DC scans alone
 constexpr int kQuarterScale = 4;  // 2x2 samples a block, from every scan
-
-// Whether QUILLANE_PLAIN_JPEG asks for libjpeg on every file. Read at each choice: nothing in
-// the program sets it, and a test may.
-bool PlainJpegForced() {
-    const char* plain = std::getenv("QUILLANE_PLAIN_JPEG");
-    return plain && *plain && std::strcmp(plain, "0") != 0;
-}
-
-// Shrunk by eight, a block's one sample is its DC value: every component's grid of DC values
-// must still reach the need.
-bool DcGridsReach(const JpegFrame& frame, JpegShrinkNeed need) {
-    const int maxHorizontal = frame.MaxHorizontal(), maxVertical = frame.MaxVertical();
-    for (const JpegFrameComponent& c : frame.Components) {
-        const std::int64_t wide = CeilDiv(std::int64_t{frame.Width} * c.Horizontal, maxHorizontal);
-        const std::int64_t high = CeilDiv(std::int64_t{frame.Height} * c.Vertical, maxVertical);
-        if (CeilDiv(wide, 8) < need.Width || CeilDiv(high, 8) < need.Height) return false;
-    }
-    return true;
-}
 
 // Shrunk by eight one read decodes the DC scans of every component. Shrunk by four the file is
 // read once for each component, keeping that component's AC coefficients alone, so that only
@@ -71,17 +50,6 @@ std::optional<std::string> ProgressiveReaderRefuses(const JpegFrame& frame) {
         }
     }
     return std::nullopt;
-}
-
-JpegReader ChooseJpegReader(const JpegFrame& frame, int scaleDenominator, JpegShrinkNeed need) {
-    if (PlainJpegForced() || ProgressiveReaderRefuses(frame)) return JpegReader::Libjpeg;
-    // Shrunk by four, coarser components are spread over luma's grid smoothly as libjpeg does
-    // when it cannot scale them, so our reader takes every file it can read.
-    if (scaleDenominator == kQuarterScale) return JpegReader::ProgressiveByFour;
-    if (scaleDenominator == kDcOnlyScale && DcGridsReach(frame, need)) {
-        return JpegReader::ProgressiveByEight;
-    }
-    return JpegReader::Libjpeg;
 }
 
 JpegBlockBytes ProgressiveBlockBytes(int scale) {

@@ -50,15 +50,6 @@ struct JpegShrunkPicture {
 // spreading onto its grid). Every other file is libjpeg's.
 std::optional<std::string> ProgressiveReaderRefuses(const JpegFrame& frame);
 
-enum class JpegReader { Libjpeg, ProgressiveByEight, ProgressiveByFour };
-
-// Which reader decodes a file with this frame at the DCT scale for the need (ShrinkNeedFor):
-// ours shrunk by eight while every component's DC grid still reaches the need, and ours shrunk
-// by four; libjpeg for every other file and scale. With the environment variable
-// QUILLANE_PLAIN_JPEG set (to anything but 0), libjpeg for every file, so that anyone can
-// compare the two on a file.
-JpegReader ChooseJpegReader(const JpegFrame& frame, int scaleDenominator, JpegShrinkNeed need);
-
 // The bytes our reader holds a block, shrunk by eight or four: for every block of the picture,
 // and in addition for each block of the one component whose AC scans are being read.
 struct JpegBlockBytes {

@@ -13,13 +13,6 @@
 namespace quillane::test {
 namespace {
 
-// Writes JPEG.ppm (colour) and JPEG.pgm (luma alone) beside the file, shrunk by 1/denominator.
-bool DjpegShrunk(const std::string& jpeg, int denominator) {
-    const std::string options = " -dct int -scale 1/" + std::to_string(denominator) + " -outfile ";
-    return Shell("djpeg" + options + Quote(jpeg + ".ppm") + " " + Quote(jpeg) +
-                 " && djpeg -grayscale" + options + Quote(jpeg + ".pgm") + " " + Quote(jpeg));
-}
-
 // The first component's samples, each three times over, as djpeg writes a PGM read as RGB.
 RgbPicture LumaOf(const JpegShrunkPicture& picture) {
     const JpegShrunkComponent& luma = picture.Components.at(0);
