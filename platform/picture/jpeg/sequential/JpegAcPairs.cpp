@@ -39,9 +39,13 @@ Symbol SymbolAt(const JpegHuffmanTable& table, std::uint32_t bits, int available
 
 std::uint64_t Entry(int length, int firstAt, int secondAt, int advance, bool ends,
                     std::int32_t first, std::int32_t second) {
-    return static_cast<std::uint64_t>(length) | static_cast<std::uint64_t>(firstAt) << 6 |
-           static_cast<std::uint64_t>(secondAt) << 13 | static_cast<std::uint64_t>(advance) << 20 |
-           static_cast<std::uint64_t>(ends) << 27 |
+    const int reach = advance + (ends ? 1 : 0);
+    if (ends) advance += JpegAcPairs::kEnded;
+    // Four bits of length, seven of each place and of the advance, six of the reach (at most
+    // 33), then the two values.
+    return static_cast<std::uint64_t>(length) | static_cast<std::uint64_t>(firstAt) << 4 |
+           static_cast<std::uint64_t>(secondAt) << 11 | static_cast<std::uint64_t>(advance) << 18 |
+           static_cast<std::uint64_t>(reach) << 25 |
            static_cast<std::uint64_t>(static_cast<std::uint16_t>(first)) << 32 |
            static_cast<std::uint64_t>(static_cast<std::uint16_t>(second)) << 48;
 }

@@ -76,13 +76,19 @@ bool JpegSequentialScan::StartUnit() {
     return true;
 }
 
-bool JpegSequentialScan::DecodeBlock(JpegSequentialScanComponent& c, std::int32_t& predictor,
-                                     std::uint8_t* out, std::size_t stride) {
-    JpegUnstuffedBits& bits = m_bits;
-    std::int16_t kept[kIdct4x4Kept + 1];
-    std::fill_n(kept, m_kept + 1, std::int16_t{0});
+namespace {
 
-    bits.Refill();
+// One block: its DC difference added to the predictor, its AC coefficients into `kept` (by
+// m_slotOf), its samples out. `bits` is the caller's own copy of the cursor.
+[[gnu::always_inline]] inline bool DecodeBlock(JpegBitCursor& bits,
+                                               const JpegSequentialScanComponent& c,
+                                               const std::uint8_t* slotOf, int keptSlots, int scale,
+                                               std::int32_t& predictor, std::uint8_t* out,
+                                               std::size_t stride) {
+    std::int16_t kept[kIdct4x4Kept + 1];
+    std::fill_n(kept, keptSlots + 1, std::int16_t{0});
+
+    bits.Keep32();
     std::int32_t difference = 0;
     const std::uint32_t found = c.Dc->Lookup(bits.Peek(JpegHuffmanTable::kLookupBits));
     if (const int length = JpegHuffmanTable::CodeAndValueLength(found);
@@ -105,17 +111,15 @@ bool JpegSequentialScan::DecodeBlock(JpegSequentialScanComponent& c, std::int32_
     kept[0] = static_cast<std::int16_t>(predictor);
 
     const JpegAcPairs& pairs = *c.Pairs;
-    const std::uint8_t* slotOf = m_slotOf.data();
-    int k = 1;  // the next coefficient of the zig-zag order
+    int k = 1;  // the next coefficient of the zig-zag order; past 64 once the block has ended
     while (k < 64) {
-        bits.Refill();
+        bits.Keep32();
         const std::uint64_t e = pairs.Lookup(bits.Peek(JpegAcPairs::kBits));
         if (JpegAcPairs::Length(e) != 0 && k + JpegAcPairs::Reach(e) <= 64) {
             bits.Take(JpegAcPairs::Length(e));
             kept[slotOf[k + JpegAcPairs::FirstAt(e)]] = JpegAcPairs::FirstValue(e);
             kept[slotOf[k + JpegAcPairs::SecondAt(e)]] = JpegAcPairs::SecondValue(e);
             k += JpegAcPairs::Advance(e);
-            if (JpegAcPairs::Ends(e)) break;
             continue;
         }
         // A long code, or symbols that would run past the block: one at a time.
@@ -125,9 +129,11 @@ bool JpegSequentialScan::DecodeBlock(JpegSequentialScanComponent& c, std::int32_
         bits.Take(length);
         const int run = symbol >> 4, size = symbol & 15;
         if (size == 0) {
-            if (run != 15) break;
-            k += 16;
-            if (k > 64) return false;
+            if (run != 15) {
+                k += JpegAcPairs::kEnded;
+            } else if ((k += 16) > 64) {
+                return false;  // sixteen zeros past the block's end
+            }
             continue;
         }
         k += run;
@@ -136,9 +142,11 @@ bool JpegSequentialScan::DecodeBlock(JpegSequentialScanComponent& c, std::int32_
         bits.Take(size);
         ++k;
     }
-    Transform(kept, c.Quantizers.data(), m_scale, k == 1, out, stride);
+    Transform(kept, c.Quantizers.data(), scale, k == 1 + JpegAcPairs::kEnded, out, stride);
     return true;
 }
+
+}  // namespace
 
 std::optional<std::string> JpegSequentialScan::DecodeMcuRow(
     int row, const std::vector<JpegSampleTarget>& targets) {
@@ -154,27 +162,33 @@ std::optional<std::string> JpegSequentialScan::DecodeMcuRow(
             std::uint8_t* out = target.First + (y - first) * perBlock * target.Stride;
             for (int x = 0; x < c.BlocksWide; ++x, out += perBlock) {
                 if (!StartUnit()) return "a restart marker is missing";
-                if (!DecodeBlock(c, m_predictors[0], out, target.Stride) || !m_bits.WithinData()) {
-                    return damaged;
-                }
+                JpegBitCursor bits = m_bits.Cursor();
+                const bool read = DecodeBlock(bits, c, m_slotOf.data(), m_kept, m_scale,
+                                              m_predictors[0], out, target.Stride);
+                m_bits.Cursor() = bits;
+                if (!read || !m_bits.WithinData()) return damaged;
             }
         }
         return std::nullopt;
     }
     for (int x = 0; x < m_mcusWide; ++x) {
         if (!StartUnit()) return "a restart marker is missing";
-        for (std::size_t i = 0; i < m_components.size(); ++i) {
+        JpegBitCursor bits = m_bits.Cursor();
+        bool read = true;
+        for (std::size_t i = 0; i < m_components.size() && read; ++i) {
             JpegSequentialScanComponent& c = m_components[i];
             const JpegSampleTarget& target = targets[i];
             for (int v = 0; v < c.Vertical; ++v) {
                 std::uint8_t* out = target.First + v * perBlock * target.Stride +
                                     static_cast<std::size_t>(x) * c.Horizontal * perBlock;
-                for (int h = 0; h < c.Horizontal; ++h, out += perBlock) {
-                    if (!DecodeBlock(c, m_predictors[i], out, target.Stride)) return damaged;
+                for (int h = 0; h < c.Horizontal && read; ++h, out += perBlock) {
+                    read = DecodeBlock(bits, c, m_slotOf.data(), m_kept, m_scale, m_predictors[i],
+                                       out, target.Stride);
                 }
             }
         }
-        if (!m_bits.WithinData()) return damaged;
+        m_bits.Cursor() = bits;
+        if (!read || !m_bits.WithinData()) return damaged;
     }
     return std::nullopt;
 }

@@ -63,8 +63,6 @@ class JpegSequentialScan {
 
   private:
     bool StartUnit();
-    bool DecodeBlock(JpegSequentialScanComponent& c, std::int32_t& predictor, std::uint8_t* out,
-                     std::size_t stride);
 
     JpegUnstuffedBits m_bits;
     int m_interval;

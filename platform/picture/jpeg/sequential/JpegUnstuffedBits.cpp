@@ -17,14 +17,18 @@ JpegUnstuffedBits::JpegUnstuffedBits(JpegWindow& window, std::size_t at)
     : m_window(window),
       m_raw(at),
       m_bytes(kStretch + JpegUnstuffedBits::kMcuBytes + 16 + kPadding) {
+    m_cursor.Next = m_bytes.data();
     Unstuff();
 }
 
 void JpegUnstuffedBits::Unstuff() {
-    std::copy(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_next),
+    // A cursor past the data (in the zeros after a file cut short) keeps its place past it.
+    const auto next = static_cast<std::size_t>(m_cursor.Next - m_bytes.data());
+    const std::size_t from = std::min(next, m_valid);
+    std::copy(m_bytes.begin() + static_cast<std::ptrdiff_t>(from),
               m_bytes.begin() + static_cast<std::ptrdiff_t>(m_valid), m_bytes.begin());
-    m_valid -= m_next;
-    m_next = 0;
+    m_valid -= from;
+    m_cursor.Next = m_bytes.data() + (next - from);
     const std::size_t goal = m_valid + kStretch;
     while (m_valid < goal && !m_atMarker) {
         const std::span<const std::uint8_t> raw = m_window.From(m_raw, 2);
@@ -56,7 +60,7 @@ void JpegUnstuffedBits::Unstuff() {
 
 std::optional<std::size_t> JpegUnstuffedBits::End() {
     while (!m_atMarker) {
-        m_next = m_valid;
+        m_cursor.Next = Valid();
         const std::size_t before = m_raw;
         Unstuff();
         if (m_raw == before && !m_atMarker) return std::nullopt;
@@ -69,9 +73,8 @@ bool JpegUnstuffedBits::Restart(int number) {
     if (!End() || m_window.ByteAt(m_markerAt + 1) != kFirstRestart + number) return false;
     m_raw = m_markerAt + 2;
     m_atMarker = false;
-    m_valid = m_next = 0;
-    m_buffer = 0;
-    m_count = 0;
+    m_valid = 0;
+    m_cursor = {0, 0, m_bytes.data()};
     Unstuff();
     return true;
 }
