@@ -1,5 +1,6 @@
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
 
+#include <algorithm>
 #include <new>
 
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
@@ -59,8 +60,9 @@ JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
             const std::size_t index = c.Index(x, y);
             std::uint8_t made[4];
             if (scale == 4) {
-                Idct2x2(c.Dc[index], &c.Coefficients[index * kIdct2x2AcKept], quantizers.data(),
-                        made);
+                std::int16_t kept[kIdct2x2Kept] = {c.Dc[index]};
+                std::copy_n(&c.Coefficients[index * kIdct2x2AcKept], kIdct2x2AcKept, kept + 1);
+                Idct2x2(kept, quantizers.data(), made);
             } else {
                 made[0] = Idct1x1(c.Dc[index], quantizers[0]);
             }

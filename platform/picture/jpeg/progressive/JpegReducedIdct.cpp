@@ -74,19 +74,18 @@ const std::array<std::int8_t, 64>& Idct2x2AcSlots() {
     return slots;
 }
 
-void Idct2x2(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quantizers,
+void Idct2x2(const std::int16_t* coefficients, const std::uint16_t* quantizers,
              std::uint8_t out[4]) {
     // libjpeg holds its quantizers as 16-bit signed multipliers.
     auto in = [&](int slot) {
-        return std::int64_t{slot == 0 ? dc : ac[slot - 1]} *
-               static_cast<std::int16_t>(quantizers[slot]);
+        return std::int64_t{coefficients[slot]} * static_cast<std::int16_t>(quantizers[slot]);
     };
     std::int32_t work[2][5];
     for (int column = 0; column < 5; ++column) {
+        const std::int16_t* c = coefficients + column;
         // A column without AC terms transforms to its DC term alone, shifted: the same value
         // the sums below give, without them (most columns of a photograph's blocks).
-        if (ac[5 + column - 1] == 0 && ac[10 + column - 1] == 0 && ac[15 + column - 1] == 0 &&
-            ac[20 + column - 1] == 0) {
+        if ((c[5] | c[10] | c[15] | c[20]) == 0) {
             work[0][column] = work[1][column] =
                 static_cast<std::int32_t>(in(column) * (std::int64_t{1} << kPass1Bits));
             continue;
@@ -100,7 +99,7 @@ void Idct2x2(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quant
     }
     for (int row = 0; row < 2; ++row) {
         const std::int32_t* w = work[row];
-        if (w[1] == 0 && w[2] == 0 && w[3] == 0 && w[4] == 0) {
+        if ((w[1] | w[2] | w[3] | w[4]) == 0) {
             out[2 * row] = out[2 * row + 1] =
                 LimitSample(static_cast<std::int32_t>(Descale(w[0], kPass1Bits + 3)));
             continue;
@@ -141,7 +140,7 @@ void Idct4x4(const std::int16_t* coefficients, const std::uint16_t* quantizers,
     for (int column = 0; column < 7; ++column) {
         const std::int16_t* c = coefficients + column;
         // A column without AC terms transforms to its DC term alone, shifted (see Idct2x2).
-        if (c[7] == 0 && c[14] == 0 && c[21] == 0 && c[28] == 0 && c[35] == 0 && c[42] == 0) {
+        if ((c[7] | c[14] | c[21] | c[28] | c[35] | c[42]) == 0) {
             work[0][column] = work[1][column] = work[2][column] = work[3][column] =
                 static_cast<std::int32_t>(in(column) * (std::int64_t{1} << kPass1Bits));
             continue;
@@ -156,7 +155,7 @@ void Idct4x4(const std::int16_t* coefficients, const std::uint16_t* quantizers,
     for (int row = 0; row < 4; ++row) {
         const std::int32_t* w = work[row];
         std::uint8_t* o = out + 4 * row;
-        if (w[1] == 0 && w[2] == 0 && w[3] == 0 && w[4] == 0 && w[5] == 0 && w[6] == 0) {
+        if ((w[1] | w[2] | w[3] | w[4] | w[5] | w[6]) == 0) {
             o[0] = o[1] = o[2] = o[3] =
                 LimitSample(static_cast<std::int32_t>(Descale(w[0], kPass1Bits + 3)));
             continue;

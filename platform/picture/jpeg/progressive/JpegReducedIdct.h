@@ -28,12 +28,18 @@ const std::array<std::int8_t, 64>& Idct4x4Slots();
 // libjpeg's limit of a transformed value to a sample: level-shifted by 128 and limited to
 // 0..255, reading only the low ten bits, so that wildly out-of-range values of a damaged file
 // wrap as they do there instead of overflowing.
+inline constexpr std::array<std::uint8_t, 1024> kLimitTable = [] {
+    std::array<std::uint8_t, 1024> t{};
+    for (int low = 0; low < 1024; ++low) {
+        t[low] = static_cast<std::uint8_t>(low < 128   ? low + 128
+                                           : low < 512 ? 255
+                                           : low < 896 ? 0
+                                                       : low - 896);
+    }
+    return t;
+}();
 inline std::uint8_t LimitSample(std::int32_t value) {
-    const std::int32_t low = value & 1023;
-    if (low < 128) return static_cast<std::uint8_t>(low + 128);
-    if (low < 512) return 255;
-    if (low < 896) return 0;
-    return static_cast<std::uint8_t>(low - 896);
+    return kLimitTable[static_cast<std::size_t>(value & 1023)];
 }
 
 // The one sample of a block: its dequantized DC value over eight, rounded, then limited.
@@ -41,9 +47,9 @@ inline std::uint8_t Idct1x1(std::int16_t dc, std::uint16_t quantizer) {
     return LimitSample((std::int32_t{dc} * quantizer + 4) >> 3);
 }
 
-// The four samples of one block, top row first, from its DC value, its kept AC coefficients
-// (in AC slot order) and the quantizers of all 25 (in slot order).
-void Idct2x2(std::int16_t dc, const std::int16_t* ac, const std::uint16_t* quantizers,
+// The four samples of one block, top row first, from its coefficients and their quantizers,
+// both in slot order (25 of each, the DC value first).
+void Idct2x2(const std::int16_t* coefficients, const std::uint16_t* quantizers,
              std::uint8_t out[4]);
 
 // The sixteen samples of one block, row by row, from its coefficients and their quantizers,

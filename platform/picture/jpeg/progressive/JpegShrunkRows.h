@@ -64,7 +64,9 @@ class JpegShrunkRows {
         std::vector<int> Weight;  // of the sample after it, out of Scale
         int Scale = 1;
     };
-    bool ComponentRow(std::size_t c, int y, std::uint8_t* out);
+    // Component c's samples on output row y, spread over the grid; null when they could not
+    // be had.
+    const std::uint8_t* ComponentRow(std::size_t c, int y);
     const std::uint8_t* SampleRow(std::size_t c, int row);
 
     JpegShrunkPicture m_picture;
@@ -74,7 +76,9 @@ class JpegShrunkRows {
     int m_height = 0;
     std::vector<Spread> m_across;
     std::vector<Spread> m_down;
-    std::vector<std::vector<std::uint8_t>> m_rows;  // each component's samples on this row
+    std::vector<std::vector<std::uint8_t>> m_rows;  // coarser components' samples on this row
+    std::vector<int> m_blend;  // a coarser component's two rows blended down, before across
+    std::vector<std::uint8_t> m_colourRows;  // a row's blue, green and red apart
 };
 
 }  // namespace quillane

@@ -24,22 +24,23 @@ std::int32_t Extend(std::uint32_t bits, int size) {
                : value - ((std::int32_t{1} << size) - 1);
 }
 
-// The samples of one block from its kept coefficients, into `perBlock` rows of as many samples.
-void Transform(const std::int16_t* kept, const std::uint16_t* quantizers, int scale, bool dcOnly,
+// The samples of one block from its kept coefficients, into as many rows of as many samples as
+// the scale leaves of eight.
+template <int kScale>
+void Transform(const std::int16_t* kept, const std::uint16_t* quantizers, bool dcOnly,
                std::uint8_t* out, std::size_t stride) {
-    const int perBlock = 8 / scale;
-    std::uint8_t made[16];
-    if (dcOnly || scale == 8) {
+    constexpr int kPerBlock = 8 / kScale;
+    std::uint8_t made[kPerBlock * kPerBlock];
+    if (kScale == 8 || dcOnly) {
         // With no AC coefficient, every reduced transform gives the 1x1 one's sample throughout.
         std::memset(made, Idct1x1(kept[0], quantizers[0]), sizeof made);
-    } else if (scale == 4) {
-        Idct2x2(kept[0], kept + 1, quantizers, made);
+    } else if (kScale == 4) {
+        Idct2x2(kept, quantizers, made);
     } else {
         Idct4x4(kept, quantizers, made);
     }
-    for (int v = 0; v < perBlock; ++v) {
-        std::memcpy(out + v * stride, made + v * perBlock, static_cast<std::size_t>(perBlock));
-    }
+    for (int v = 0; v < kPerBlock; ++v)
+        std::memcpy(out + v * stride, made + v * kPerBlock, kPerBlock);
 }
 
 }  // namespace
@@ -142,7 +143,14 @@ namespace {
         bits.Take(size);
         ++k;
     }
-    Transform(kept, c.Quantizers.data(), scale, k == 1 + JpegAcPairs::kEnded, out, stride);
+    const bool dcOnly = k == 1 + JpegAcPairs::kEnded;
+    if (scale == 8) {
+        Transform<8>(kept, c.Quantizers.data(), dcOnly, out, stride);
+    } else if (scale == 4) {
+        Transform<4>(kept, c.Quantizers.data(), dcOnly, out, stride);
+    } else {
+        Transform<2>(kept, c.Quantizers.data(), dcOnly, out, stride);
+    }
     return true;
 }
 
