@@ -44,7 +44,9 @@ JpegReader ChooseJpegReader(const JpegFrame& frame, int scaleDenominator, JpegSh
     if (scaleDenominator == kQuarterScale) {
         return progressive ? JpegReader::ProgressiveByFour : JpegReader::SequentialByFour;
     }
-    if (scaleDenominator == kHalfScale && sequential) return JpegReader::SequentialByTwo;
+    if (scaleDenominator == kHalfScale) {
+        return progressive ? JpegReader::ProgressiveByTwo : JpegReader::SequentialByTwo;
+    }
     if (scaleDenominator == kDcOnlyScale && DcGridsReach(frame, need)) {
         return progressive ? JpegReader::ProgressiveByEight : JpegReader::SequentialByEight;
     }
@@ -64,6 +66,7 @@ int ScaleOf(JpegReader reader) {
         case JpegReader::ProgressiveByFour:
         case JpegReader::SequentialByFour:
             return kQuarterScale;
+        case JpegReader::ProgressiveByTwo:
         case JpegReader::SequentialByTwo:
             return kHalfScale;
         case JpegReader::Libjpeg:

@@ -12,6 +12,7 @@ enum class JpegReader {
     Libjpeg,
     ProgressiveByEight,
     ProgressiveByFour,
+    ProgressiveByTwo,
     SequentialByEight,
     SequentialByFour,
     SequentialByTwo,
@@ -19,8 +20,8 @@ enum class JpegReader {
 
 // Which reader decodes a file with this frame at the DCT scale for the need (ShrinkNeedFor).
 // Shrunk by eight, ours while every component's DC grid still reaches the need (a coarser
-// component is spread over the finest one's grid); shrunk by four, ours for every file one of
-// them reads; shrunk by two, our sequential reader's; libjpeg for every other file and scale.
+// component is spread over the finest one's grid); shrunk by four and two, ours for every file
+// one of them reads; libjpeg for every other file and scale.
 // With the environment variable QUILLANE_PLAIN_JPEG set (to anything but 0), libjpeg for every
 // file, so that anyone can compare them on a file.
 JpegReader ChooseJpegReader(const JpegFrame& frame, int scaleDenominator, JpegShrinkNeed need);

@@ -18,6 +18,7 @@ JpegReadStep LayOutBlocks(const JpegFrame& frame, int scale, JpegShrunkPicture& 
                           JpegBlockGrid& grid) {
     if (std::int64_t{frame.Width} * frame.Height > kMaxPixels) return "too many pixels";
     picture = ShrunkLayoutFor(frame, scale);
+    grid.AcKept = ReducedTransformFor(scale).Kept - 1;
     grid.McusWide = static_cast<int>(CeilDiv(frame.Width, 8 * picture.MaxHorizontal));
     grid.McusHigh = static_cast<int>(CeilDiv(frame.Height, 8 * picture.MaxVertical));
     grid.Components.assign(frame.Components.size(), {});
@@ -39,7 +40,7 @@ JpegReadStep JpegBlockGrid::AllocateCoefficients(std::size_t component) {
     JpegComponentBlocks& c = Components[component];
     const std::size_t blocks = BlockCount(c, McusHigh);
     try {
-        c.Coefficients.assign(blocks * kIdct2x2AcKept, 0);
+        c.Coefficients.assign(blocks * static_cast<std::size_t>(AcKept), 0);
         c.Nonzero.assign(blocks, 0);
     } catch (const std::bad_alloc&) {
         return JpegReadFailure::NoMemory("no memory for its coefficients");
@@ -48,21 +49,24 @@ JpegReadStep JpegBlockGrid::AllocateCoefficients(std::size_t component) {
 }
 
 JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
-                         const std::array<std::uint16_t, kIdct2x2Kept>& quantizers, int scale) {
+                         const std::array<std::uint16_t, kIdct4x4Kept>& quantizers, int scale) {
     try {
         out.Samples.resize(static_cast<std::size_t>(out.SamplesWide) * out.SamplesHigh);
     } catch (const std::bad_alloc&) {
         return JpegReadFailure::NoMemory("no memory for its samples");
     }
     const int perBlock = 8 / scale;  // samples across and down
+    const std::size_t acKept = static_cast<std::size_t>(ReducedTransformFor(scale).Kept) - 1;
     for (int y = 0; y < out.BlocksHigh; ++y) {
         for (int x = 0; x < out.BlocksWide; ++x) {
             const std::size_t index = c.Index(x, y);
-            std::uint8_t made[4];
+            std::uint8_t made[16];
+            std::int16_t kept[kIdct4x4Kept] = {c.Dc[index]};
+            if (scale != 8) std::copy_n(&c.Coefficients[index * acKept], acKept, kept + 1);
             if (scale == 4) {
-                std::int16_t kept[kIdct2x2Kept] = {c.Dc[index]};
-                std::copy_n(&c.Coefficients[index * kIdct2x2AcKept], kIdct2x2AcKept, kept + 1);
                 Idct2x2(kept, quantizers.data(), made);
+            } else if (scale == 2) {
+                Idct4x4(kept, quantizers.data(), made);
             } else {
                 made[0] = Idct1x1(c.Dc[index], quantizers[0]);
             }

@@ -131,7 +131,7 @@ JpegReadStep JpegPass::LatchQuantizers(const Scan& scan) {
         const std::optional<JpegQuantizationTable>& table =
             m_tables.Quantization[m_grid.Components[entry.Component].Frame.QuantTable];
         if (!table) return "a quantization table is missing";
-        const auto& slots = Idct2x2Slots();
+        const auto& slots = *ReducedTransformFor(m_plan.Scale).Slots;
         for (int k = 0; k < 64; ++k) {
             if (slots[k] >= 0) progress.Quantizers[slots[k]] = (*table)[k];
         }
@@ -164,11 +164,12 @@ JpegReadStep JpegPass::ReadAcScan(const Scan& scan, std::size_t& at) {
         return "a Huffman table is missing";
     }
     JpegAcScan band{&*m_tables.Ac[entry.AcTable],
-                    &Idct2x2AcSlots(),
+                    ReducedTransformFor(m_plan.Scale).AcSlots,
                     scan.First,
                     scan.Last,
                     scan.Al,
                     scan.Ah != 0};
+    band.KeptPerBlock = m_grid.AcKept;
     band.KeptMask = 0;
     for (int k = 0; k < 64; ++k) {
         if ((*band.Slots)[k] >= 0) band.KeptMask |= std::uint64_t{1} << k;

@@ -22,7 +22,7 @@ namespace quillane {
 
 // What one read of the file decodes.
 struct JpegPassPlan {
-    int Scale = 8;  // of the picture: 8 (DC scans only) or 4
+    int Scale = 8;  // of the picture: 8 (DC scans only), 4 or 2
     // The first read: it reads the frame header and decodes the DC scans of every component.
     bool First = true;
     // The component whose AC scans this read decodes; -1 for none (shrunk by eight).
@@ -37,9 +37,9 @@ class JpegPass {
     // Reads the file to its end-of-image marker.
     JpegReadStep Read();
 
-    // The quantizers of the coefficients the 2x2 transform reads, the DC one first, from the
+    // The quantizers of the coefficients the scale's transform reads, the DC one first, from the
     // table in force at the component's first scan of this read, as libjpeg takes them.
-    const std::array<std::uint16_t, kIdct2x2Kept>& Quantizers(std::size_t component) const {
+    const std::array<std::uint16_t, kIdct4x4Kept>& Quantizers(std::size_t component) const {
         return m_progress[component].Quantizers;
     }
 
@@ -49,7 +49,7 @@ class JpegPass {
         // The point transform of each coefficient's bits read so far, in zig-zag order; -1:
         // none yet.
         std::array<std::int8_t, 64> Bits = Unread();
-        std::array<std::uint16_t, kIdct2x2Kept> Quantizers{};
+        std::array<std::uint16_t, kIdct4x4Kept> Quantizers{};
         bool Latched = false;
         static std::array<std::int8_t, 64> Unread();
     };

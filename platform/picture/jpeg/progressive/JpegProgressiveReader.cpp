@@ -8,12 +8,14 @@
 
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
 #include "platform/picture/jpeg/progressive/JpegPass.h"
+#include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
 
 namespace quillane {
 namespace {
 
 constexpr int kDcOnlyScale = 8;   // one sample a block, from the DC scans alone
 constexpr int kQuarterScale = 4;  // 2x2 samples a block, from every scan
+constexpr int kHalfScale = 2;     // 4x4 samples a block, from every scan
 
 // Shrunk by eight one read decodes the DC scans of every component. Shrunk by four the file is
 // read once for each component, keeping that component's AC coefficients alone, so that only
@@ -23,7 +25,7 @@ constexpr int kQuarterScale = 4;  // 2x2 samples a block, from every scan
 JpegReadStep ReadPasses(JpegWindow& window, int scale, JpegShrunkPicture& picture,
                         JpegBlockGrid& grid) {
     for (std::size_t component = 0;; ++component) {
-        const bool quarter = scale == kQuarterScale;
+        const bool quarter = scale != kDcOnlyScale;  // or half: the AC scans are read
         JpegPass pass(window, {scale, component == 0, quarter ? int(component) : -1}, picture,
                       grid);
         if (auto failed = pass.Read()) return failed;
@@ -55,13 +57,16 @@ std::optional<std::string> ProgressiveReaderRefuses(const JpegFrame& frame) {
 JpegBlockBytes ProgressiveBlockBytes(int scale) {
     constexpr std::int64_t kDcBytes = sizeof(std::int16_t);
     if (scale == kDcOnlyScale) return {kDcBytes + 1, 0};
-    // The component read keeps the AC coefficients the 2x2 transform reads and the nonzero bits.
-    return {kDcBytes + 4, kIdct2x2AcKept * std::int64_t{sizeof(std::int16_t)} +
-                              std::int64_t{sizeof(std::uint64_t)}};
+    // Each block's samples once read; the component read keeps the AC coefficients the scale's
+    // transform reads and the nonzero bits.
+    const std::int64_t samples = (8 / scale) * (8 / scale);
+    const std::int64_t acKept = ReducedTransformFor(scale).Kept - 1;
+    return {kDcBytes + samples,
+            acKept * std::int64_t{sizeof(std::int16_t)} + std::int64_t{sizeof(std::uint64_t)}};
 }
 
 PictureResult<JpegShrunkPicture> ReadProgressiveShrunk(const JpegSource& source, int scale) {
-    assert(scale == kDcOnlyScale || scale == kQuarterScale);
+    assert(scale == kDcOnlyScale || scale == kQuarterScale || scale == kHalfScale);
     JpegWindow window(source);
     JpegShrunkPicture picture;
     JpegBlockGrid grid;

@@ -65,13 +65,34 @@ const std::array<std::int8_t, 64>& Idct4x4Slots() {
     return slots;
 }
 
+namespace {
+
+std::array<std::int8_t, 64> AcSlotsOf(const std::array<std::int8_t, 64>& slots) {
+    std::array<std::int8_t, 64> s = slots;
+    for (std::int8_t& slot : s) slot = static_cast<std::int8_t>(slot > 0 ? slot - 1 : -1);
+    return s;
+}
+
+}  // namespace
+
 const std::array<std::int8_t, 64>& Idct2x2AcSlots() {
-    static const std::array<std::int8_t, 64> slots = [] {
-        std::array<std::int8_t, 64> s = Idct2x2Slots();
-        for (std::int8_t& slot : s) slot = static_cast<std::int8_t>(slot > 0 ? slot - 1 : -1);
+    static const std::array<std::int8_t, 64> slots = AcSlotsOf(Idct2x2Slots());
+    return slots;
+}
+
+const JpegReducedTransform& ReducedTransformFor(int scale) {
+    static const std::array<std::int8_t, 64> dcOnly = [] {
+        std::array<std::int8_t, 64> s{};
+        s.fill(-1);
+        s[0] = 0;
         return s;
     }();
-    return slots;
+    static const std::array<std::int8_t, 64> noAc = AcSlotsOf(dcOnly);
+    static const std::array<std::int8_t, 64> ac4x4 = AcSlotsOf(Idct4x4Slots());
+    static const JpegReducedTransform byEight{1, &dcOnly, &noAc};
+    static const JpegReducedTransform byFour{kIdct2x2Kept, &Idct2x2Slots(), &Idct2x2AcSlots()};
+    static const JpegReducedTransform byTwo{kIdct4x4Kept, &Idct4x4Slots(), &ac4x4};
+    return scale == 8 ? byEight : scale == 4 ? byFour : byTwo;
 }
 
 void Idct2x2(const std::int16_t* coefficients, const std::uint16_t* quantizers,

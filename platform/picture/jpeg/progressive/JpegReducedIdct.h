@@ -25,6 +25,16 @@ constexpr int kIdct4x4Kept = 49;
 // (row rank * 7 + column rank, the DC value first), or -1 when it never reads it.
 const std::array<std::int8_t, 64>& Idct4x4Slots();
 
+// What the reduced transform of a scale (8, 4 or 2) keeps of a block: how many coefficients, the
+// DC value first, where each coefficient of the zig-zag order is kept (-1: never read), and the
+// same for the AC coefficients kept apart from the DC value (one less; -1 for the DC value).
+struct JpegReducedTransform {
+    int Kept = 1;
+    const std::array<std::int8_t, 64>* Slots = nullptr;
+    const std::array<std::int8_t, 64>* AcSlots = nullptr;
+};
+const JpegReducedTransform& ReducedTransformFor(int scale);
+
 // libjpeg's limit of a transformed value to a sample: level-shifted by 128 and limited to
 // 0..255, reading only the low ten bits, so that wildly out-of-range values of a damaged file
 // wrap as they do there instead of overflowing.
