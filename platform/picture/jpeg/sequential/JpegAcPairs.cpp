@@ -37,17 +37,17 @@ Symbol SymbolAt(const JpegHuffmanTable& table, std::uint32_t bits, int available
     return s;
 }
 
-std::uint64_t Entry(int length, int firstAt, int secondAt, int advance, bool ends,
-                    std::int32_t first, std::int32_t second) {
-    const int reach = advance + (ends ? 1 : 0);
-    if (ends) advance += JpegAcPairs::kEnded;
-    // Four bits of length, seven of each place and of the advance, six of the reach (at most
-    // 33), then the two values.
-    return static_cast<std::uint64_t>(length) | static_cast<std::uint64_t>(firstAt) << 4 |
-           static_cast<std::uint64_t>(secondAt) << 11 | static_cast<std::uint64_t>(advance) << 18 |
-           static_cast<std::uint64_t>(reach) << 25 |
-           static_cast<std::uint64_t>(static_cast<std::uint16_t>(first)) << 32 |
-           static_cast<std::uint64_t>(static_cast<std::uint16_t>(second)) << 48;
+JpegAcPairs::Entry MakeEntry(int length, int firstAt, int secondAt, int advance, bool ends,
+                             std::int32_t first, std::int32_t second) {
+    JpegAcPairs::Entry e;
+    e.Length = static_cast<std::uint8_t>(length);
+    e.Reach = static_cast<std::uint8_t>(advance + (ends ? 1 : 0));
+    e.FirstAt = static_cast<std::uint8_t>(firstAt);
+    e.SecondAt = static_cast<std::uint8_t>(secondAt);
+    e.Advance = static_cast<std::uint8_t>(advance + (ends ? JpegAcPairs::kEnded : 0));
+    e.First = static_cast<std::int16_t>(first);
+    e.Second = static_cast<std::int16_t>(second);
+    return e;
 }
 
 }  // namespace
@@ -59,19 +59,19 @@ JpegAcPairs::JpegAcPairs(const JpegHuffmanTable& table) : m_entries(std::size_t{
         // A value of 0 (a run of sixteen) lands where it changes nothing.
         const int firstAt = first.Ends ? kNowhere : first.Run - 1;
         if (first.Ends) {
-            m_entries[bits] = Entry(first.Length, kNowhere, kNowhere, 0, true, 0, 0);
+            m_entries[bits] = MakeEntry(first.Length, kNowhere, kNowhere, 0, true, 0, 0);
             continue;
         }
         const Symbol second =
             SymbolAt(table, bits << first.Length & ((1u << kBits) - 1), kBits - first.Length);
         if (second.Length == 0) {
             m_entries[bits] =
-                Entry(first.Length, firstAt, kNowhere, first.Run, false, first.Value, 0);
+                MakeEntry(first.Length, firstAt, kNowhere, first.Run, false, first.Value, 0);
             continue;
         }
         const int secondAt = second.Ends ? kNowhere : first.Run + second.Run - 1;
-        m_entries[bits] = Entry(first.Length + second.Length, firstAt, secondAt,
-                                first.Run + second.Run, second.Ends, first.Value, second.Value);
+        m_entries[bits] = MakeEntry(first.Length + second.Length, firstAt, secondAt,
+                                    first.Run + second.Run, second.Ends, first.Value, second.Value);
     }
 }
 

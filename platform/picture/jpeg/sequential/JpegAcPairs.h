@@ -15,33 +15,38 @@ namespace quillane {
 
 class JpegAcPairs {
   public:
-    static constexpr int kBits = 11;  // under 16, for the length's four bits
+    static constexpr int kBits = 11;
     // Where a value lands past the block's last coefficient: nowhere that is read.
     static constexpr int kNowhere = 64;
     // What the end of a block adds to the advance.
     static constexpr int kEnded = 64;
+    // The reach of an entry whose first symbol does not fit: more than any block has.
+    static constexpr int kTooLong = 127;
+
+    // One entry, its fields a byte each so that each is one load.
+    struct Entry {
+        std::uint8_t Length = 0;  // the bits the symbols take; 0 when not even the first fits
+        // The coefficients the block must still have for the symbols to be its own: its end
+        // after a value needs one too, lest a block the value filled lose the next block's code.
+        std::uint8_t Reach = kTooLong;
+        // Where the first and second value land, counted from the block's next coefficient
+        // (kNowhere and more for none).
+        std::uint8_t FirstAt = kNowhere;
+        std::uint8_t SecondAt = kNowhere;
+        // How many coefficients the symbols go on by; kEnded more when the block ends with them
+        // (so that the count passes the block's end).
+        std::uint8_t Advance = 0;
+        std::int16_t First = 0;
+        std::int16_t Second = 0;
+    };
 
     explicit JpegAcPairs(const JpegHuffmanTable& table);
 
-    std::uint64_t Lookup(std::uint32_t next) const { return m_entries[next]; }
-
-    // The bits the entry's symbols take; 0 when not even the first one fits.
-    static int Length(std::uint64_t e) { return static_cast<int>(e & 15); }
-    // Where the first and second value land, counted from the block's next coefficient
-    // (kNowhere and more for none).
-    static int FirstAt(std::uint64_t e) { return static_cast<int>(e >> 4 & 127); }
-    static int SecondAt(std::uint64_t e) { return static_cast<int>(e >> 11 & 127); }
-    // How many coefficients the symbols go on by; 64 more when the block ends with them (so that
-    // the count passes the block's end).
-    static int Advance(std::uint64_t e) { return static_cast<int>(e >> 18 & 127); }
-    // The coefficients the block must still have for the symbols to be its own: its end after
-    // a value needs one too, lest a block that the value filled lose the next block's code.
-    static int Reach(std::uint64_t e) { return static_cast<int>(e >> 25 & 63); }
-    static std::int16_t FirstValue(std::uint64_t e) { return static_cast<std::int16_t>(e >> 32); }
-    static std::int16_t SecondValue(std::uint64_t e) { return static_cast<std::int16_t>(e >> 48); }
+    const Entry& Lookup(std::uint32_t next) const { return m_entries[next]; }
+    const Entry* Entries() const { return m_entries.data(); }
 
   private:
-    std::vector<std::uint64_t> m_entries;  // 1 << kBits of them
+    std::vector<Entry> m_entries;  // 1 << kBits of them
 };
 
 }  // namespace quillane

@@ -80,14 +80,14 @@ bool JpegSequentialScan::StartUnit() {
 namespace {
 
 // One block: its DC difference added to the predictor, its AC coefficients into `kept` (by
-// m_slotOf), its samples out. `bits` is the caller's own copy of the cursor.
+// slotOf), its samples out. `bits` is the caller's own copy of the cursor.
+template <int kScale>
 [[gnu::always_inline]] inline bool DecodeBlock(JpegBitCursor& bits,
                                                const JpegSequentialScanComponent& c,
-                                               const std::uint8_t* slotOf, int keptSlots, int scale,
-                                               std::int32_t& predictor, std::uint8_t* out,
-                                               std::size_t stride) {
-    std::int16_t kept[kIdct4x4Kept + 1];
-    std::fill_n(kept, keptSlots + 1, std::int16_t{0});
+                                               const std::uint8_t* slotOf, std::int32_t& predictor,
+                                               std::uint8_t* out, std::size_t stride) {
+    constexpr int kKept = kScale == 4 ? kIdct2x2Kept : kScale == 2 ? kIdct4x4Kept : 1;
+    std::int16_t kept[kKept + 1] = {};  // and the spare slot
 
     bits.Keep32();
     std::int32_t difference = 0;
@@ -111,16 +111,17 @@ namespace {
                                           static_cast<std::uint32_t>(difference));
     kept[0] = static_cast<std::int16_t>(predictor);
 
-    const JpegAcPairs& pairs = *c.Pairs;
+    const JpegAcPairs::Entry* entries = c.Pairs->Entries();
     int k = 1;  // the next coefficient of the zig-zag order; past 64 once the block has ended
     while (k < 64) {
         bits.Keep32();
-        const std::uint64_t e = pairs.Lookup(bits.Peek(JpegAcPairs::kBits));
-        if (JpegAcPairs::Length(e) != 0 && k + JpegAcPairs::Reach(e) <= 64) {
-            bits.Take(JpegAcPairs::Length(e));
-            kept[slotOf[k + JpegAcPairs::FirstAt(e)]] = JpegAcPairs::FirstValue(e);
-            kept[slotOf[k + JpegAcPairs::SecondAt(e)]] = JpegAcPairs::SecondValue(e);
-            k += JpegAcPairs::Advance(e);
+        const JpegAcPairs::Entry& e = entries[bits.Peek(JpegAcPairs::kBits)];
+        // A symbol that does not fit has a reach past every block.
+        if (k + e.Reach <= 64) {
+            bits.Take(e.Length);
+            kept[slotOf[k + e.FirstAt]] = e.First;
+            kept[slotOf[k + e.SecondAt]] = e.Second;
+            k += e.Advance;
             continue;
         }
         // A long code, or symbols that would run past the block: one at a time.
@@ -143,14 +144,7 @@ namespace {
         bits.Take(size);
         ++k;
     }
-    const bool dcOnly = k == 1 + JpegAcPairs::kEnded;
-    if (scale == 8) {
-        Transform<8>(kept, c.Quantizers.data(), dcOnly, out, stride);
-    } else if (scale == 4) {
-        Transform<4>(kept, c.Quantizers.data(), dcOnly, out, stride);
-    } else {
-        Transform<2>(kept, c.Quantizers.data(), dcOnly, out, stride);
-    }
+    Transform<kScale>(kept, c.Quantizers.data(), k == 1 + JpegAcPairs::kEnded, out, stride);
     return true;
 }
 
@@ -158,7 +152,20 @@ namespace {
 
 std::optional<std::string> JpegSequentialScan::DecodeMcuRow(
     int row, const std::vector<JpegSampleTarget>& targets) {
-    const int perBlock = 8 / m_scale;
+    switch (m_scale) {
+        case 8:
+            return DecodeMcuRowAt<8>(row, targets);
+        case 4:
+            return DecodeMcuRowAt<4>(row, targets);
+        default:
+            return DecodeMcuRowAt<2>(row, targets);
+    }
+}
+
+template <int kScale>
+std::optional<std::string> JpegSequentialScan::DecodeMcuRowAt(
+    int row, const std::vector<JpegSampleTarget>& targets) {
+    constexpr int perBlock = 8 / kScale;
     const char* const damaged = "a scan is damaged or cut short";
     if (m_components.size() == 1) {
         JpegSequentialScanComponent& c = m_components[0];
@@ -171,8 +178,8 @@ std::optional<std::string> JpegSequentialScan::DecodeMcuRow(
             for (int x = 0; x < c.BlocksWide; ++x, out += perBlock) {
                 if (!StartUnit()) return "a restart marker is missing";
                 JpegBitCursor bits = m_bits.Cursor();
-                const bool read = DecodeBlock(bits, c, m_slotOf.data(), m_kept, m_scale,
-                                              m_predictors[0], out, target.Stride);
+                const bool read = DecodeBlock<kScale>(bits, c, m_slotOf.data(), m_predictors[0],
+                                                      out, target.Stride);
                 m_bits.Cursor() = bits;
                 if (!read || !m_bits.WithinData()) return damaged;
             }
@@ -190,8 +197,8 @@ std::optional<std::string> JpegSequentialScan::DecodeMcuRow(
                 std::uint8_t* out = target.First + v * perBlock * target.Stride +
                                     static_cast<std::size_t>(x) * c.Horizontal * perBlock;
                 for (int h = 0; h < c.Horizontal && read; ++h, out += perBlock) {
-                    read = DecodeBlock(bits, c, m_slotOf.data(), m_kept, m_scale, m_predictors[i],
-                                       out, target.Stride);
+                    read = DecodeBlock<kScale>(bits, c, m_slotOf.data(), m_predictors[i], out,
+                                               target.Stride);
                 }
             }
         }

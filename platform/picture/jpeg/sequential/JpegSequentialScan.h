@@ -63,6 +63,9 @@ class JpegSequentialScan {
 
   private:
     bool StartUnit();
+    template <int kScale>
+    std::optional<std::string> DecodeMcuRowAt(int row,
+                                              const std::vector<JpegSampleTarget>& targets);
 
     JpegUnstuffedBits m_bits;
     int m_interval;
