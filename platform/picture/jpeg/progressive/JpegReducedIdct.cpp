@@ -25,12 +25,36 @@ std::int64_t Descale(std::int64_t value, int bits) {
 }
 
 // One 1-D transform of the inputs at ranks 0, 1, 3, 5, 7 into two outputs.
+// Inputs from kLive on are zero: their products are left out, which changes no sum.
+template <int kLive>
 [[gnu::always_inline]] inline void Pair(const std::int64_t in[5], int bits, std::int64_t& first,
                                         std::int64_t& second) {
     const std::int64_t even = in[0] * (std::int64_t{1} << (kConstBits + 2));
-    const std::int64_t odd = in[4] * kOdd7 + in[3] * kOdd5 + in[2] * kOdd3 + in[1] * kOdd1;
+    std::int64_t odd = in[1] * kOdd1;
+    if (kLive > 2) odd += in[2] * kOdd3;
+    if (kLive > 3) odd += in[3] * kOdd5 + in[4] * kOdd7;
     first = Descale(even + odd, bits);
     second = Descale(even - odd, bits);
+}
+
+// One 1-D transform of the inputs at ranks 0, 1, 2, 3, 5, 6, 7 into four outputs.
+// Inputs from kLive on are zero: their products are left out, which changes no sum.
+template <int kLive>
+[[gnu::always_inline]] inline void Quad(const std::int64_t in[7], int bits, std::int64_t out[4]) {
+    const std::int64_t even = in[0] * (std::int64_t{1} << (kConstBits + 1));
+    std::int64_t turned = 0, a = in[1] * kOddA[3], b = in[1] * kOddB[3];
+    if (kLive > 2) turned += in[2] * kEven2;
+    if (kLive > 3) a += in[3] * kOddA[2], b += in[3] * kOddB[2];
+    if (kLive > 4) {
+        turned += in[5] * kEven6;
+        a += in[6] * kOddA[0] + in[4] * kOddA[1];
+        b += in[6] * kOddB[0] + in[4] * kOddB[1];
+    }
+    const std::int64_t sum = even + turned, difference = even - turned;
+    out[0] = Descale(sum + b, bits);
+    out[3] = Descale(sum - b, bits);
+    out[1] = Descale(difference + a, bits);
+    out[2] = Descale(difference - a, bits);
 }
 
 // Where a transform that reads the rows and columns of `ranks` keeps each coefficient of the
@@ -95,97 +119,112 @@ const JpegReducedTransform& ReducedTransformFor(int scale) {
     return scale == 8 ? byEight : scale == 4 ? byFour : byTwo;
 }
 
-void Idct2x2(const std::int16_t* coefficients, const std::uint16_t* quantizers,
-             std::uint8_t out[4]) {
+namespace {
+
+// The 2x2 transform of a block whose coefficients all lie in its first kLive ranks of rows and
+// columns: the columns past them are zero, and so are their work values.
+template <int kLive>
+void Idct2x2Within(const std::int16_t* coefficients, const std::uint16_t* quantizers,
+                   std::uint8_t out[4]) {
     // libjpeg holds its quantizers as 16-bit signed multipliers.
     auto in = [&](int slot) {
         return std::int64_t{coefficients[slot]} * static_cast<std::int16_t>(quantizers[slot]);
     };
-    std::int32_t work[2][5];
-    for (int column = 0; column < 5; ++column) {
+    std::int32_t work[2][5] = {};
+    for (int column = 0; column < kLive; ++column) {
         const std::int16_t* c = coefficients + column;
         // A column without AC terms transforms to its DC term alone, shifted: the same value
         // the sums below give, without them (most columns of a photograph's blocks).
-        if ((c[5] | c[10] | c[15] | c[20]) == 0) {
+        bool ac = false;
+        for (int row = 1; row < kLive; ++row) ac |= c[5 * row] != 0;
+        if (!ac) {
             work[0][column] = work[1][column] =
                 static_cast<std::int32_t>(in(column) * (std::int64_t{1} << kPass1Bits));
             continue;
         }
-        const std::int64_t column5[5] = {in(column), in(5 + column), in(10 + column),
-                                         in(15 + column), in(20 + column)};
+        std::int64_t column5[5] = {};
+        for (int row = 0; row < kLive; ++row) column5[row] = in(5 * row + column);
         std::int64_t top = 0, bottom = 0;
-        Pair(column5, kConstBits - kPass1Bits + 2, top, bottom);
+        Pair<kLive>(column5, kConstBits - kPass1Bits + 2, top, bottom);
         work[0][column] = static_cast<std::int32_t>(top);
         work[1][column] = static_cast<std::int32_t>(bottom);
     }
     for (int row = 0; row < 2; ++row) {
         const std::int32_t* w = work[row];
-        if ((w[1] | w[2] | w[3] | w[4]) == 0) {
+        bool ac = false;
+        for (int i = 1; i < kLive; ++i) ac |= w[i] != 0;
+        if (!ac) {
             out[2 * row] = out[2 * row + 1] =
                 LimitSample(static_cast<std::int32_t>(Descale(w[0], kPass1Bits + 3)));
             continue;
         }
         const std::int64_t row5[5] = {w[0], w[1], w[2], w[3], w[4]};
         std::int64_t left = 0, right = 0;
-        Pair(row5, kConstBits + kPass1Bits + 3 + 2, left, right);
+        Pair<kLive>(row5, kConstBits + kPass1Bits + 3 + 2, left, right);
         out[2 * row] = LimitSample(static_cast<std::int32_t>(left));
         out[2 * row + 1] = LimitSample(static_cast<std::int32_t>(right));
     }
 }
 
-namespace {
-
-// One 1-D transform of the inputs at ranks 0, 1, 2, 3, 5, 6, 7 into four outputs.
-[[gnu::always_inline]] inline void Quad(const std::int64_t in[7], int bits, std::int64_t out[4]) {
-    const std::int64_t even = in[0] * (std::int64_t{1} << (kConstBits + 1));
-    const std::int64_t turned = in[2] * kEven2 + in[5] * kEven6;
-    const std::int64_t sum = even + turned, difference = even - turned;
-    const std::int64_t a =
-        in[6] * kOddA[0] + in[4] * kOddA[1] + in[3] * kOddA[2] + in[1] * kOddA[3];
-    const std::int64_t b =
-        in[6] * kOddB[0] + in[4] * kOddB[1] + in[3] * kOddB[2] + in[1] * kOddB[3];
-    out[0] = Descale(sum + b, bits);
-    out[3] = Descale(sum - b, bits);
-    out[1] = Descale(difference + a, bits);
-    out[2] = Descale(difference - a, bits);
-}
-
-}  // namespace
-
-void Idct4x4(const std::int16_t* coefficients, const std::uint16_t* quantizers,
-             std::uint8_t out[16]) {
+// The same for the 4x4 transform.
+template <int kLive>
+void Idct4x4Within(const std::int16_t* coefficients, const std::uint16_t* quantizers,
+                   std::uint8_t out[16]) {
     auto in = [&](int slot) {
         return std::int64_t{coefficients[slot]} * static_cast<std::int16_t>(quantizers[slot]);
     };
-    std::int32_t work[4][7];
-    for (int column = 0; column < 7; ++column) {
+    std::int32_t work[4][7] = {};
+    for (int column = 0; column < kLive; ++column) {
         const std::int16_t* c = coefficients + column;
-        // A column without AC terms transforms to its DC term alone, shifted (see Idct2x2).
-        if ((c[7] | c[14] | c[21] | c[28] | c[35] | c[42]) == 0) {
+        // A column without AC terms transforms to its DC term alone, shifted (see above).
+        bool ac = false;
+        for (int row = 1; row < kLive; ++row) ac |= c[7 * row] != 0;
+        if (!ac) {
             work[0][column] = work[1][column] = work[2][column] = work[3][column] =
                 static_cast<std::int32_t>(in(column) * (std::int64_t{1} << kPass1Bits));
             continue;
         }
-        const std::int64_t column7[7] = {in(column),      in(7 + column),  in(14 + column),
-                                         in(21 + column), in(28 + column), in(35 + column),
-                                         in(42 + column)};
+        std::int64_t column7[7] = {};
+        for (int row = 0; row < kLive; ++row) column7[row] = in(7 * row + column);
         std::int64_t made[4];
-        Quad(column7, kConstBits - kPass1Bits + 1, made);
+        Quad<kLive>(column7, kConstBits - kPass1Bits + 1, made);
         for (int row = 0; row < 4; ++row) work[row][column] = static_cast<std::int32_t>(made[row]);
     }
     for (int row = 0; row < 4; ++row) {
         const std::int32_t* w = work[row];
         std::uint8_t* o = out + 4 * row;
-        if ((w[1] | w[2] | w[3] | w[4] | w[5] | w[6]) == 0) {
+        bool ac = false;
+        for (int i = 1; i < kLive; ++i) ac |= w[i] != 0;
+        if (!ac) {
             o[0] = o[1] = o[2] = o[3] =
                 LimitSample(static_cast<std::int32_t>(Descale(w[0], kPass1Bits + 3)));
             continue;
         }
         const std::int64_t row7[7] = {w[0], w[1], w[2], w[3], w[4], w[5], w[6]};
         std::int64_t made[4];
-        Quad(row7, kConstBits + kPass1Bits + 3 + 1, made);
+        Quad<kLive>(row7, kConstBits + kPass1Bits + 3 + 1, made);
         for (int i = 0; i < 4; ++i) o[i] = LimitSample(static_cast<std::int32_t>(made[i]));
     }
+}
+
+}  // namespace
+
+void Idct2x2(const std::int16_t* coefficients, const std::uint16_t* quantizers, std::uint8_t out[4],
+             int end) {
+    // Zig-zag positions 0..2 lie in ranks 0 and 1; 0..9 in rows and columns 0..3, of which the
+    // transform reads ranks 0, 1 and 2 (row and column 3).
+    if (end <= 3) return Idct2x2Within<2>(coefficients, quantizers, out);
+    if (end <= 10) return Idct2x2Within<3>(coefficients, quantizers, out);
+    Idct2x2Within<5>(coefficients, quantizers, out);
+}
+
+void Idct4x4(const std::int16_t* coefficients, const std::uint16_t* quantizers,
+             std::uint8_t out[16], int end) {
+    // Zig-zag positions 0..2 lie in ranks 0 and 1, 0..5 in ranks 0..2, 0..9 in ranks 0..3.
+    if (end <= 3) return Idct4x4Within<2>(coefficients, quantizers, out);
+    if (end <= 6) return Idct4x4Within<3>(coefficients, quantizers, out);
+    if (end <= 10) return Idct4x4Within<4>(coefficients, quantizers, out);
+    Idct4x4Within<7>(coefficients, quantizers, out);
 }
 
 }  // namespace quillane

@@ -59,12 +59,14 @@ inline std::uint8_t Idct1x1(std::int16_t dc, std::uint16_t quantizer) {
 
 // The four samples of one block, top row first, from its coefficients and their quantizers,
 // both in slot order (25 of each, the DC value first).
-void Idct2x2(const std::int16_t* coefficients, const std::uint16_t* quantizers,
-             std::uint8_t out[4]);
+// `end`: past the last coefficient in the zig-zag order that may be nonzero (1..64), so that a
+// block with only its first few skips the sums of the others.
+void Idct2x2(const std::int16_t* coefficients, const std::uint16_t* quantizers, std::uint8_t out[4],
+             int end = 64);
 
 // The sixteen samples of one block, row by row, from its coefficients and their quantizers,
 // both in slot order (49 of each).
 void Idct4x4(const std::int16_t* coefficients, const std::uint16_t* quantizers,
-             std::uint8_t out[16]);
+             std::uint8_t out[16], int end = 64);
 
 }  // namespace quillane

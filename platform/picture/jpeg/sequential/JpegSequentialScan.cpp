@@ -27,17 +27,18 @@ std::int32_t Extend(std::uint32_t bits, int size) {
 // The samples of one block from its kept coefficients, into as many rows of as many samples as
 // the scale leaves of eight.
 template <int kScale>
-void Transform(const std::int16_t* kept, const std::uint16_t* quantizers, bool dcOnly,
+void Transform(const std::int16_t* kept, const std::uint16_t* quantizers, int end,
                std::uint8_t* out, std::size_t stride) {
+    const bool dcOnly = end == 1;
     constexpr int kPerBlock = 8 / kScale;
     std::uint8_t made[kPerBlock * kPerBlock];
     if (kScale == 8 || dcOnly) {
         // With no AC coefficient, every reduced transform gives the 1x1 one's sample throughout.
         std::memset(made, Idct1x1(kept[0], quantizers[0]), sizeof made);
     } else if (kScale == 4) {
-        Idct2x2(kept, quantizers, made);
+        Idct2x2(kept, quantizers, made, end);
     } else {
-        Idct4x4(kept, quantizers, made);
+        Idct4x4(kept, quantizers, made, end);
     }
     for (int v = 0; v < kPerBlock; ++v)
         std::memcpy(out + v * stride, made + v * kPerBlock, kPerBlock);
@@ -144,7 +145,9 @@ template <int kScale>
         bits.Take(size);
         ++k;
     }
-    Transform<kScale>(kept, c.Quantizers.data(), k == 1 + JpegAcPairs::kEnded, out, stride);
+    // Past the last coefficient: where the block's end was, or all 64.
+    const int end = k > 64 ? k - JpegAcPairs::kEnded : 64;
+    Transform<kScale>(kept, c.Quantizers.data(), end, out, stride);
     return true;
 }
 
