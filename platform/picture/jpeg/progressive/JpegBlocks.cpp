@@ -1,6 +1,7 @@
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
 
 #include <algorithm>
+#include <bit>
 #include <new>
 
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
@@ -63,10 +64,13 @@ JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
             std::uint8_t made[16];
             std::int16_t kept[kIdct4x4Kept] = {c.Dc[index]};
             if (scale != 8) std::copy_n(&c.Coefficients[index * acKept], acKept, kept + 1);
+            // Past the last coefficient that is nonzero yet, which spares the sums of the others.
+            const std::uint64_t nonzero = scale != 8 ? c.Nonzero[index] : 0;
+            const int end = nonzero ? 64 - std::countl_zero(nonzero) : 1;
             if (scale == 4) {
-                Idct2x2(kept, quantizers.data(), made);
+                Idct2x2(kept, quantizers.data(), made, end);
             } else if (scale == 2) {
-                Idct4x4(kept, quantizers.data(), made);
+                Idct4x4(kept, quantizers.data(), made, end);
             } else {
                 made[0] = Idct1x1(c.Dc[index], quantizers[0]);
             }

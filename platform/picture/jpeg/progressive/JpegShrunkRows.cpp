@@ -40,6 +40,25 @@ void YccToRgbApart(const std::uint8_t* __restrict luma, const std::uint8_t* __re
     }
 }
 
+// Three rows into one of BGR pixels.
+void Interleave(const std::uint8_t* __restrict blue, const std::uint8_t* __restrict green,
+                const std::uint8_t* __restrict red, int width, std::uint8_t* __restrict out) {
+    for (int x = 0; x < width; ++x) {
+        out[3 * x] = blue[x], out[3 * x + 1] = green[x], out[3 * x + 2] = red[x];
+    }
+}
+
+// Samples blended down, spread over twice as many pixels across: pixel 2j a quarter of the way
+// from sample j to j + 1, pixel 2j + 1 three quarters. Apart (__restrict) for the same reason.
+void SpreadHalfAcross(const int* __restrict blend, int pairs, int shift,
+                      std::uint8_t* __restrict out) {
+    const int half = 1 << shift >> 1;
+    for (int j = 0; j < pairs; ++j) {
+        out[2 * j] = static_cast<std::uint8_t>((blend[j] * 3 + blend[j + 1] + half) >> shift);
+        out[2 * j + 1] = static_cast<std::uint8_t>((blend[j] + blend[j + 1] * 3 + half) >> shift);
+    }
+}
+
 // Output position i of n, at `factor` per sample of `count`: the sample centred at or before
 // it and the weight of the one after, out of 2 * factor.
 void SpreadAlong(int n, int factor, int count, std::vector<int>& nearer, std::vector<int>& weight) {
@@ -140,12 +159,7 @@ const std::uint8_t* JpegShrunkRows::ComponentRow(std::size_t c, int y) {
         const int shift = std::countr_zero(static_cast<unsigned>(scale));
         out[0] = static_cast<std::uint8_t>((blend[0] * 4 + scale / 2) >> shift);
         const int pairs = (width - 1) / 2;
-        for (int j = 0; j < pairs; ++j) {
-            out[2 * j + 1] =
-                static_cast<std::uint8_t>((blend[j] * 3 + blend[j + 1] + scale / 2) >> shift);
-            out[2 * j + 2] =
-                static_cast<std::uint8_t>((blend[j] + blend[j + 1] * 3 + scale / 2) >> shift);
-        }
+        SpreadHalfAcross(blend, pairs, shift, out + 1);
         // The last pixel when the width is even; past the last sample it is the last alone.
         for (int x = 2 * pairs + 1; x < width; ++x) {
             const int i = across.Near[x], wx = across.Weight[x];
@@ -203,9 +217,7 @@ bool JpegShrunkRows::Row(int y, std::uint8_t* out) {
                 std::uint8_t* green = blue + width;
                 std::uint8_t* red = green + width;
                 YccToRgbApart(a, cb, cr, width, blue, green, red);
-                for (int x = 0; x < width; ++x) {
-                    out[3 * x] = blue[x], out[3 * x + 1] = green[x], out[3 * x + 2] = red[x];
-                }
+                Interleave(blue, green, red, width, out);
                 return true;
             }
             for (int x = 0; x < width; ++x, out += 4) {
