@@ -1,6 +1,6 @@
 // Smooth spreading of coarse components and the colour turns of libjpeg, with its rounding,
 // so that a picture whose components are all sampled alike comes out exactly as libjpeg's own
-// decode shrunk by eight or four.
+// decode shrunk by eight, four or two.
 
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 
@@ -9,6 +9,8 @@
 #include <bit>
 #include <cassert>
 #include <utility>
+
+#include "platform/raster/CpuClones.h"
 
 namespace quillane {
 namespace {
@@ -26,9 +28,12 @@ constexpr int kGreenFromCr = -46802;
 
 // One row of YCbCr into red, green and blue rows. None of the rows overlap (__restrict), as the
 // compiler must know to do several pixels at a time.
-void YccToRgbApart(const std::uint8_t* __restrict luma, const std::uint8_t* __restrict cb,
-                   const std::uint8_t* __restrict cr, int width, std::uint8_t* __restrict blue,
-                   std::uint8_t* __restrict green, std::uint8_t* __restrict red) {
+QUILLANE_PIXEL_LOOP void YccToRgbApart(const std::uint8_t* __restrict luma,
+                                       const std::uint8_t* __restrict cb,
+                                       const std::uint8_t* __restrict cr, int width,
+                                       std::uint8_t* __restrict blue,
+                                       std::uint8_t* __restrict green,
+                                       std::uint8_t* __restrict red) {
     constexpr int kHalf = 1 << 15;
     for (int x = 0; x < width; ++x) {
         const int blueDifference = cb[x] - 128, redDifference = cr[x] - 128;
@@ -41,8 +46,10 @@ void YccToRgbApart(const std::uint8_t* __restrict luma, const std::uint8_t* __re
 }
 
 // Three rows into one of BGR pixels.
-void Interleave(const std::uint8_t* __restrict blue, const std::uint8_t* __restrict green,
-                const std::uint8_t* __restrict red, int width, std::uint8_t* __restrict out) {
+QUILLANE_PIXEL_LOOP void Interleave(const std::uint8_t* __restrict blue,
+                                    const std::uint8_t* __restrict green,
+                                    const std::uint8_t* __restrict red, int width,
+                                    std::uint8_t* __restrict out) {
     for (int x = 0; x < width; ++x) {
         out[3 * x] = blue[x], out[3 * x + 1] = green[x], out[3 * x + 2] = red[x];
     }
@@ -50,8 +57,8 @@ void Interleave(const std::uint8_t* __restrict blue, const std::uint8_t* __restr
 
 // Samples blended down, spread over twice as many pixels across: pixel 2j a quarter of the way
 // from sample j to j + 1, pixel 2j + 1 three quarters. Apart (__restrict) for the same reason.
-void SpreadHalfAcross(const int* __restrict blend, int pairs, int shift,
-                      std::uint8_t* __restrict out) {
+QUILLANE_PIXEL_LOOP void SpreadHalfAcross(const int* __restrict blend, int pairs, int shift,
+                                          std::uint8_t* __restrict out) {
     const int half = 1 << shift >> 1;
     for (int j = 0; j < pairs; ++j) {
         out[2 * j] = static_cast<std::uint8_t>((blend[j] * 3 + blend[j + 1] + half) >> shift);

@@ -113,16 +113,26 @@ template <int kScale>
     kept[0] = static_cast<std::int16_t>(predictor);
 
     const JpegAcPairs::Entry* entries = c.Pairs->Entries();
-    int k = 1;  // the next coefficient of the zig-zag order; past 64 once the block has ended
+    // The next coefficient of the zig-zag order; past 64 once the block has ended. Unsigned, as
+    // the index it makes needs no widening.
+    unsigned k = 1;
     while (k < 64) {
         bits.Keep32();
+        // Two lookups of at most kBits each fit in the 32 bits; a step one at a time below tops
+        // the bits up itself. A symbol that does not fit has a reach past every block.
         const JpegAcPairs::Entry& e = entries[bits.Peek(JpegAcPairs::kBits)];
-        // A symbol that does not fit has a reach past every block.
         if (k + e.Reach <= 64) {
             bits.Take(e.Length);
             kept[slotOf[k + e.FirstAt]] = e.First;
             kept[slotOf[k + e.SecondAt]] = e.Second;
             k += e.Advance;
+            if (k >= 64) break;
+            const JpegAcPairs::Entry& f = entries[bits.Peek(JpegAcPairs::kBits)];
+            if (k + f.Reach > 64) continue;
+            bits.Take(f.Length);
+            kept[slotOf[k + f.FirstAt]] = f.First;
+            kept[slotOf[k + f.SecondAt]] = f.Second;
+            k += f.Advance;
             continue;
         }
         // A long code, or symbols that would run past the block: one at a time.
@@ -139,14 +149,14 @@ template <int kScale>
             }
             continue;
         }
-        k += run;
+        k += static_cast<unsigned>(run);
         if (k > 63) return false;
         kept[slotOf[k]] = static_cast<std::int16_t>(Extend(bits.Peek(size), size));
         bits.Take(size);
         ++k;
     }
     // Past the last coefficient: where the block's end was, or all 64.
-    const int end = k > 64 ? k - JpegAcPairs::kEnded : 64;
+    const int end = k > 64 ? static_cast<int>(k) - JpegAcPairs::kEnded : 64;
     Transform<kScale>(kept, c.Quantizers.data(), end, out, stride);
     return true;
 }
