@@ -13,9 +13,10 @@
 namespace quillane {
 namespace {
 
-constexpr int kDcOnlyScale = 8;   // one sample a block, from the DC scans alone
-constexpr int kQuarterScale = 4;  // 2x2 samples a block, from every scan
-constexpr int kHalfScale = 2;     // 4x4 samples a block, from every scan
+constexpr int kDcOnlyScale = 8;  // one sample a block, from the DC scans alone
+// 2x2 and 4x4 samples a block, from every scan (named for the check of the scale asked for).
+[[maybe_unused]] constexpr int kQuarterScale = 4;
+[[maybe_unused]] constexpr int kHalfScale = 2;
 
 // Shrunk by eight one read decodes the DC scans of every component. Shrunk by four the file is
 // read once for each component, keeping that component's AC coefficients alone, so that only
