@@ -34,18 +34,21 @@ import signal
 import sys
 import tempfile
 
-from contenders import contenders
-from corpus import ICC_FOLDER, cache_folder, prepare_corpus, prepare_references, typical_photograph
+from contenders import contenders, eighth_floor
+from corpus import (ICC_FOLDER, cache_folder, is_progressive, prepare_corpus, prepare_references,
+                    typical_photograph)
 from filters import compare_filters
 from measure import run_job
 from programs import Programs
-from report import REPO, job_table, load_average, report, tagged_table
+from report import REPO, job_table, kind_table, load_average, report, tagged_table
 from shell import log, run
 from tagged import run_tagged
 
 JOBS = ((176, 220), (413, 626), (1920, 1080))
 # The JPEG-only total: our command, the fastest other tool and the decoder's floor.
 JPEG_ONLY_TOOLS = ("quillane-batch", "vipsthumbnail", "floor: djpeg")
+# By kind of file (baseline or progressive): our command against both floors.
+KIND_TOOLS = ("quillane-batch", "floor: djpeg")
 # Google Benchmark's shortest time per measurement in quick mode, seconds: enough to run.
 QUICK_MIN_TIME = "0.05"
 
@@ -75,7 +78,9 @@ def run_contenders(programs, cache, corpus, pictures, sizes, runs, quick, output
     if quick:
         command = "make bench BENCH_QUICK=1"
     load_at_start = load_average()
-    jobs, jpeg_jobs, tagged = [], [], None
+    jobs, jpeg_jobs, kind_jobs, tagged = [], [], [], None
+    kinds = {"baseline": [p for p in jpegs if not is_progressive(corpus / p.name)],
+             "progressive": [p for p in jpegs if is_progressive(corpus / p.name)]}
     for width, height in sizes:
         references = prepare_references(cache, corpus, pictures, width, height)
         tools = contenders(programs, width, height, pictures, scales[(width, height)], margin)
@@ -88,17 +93,31 @@ def run_contenders(programs, cache, corpus, pictures, sizes, runs, quick, output
                       if c.name in JPEG_ONLY_TOOLS]
         jpeg_job = run_job(jpeg_tools, corpus, jpegs, references, width, height, runs, scratch)
         print("\n".join(job_table(jpeg_job, runs, title=", JPEG photographs only")), flush=True)
+        # CPU against the floors by kind of file: our readers take baseline and progressive
+        # files apart.
+        by_kind = {}
+        for kind, subset in kinds.items():
+            if not subset:
+                continue
+            kind_tools = [c for c in contenders(programs, width, height, subset,
+                                                scales[(width, height)], margin)
+                          if c.name in KIND_TOOLS] + [eighth_floor(subset)]
+            by_kind[kind] = run_job(kind_tools, corpus, subset, references, width, height, runs,
+                                    scratch)
+        print("\n".join(kind_table(width, height, by_kind, runs)), flush=True)
         jobs.append(job)
         jpeg_jobs.append(jpeg_job)
+        kind_jobs.append(by_kind)
         if (width, height) == JOBS[0]:
             tagged = run_tagged(programs, cache, corpus, pictures, references, width, height,
                                 runs, scratch)
             print("\n".join(tagged_table(*tagged, runs)), flush=True)
 
-    output.write_text(report(jobs, jpeg_jobs, pictures, runs, programs.batch, command, quick,
-                             load_at_start, tagged, scales, margin) + "\n")
+    output.write_text(report(jobs, jpeg_jobs, kind_jobs, pictures, runs, programs.batch, command,
+                             quick, load_at_start, tagged, scales, margin) + "\n")
     log(f"written {output}")
-    failed = [o.name for job in jobs + jpeg_jobs for o in job.outcomes if o.failed]
+    all_jobs = jobs + jpeg_jobs + [j for by_kind in kind_jobs for j in by_kind.values()]
+    failed = [o.name for job in all_jobs for o in job.outcomes if o.failed]
     if tagged and any(o.failed for o in tagged[1].values()):
         failed.append("quillane-batch on the tagged set")
     if failed:

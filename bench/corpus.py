@@ -46,6 +46,22 @@ class Picture:
         return os.path.splitext(self.name)[0]
 
 
+def is_progressive(path):
+    """Whether a JPEG's frame is progressive (SOF2, SOF6, SOF10, SOF14): the marker segments
+    are walked up to the first frame header."""
+    data = pathlib.Path(path).read_bytes()
+    at = 2
+    while at + 4 <= len(data) and data[at] == 0xFF:
+        marker = data[at + 1]
+        if marker == 0xFF:
+            at += 1
+            continue
+        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            return marker in (0xC2, 0xC6, 0xCA, 0xCE)
+        at += 2 + (data[at + 2] << 8 | data[at + 3])
+    return False
+
+
 def cache_folder():
     """QUILLANE_BENCH_CACHE, default ${XDG_CACHE_HOME:-~/.cache}/quillane-bench; made if missing."""
     home = os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
