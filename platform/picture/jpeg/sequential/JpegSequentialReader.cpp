@@ -54,9 +54,18 @@ class SequentialSamples final : public JpegSampleRows {
     // the last scan, fails when another scan follows, which could only scan a component again.
     bool DecodeNextRow();
     bool MoreScans();
+    // Keeps why the file is damaged, for Failure() and the callers' results.
     std::optional<PictureFailure> Fail(const std::string& why) {
         m_failure = Damaged(why);
         return m_failure;
+    }
+    Step FailedStep(const std::string& why) {
+        Fail(why);
+        return Step::Failed;
+    }
+    bool FailedRow(const std::string& why) {
+        Fail(why);
+        return false;
     }
 
     JpegWindow m_window;
@@ -124,7 +133,7 @@ std::optional<PictureFailure> SequentialSamples::Open(JpegShrunkPicture& layout)
 SequentialSamples::Step SequentialSamples::NextScan() {
     while (true) {
         JpegSegment segment;
-        if (auto failed = m_walk.Next(segment, ReadByTheReader)) return Fail(*failed), Step::Failed;
+        if (auto failed = m_walk.Next(segment, ReadByTheReader)) return FailedStep(*failed);
         const std::uint8_t marker = segment.Marker;
         const std::span<const std::uint8_t> s = segment.Fields;
         std::optional<std::string> failed;
@@ -148,13 +157,13 @@ SequentialSamples::Step SequentialSamples::NextScan() {
         } else if (marker == kQuantizationTables) {
             failed = ReadQuantizationTables(s, m_tables);
         } else if (marker == kRestartInterval) {
-            if (s.size() != 2) return Fail("a restart interval of bad length"), Step::Failed;
+            if (s.size() != 2) return FailedStep("a restart interval of bad length");
             m_restartInterval = s[0] << 8 | s[1];
         } else if (marker == kStartOfScan) {
             failed = StartScan(s, segment.End);
             if (!failed) return Step::Scan;
         }
-        if (failed) return Fail(*failed), Step::Failed;
+        if (failed) return FailedStep(*failed);
     }
 }
 
@@ -240,10 +249,10 @@ bool SequentialSamples::DecodeNextRow() {
         targets.push_back(
             {held.Samples.data() + slot * held.RowsPerMcu * held.Stride, held.Stride});
     }
-    if (auto failed = m_scan->DecodeMcuRow(m_decodedRows, targets)) return Fail(*failed), false;
+    if (auto failed = m_scan->DecodeMcuRow(m_decodedRows, targets)) return FailedRow(*failed);
     ++m_decodedRows;
     if (m_decodedRows == m_mcusHigh && m_scanned == std::vector<bool>(m_scanned.size(), true)) {
-        if (MoreScans()) return Fail("a component scanned twice"), false;
+        if (MoreScans()) return FailedRow("a component scanned twice");
     }
     return true;
 }
