@@ -62,17 +62,19 @@ JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
         for (int x = 0; x < out.BlocksWide; ++x) {
             const std::size_t index = c.Index(x, y);
             std::uint8_t made[16];
-            std::int16_t kept[kIdct4x4Kept] = {c.Dc[index]};
-            if (scale != 8) std::copy_n(&c.Coefficients[index * acKept], acKept, kept + 1);
-            // Past the last coefficient that is nonzero yet, which spares the sums of the others.
-            const std::uint64_t nonzero = scale != 8 ? c.Nonzero[index] : 0;
-            const int end = nonzero ? 64 - std::countl_zero(nonzero) : 1;
-            if (scale == 4) {
-                Idct2x2(kept, quantizers.data(), made, end);
-            } else if (scale == 2) {
-                Idct4x4(kept, quantizers.data(), made, end);
-            } else {
+            if (scale == 8) {
                 made[0] = Idct1x1(c.Dc[index], quantizers[0]);
+            } else {
+                std::int16_t kept[kIdct4x4Kept] = {c.Dc[index]};
+                std::copy_n(&c.Coefficients[index * acKept], acKept, kept + 1);
+                // Past the last coefficient nonzero yet, which spares the sums of the others.
+                const std::uint64_t nonzero = c.Nonzero[index];
+                const int end = nonzero ? 64 - std::countl_zero(nonzero) : 1;
+                if (scale == 4) {
+                    Idct2x2(kept, quantizers.data(), made, end);
+                } else {
+                    Idct4x4(kept, quantizers.data(), made, end);
+                }
             }
             // The last blocks of a row or column may reach past the component's samples.
             for (int v = 0; v < perBlock && y * perBlock + v < out.SamplesHigh; ++v) {
