@@ -5,6 +5,10 @@
 
 #include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
 
+#include <cstring>
+
+#include "platform/raster/CpuClones.h"
+
 namespace quillane {
 namespace {
 
@@ -37,19 +41,17 @@ template <int kLive>
     second = Descale(even - odd, bits);
 }
 
-// One 1-D transform of the inputs at ranks 0, 1, 2, 3, 5, 6, 7 into four outputs.
-// Inputs from kLive on are zero: their products are left out, which changes no sum.
+// One 1-D transform of the inputs at ranks 0, 1, 2, 3 into four outputs, for a block whose
+// coefficients all lie in its first kLive ranks (at most four; a denser block takes
+// Idct4x4Dense). Inputs from kLive on are zero: their products are left out, which changes no
+// sum.
 template <int kLive>
 [[gnu::always_inline]] inline void Quad(const std::int64_t in[7], int bits, std::int64_t out[4]) {
+    static_assert(kLive >= 2 && kLive <= 4);
     const std::int64_t even = in[0] * (std::int64_t{1} << (kConstBits + 1));
     std::int64_t turned = 0, a = in[1] * kOddA[3], b = in[1] * kOddB[3];
     if (kLive > 2) turned += in[2] * kEven2;
     if (kLive > 3) a += in[3] * kOddA[2], b += in[3] * kOddB[2];
-    if (kLive > 4) {
-        turned += in[5] * kEven6;
-        a += in[6] * kOddA[0] + in[4] * kOddA[1];
-        b += in[6] * kOddB[0] + in[4] * kOddB[1];
-    }
     const std::int64_t sum = even + turned, difference = even - turned;
     out[0] = Descale(sum + b, bits);
     out[3] = Descale(sum - b, bits);
@@ -166,7 +168,7 @@ void Idct2x2Within(const std::int16_t* coefficients, const std::uint16_t* quanti
     }
 }
 
-// The same for the 4x4 transform.
+// The same for the 4x4 transform, for blocks whose coefficients lie within four ranks.
 template <int kLive>
 void Idct4x4Within(const std::int16_t* coefficients, const std::uint16_t* quantizers,
                    std::uint8_t out[16]) {
@@ -207,6 +209,69 @@ void Idct4x4Within(const std::int16_t* coefficients, const std::uint16_t* quanti
     }
 }
 
+// The 4x4 transform of a block whose coefficients may lie anywhere: the same sums in 32-bit
+// lanes, a column to a lane in the first pass and a row to a lane in the second, which the
+// compiler does several at a time. libjpeg-turbo's own SIMD transform sums in 32 bits too; a real
+// photograph's values stay far inside them, and a damaged file's wrap (unsigned arithmetic)
+// into garbage samples instead of overflowing.
+using Lane = std::uint32_t;
+constexpr int kLanes = 8;  // the seven ranks read, and one left empty
+
+inline std::int32_t Descale32(Lane value, int bits) {
+    return static_cast<std::int32_t>(value + (Lane{1} << (bits - 1))) >> bits;
+}
+
+QUILLANE_PIXEL_LOOP void Idct4x4Dense(const std::int16_t* coefficients,
+                                      const std::uint16_t* quantizers, std::uint8_t out[16]) {
+    // libjpeg holds its quantizers as 16-bit signed multipliers: the same bits, read as such.
+    std::int16_t c16[7][kLanes] = {}, q16[7][kLanes] = {};
+    for (int row = 0; row < 7; ++row) {
+        std::memcpy(c16[row], coefficients + 7 * row, 7 * sizeof(std::int16_t));
+        std::memcpy(q16[row], quantizers + 7 * row, 7 * sizeof(std::int16_t));
+    }
+    Lane in[7][kLanes];
+    for (int row = 0; row < 7; ++row) {
+        for (int c = 0; c < kLanes; ++c) {
+            in[row][c] = static_cast<Lane>(std::int32_t{c16[row][c]} * std::int32_t{q16[row][c]});
+        }
+    }
+    // Work values, transposed: the four of each column's rows, a row of the block to a lane.
+    std::int32_t work[kLanes][4];
+    constexpr int kColumnBits = kConstBits - kPass1Bits + 1;
+    for (int c = 0; c < kLanes; ++c) {
+        const Lane even = in[0][c] << (kConstBits + 1);
+        const Lane turned = in[2][c] * Lane(kEven2) + in[5][c] * Lane(kEven6);
+        const Lane a = in[6][c] * Lane(kOddA[0]) + in[4][c] * Lane(kOddA[1]) +
+                       in[3][c] * Lane(kOddA[2]) + in[1][c] * Lane(kOddA[3]);
+        const Lane b = in[6][c] * Lane(kOddB[0]) + in[4][c] * Lane(kOddB[1]) +
+                       in[3][c] * Lane(kOddB[2]) + in[1][c] * Lane(kOddB[3]);
+        const Lane sum = even + turned, difference = even - turned;
+        work[c][0] = Descale32(sum + b, kColumnBits);
+        work[c][3] = Descale32(sum - b, kColumnBits);
+        work[c][1] = Descale32(difference + a, kColumnBits);
+        work[c][2] = Descale32(difference - a, kColumnBits);
+    }
+    constexpr int kRowBits = kConstBits + kPass1Bits + 3 + 1;
+    std::int32_t made[4][4];  // by output column, then row
+    for (int r = 0; r < 4; ++r) {
+        auto w = [&](int i) { return static_cast<Lane>(work[i][r]); };
+        const Lane even = w(0) << (kConstBits + 1);
+        const Lane turned = w(2) * Lane(kEven2) + w(5) * Lane(kEven6);
+        const Lane a = w(6) * Lane(kOddA[0]) + w(4) * Lane(kOddA[1]) + w(3) * Lane(kOddA[2]) +
+                       w(1) * Lane(kOddA[3]);
+        const Lane b = w(6) * Lane(kOddB[0]) + w(4) * Lane(kOddB[1]) + w(3) * Lane(kOddB[2]) +
+                       w(1) * Lane(kOddB[3]);
+        const Lane sum = even + turned, difference = even - turned;
+        made[0][r] = Descale32(sum + b, kRowBits);
+        made[3][r] = Descale32(sum - b, kRowBits);
+        made[1][r] = Descale32(difference + a, kRowBits);
+        made[2][r] = Descale32(difference - a, kRowBits);
+    }
+    for (int r = 0; r < 4; ++r) {
+        for (int i = 0; i < 4; ++i) out[4 * r + i] = LimitSample(made[i][r]);
+    }
+}
+
 }  // namespace
 
 void Idct2x2(const std::int16_t* coefficients, const std::uint16_t* quantizers, std::uint8_t out[4],
@@ -224,7 +289,7 @@ void Idct4x4(const std::int16_t* coefficients, const std::uint16_t* quantizers,
     if (end <= 3) return Idct4x4Within<2>(coefficients, quantizers, out);
     if (end <= 6) return Idct4x4Within<3>(coefficients, quantizers, out);
     if (end <= 10) return Idct4x4Within<4>(coefficients, quantizers, out);
-    Idct4x4Within<7>(coefficients, quantizers, out);
+    Idct4x4Dense(coefficients, quantizers, out);
 }
 
 }  // namespace quillane
