@@ -50,7 +50,9 @@ class PictureFile {
     // twice the paint size in both directions (see DctScaleFor); paintWidth/paintHeight <= 0 mean
     // full size.
     // Other formats decode at full size. Raises 481 for corrupt or truncated data (no damaged
-    // picture is ever returned) and 7 when the pixels would exceed the memory limit.
+    // picture is ever returned) and for a JPEG whose scans ask for more work than the scan
+    // budget allows (JpegScanBudget), 7 when the pixels would exceed the memory limit and 75
+    // when reading the file fails, with the system's description of the error.
     [[nodiscard]] BgrImage Decode(int paintWidth, int paintHeight) const;
 
     // The same pixels without a copy where the file already holds them in the painter's layout

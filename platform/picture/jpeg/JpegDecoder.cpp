@@ -15,9 +15,11 @@
 // jerror.h after jpeglib.h: the message codes tell memory trouble and corrupt data apart.
 #include <jerror.h>
 
+#include "platform/picture/FileSnapshot.h"
 #include "platform/picture/colour/ColourProfile.h"
 #include "platform/picture/colour/ColourTransform.h"
 #include "platform/picture/exif/Orientation.h"
+#include "platform/picture/jpeg/JpegScanBudget.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 
@@ -170,6 +172,8 @@ class JpegSession {
     }
 
     PictureFailure Failure() const {
+        // A failed read ends the data early, which libjpeg takes for a file cut short.
+        if (m_window.Failed()) return FileAccessFailure(m_window.Failed());
         if (m_error.OutOfMemory) {
             return {ErrorNumber::OutOfMemory,
                     std::string("needs more memory than allowed (") + m_error.Message + ")"};
@@ -325,6 +329,9 @@ class JpegRows final : public PictureRowSource {
             }
             return std::nullopt;
         }
+        // Asked before libjpeg sets aside its buffers for the picture, through a window of its own.
+        JpegWindow walked(m_source);
+        if (auto refused = CheckScanWork(walked)) return refused;
         cinfo.scale_num = 1;
         cinfo.scale_denom = static_cast<unsigned>(scaleDenominator);
         // The accurate integer DCT: at quality 90 the fast one visibly bands smooth skies, and
