@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "app/BatchFixture.h"
+#include "platform/ijl/WrittenFolders.h"
 
 namespace quillane {
 namespace {
@@ -90,6 +91,7 @@ TEST_F(BatchRun, ScenariosGiveTheirMessagesProgressAndFilesWhetherDecodingAheadO
                                   std::filesystem::copy_options::recursive);
             form.DecodeAheadEnabled = round > 0;
             Run(copy.Path(), " 176 ", " 220 ");
+            EXPECT_EQ(FlushWrittenFolders(), 0u) << "the run left its folder unflushed";
             EXPECT_THAT(Prompts(), ElementsAreArray(s.Says));
             EXPECT_EQ(Progress, s.Progress);
             const auto files = Files(copy);
