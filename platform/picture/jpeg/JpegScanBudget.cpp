@@ -1,5 +1,6 @@
 #include "platform/picture/jpeg/JpegScanBudget.h"
 
+#include <string>
 #include <vector>
 
 #include "platform/picture/FileSnapshot.h"
