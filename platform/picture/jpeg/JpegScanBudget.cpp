@@ -14,12 +14,6 @@ bool WantedByTheWalk(std::uint8_t marker) {
     return IsFrameMarker(marker) || marker == kStartOfScan;
 }
 
-PictureFailure TooMuchWork() {
-    return {
-        ErrorNumber::InvalidPicture,
-        "needs more than " + std::to_string(kMaxPassesOverPicture) + " passes over its picture"};
-}
-
 // The components a scan header names, as indexes into the frame's; empty when it names one the
 // frame lacks or is of bad length, which the decoders refuse.
 std::vector<std::size_t> ScanComponents(const JpegFrame& frame, std::span<const std::uint8_t> s) {
@@ -38,6 +32,12 @@ std::vector<std::size_t> ScanComponents(const JpegFrame& frame, std::span<const 
 }
 
 }  // namespace
+
+PictureFailure ScanWorkRefusal() {
+    return {
+        ErrorNumber::InvalidPicture,
+        "needs more than " + std::to_string(kMaxPassesOverPicture) + " passes over its picture"};
+}
 
 JpegScanBudget::JpegScanBudget(const JpegFrame& frame) : m_frame(frame) {
     m_mcus = CeilDiv(frame.Width, 8 * frame.MaxHorizontal()) *
@@ -82,7 +82,7 @@ std::optional<PictureFailure> CheckScanWork(JpegWindow& window) {
                 const std::vector<std::size_t> components =
                     frame ? ScanComponents(*frame, segment.Fields) : std::vector<std::size_t>{};
                 if (components.empty()) break;
-                if (!budget->Add(components)) return TooMuchWork();
+                if (!budget->Add(components)) return ScanWorkRefusal();
                 const std::optional<std::size_t> end = EndOfScanData(window, segment.End);
                 if (!end) break;
                 walk.GoOnFrom(*end);

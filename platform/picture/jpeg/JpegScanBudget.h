@@ -38,6 +38,10 @@ class JpegScanBudget {
     std::int64_t m_visited = 0;
 };
 
+// The refusal of a file past the budget (481, "needs more than 32 passes over its picture"),
+// the same from every reader.
+PictureFailure ScanWorkRefusal();
+
 // Walks every scan header of the JPEG in the window, from its start, stepping over the scans'
 // data, and adds up their blocks. Every reader asks this before it decodes, so that the budget
 // is a property of the file: every scan counts, whether a reader decodes it or steps over it,

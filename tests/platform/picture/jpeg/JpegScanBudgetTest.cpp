@@ -45,13 +45,15 @@ void Segment(Bytes& out, std::uint8_t marker, const Bytes& body) {
 // block says "no change" (code 0 of a one-code table), then `sweeps` times a scan of one
 // coefficient of each component whose every block lies in end-of-band runs (EOBr, the 4-bit code
 // r). Each coefficient is sent at point transform 13, then refined down to 0, so the progression
-// stays valid.
-Bytes SweepingJpeg(int width, int height, bool colour, int sweeps) {
+// stays valid. With oneId, the colour frame names its three components by one id, and only the
+// first of them is swept.
+Bytes SweepingJpeg(int width, int height, bool colour, int sweeps, bool oneId = false) {
     struct Component {
         std::uint8_t Id, H, V;
     };
+    const std::uint8_t second = oneId ? 1 : 2, third = oneId ? 1 : 3;
     const std::vector<Component> components =
-        colour ? std::vector<Component>{{1, 2, 2}, {2, 1, 1}, {3, 1, 1}}
+        colour ? std::vector<Component>{{1, 2, 2}, {second, 1, 1}, {third, 1, 1}}
                : std::vector<Component>{{1, 1, 1}};
     const int most = colour ? 2 : 1;
     auto ceil = [](long a, long b) { return (a + b - 1) / b; };
@@ -87,7 +89,7 @@ Bytes SweepingJpeg(int width, int height, bool colour, int sweeps) {
     out.insert(out.end(), dcData.begin(), dcData.end());
     for (int sweep = 0; sweep < sweeps; ++sweep) {
         const int band = 1 + sweep / 14, al = 13 - sweep % 14;
-        for (const Component& c : components) {
+        for (const Component& c : std::span(components).first(oneId ? 1 : components.size())) {
             Segment(out, 0xDA,
                     {1, c.Id, 0, std::uint8_t(band), std::uint8_t(band),
                      std::uint8_t((al == 13 ? 0 : al + 1) << 4 | al)});
@@ -152,6 +154,25 @@ TEST(JpegScanBudget, SweepsPastTheBudgetAreRefusedByEveryReaderAtEveryScale) {
                 std::vector<std::uint8_t>(decoded.Width() * decoded.Height() * 3u, 128)};
             EXPECT_EQ(FirstDifference(decoded, flat), "");
         }
+    }
+}
+
+// A colour frame that names its three components by one id, which libjpeg reads and the walk
+// asked first cannot: libjpeg's own count of the scans it starts holds it to the budget. The
+// luma's own 65 x 65 blocks against the frame's 6,534 fit 47 sweeps after the DC scan, not 48.
+TEST(JpegScanBudget, LibjpegCountsTheScansOfAFrameTheWalkCannotRead) {
+    REQUIRE_TOOL("djpeg");
+    TempDir dir;
+    for (const auto& [sweeps, refused] : {std::pair{47, false}, {48, true}}) {
+        const std::string name = "one-id" + std::to_string(sweeps) + ".jpg";
+        SCOPED_TRACE(name);
+        WriteBytes(dir.Path(name), SweepingJpeg(515, 517, true, sweeps, true));
+        EXPECT_TRUE(Shell("djpeg -outfile /dev/null " + Quote(dir.Path(name))));
+        const Raised raised =
+            RaisedBy([&] { (void)PictureFile::Open(dir.Path(name))->Decode(0, 0); });
+        EXPECT_EQ(raised.Description, refused ? "Invalid picture: '" + name +
+                                                    "' needs more than 32 passes over its picture"
+                                              : "");
     }
 }
 
