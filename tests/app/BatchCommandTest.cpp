@@ -25,23 +25,13 @@ std::size_t Outputs(const TempFolder& folder) {
 }
 
 TEST_F(BatchTest, CommandExitStatusMessagesAndOutputs) {
-    // shrunk and big take the committed progressive file of 41 scans that each sweep its whole
-    // picture: shrunk by eight, our reader refuses it, at full size libjpeg's path does.
-    TempFolder empty, other, shrunk, big;
-    const std::string sweeps = "progressive-512x512-41-sweeps-in-1146-bytes.jpg";
-    for (const TempFolder* hostile : {&shrunk, &big}) {
-        std::filesystem::copy_file(std::string(QUILLANE_TEST_DATA) + "/malformed/" + sweeps,
-                                   *hostile / sweeps);
-    }
+    TempFolder empty, other;
     for (const auto& [path, size] : {std::pair{folder / "a.jpg", "400x300"},
                                      {folder / "b.bmp", "30x60"},
-                                     {other / "a.jpg", "40x30"},
-                                     {shrunk / "a.jpg", "40x30"},
-                                     {big / "a.jpg", "40x30"}})
+                                     {other / "a.jpg", "40x30"}})
         ASSERT_TRUE(test::Shell("convert -size " + std::string(size) + " gradient:white-black " +
                                 Quote(path)));
     other.File("broken.bmp", "BM not really");
-    const std::string tooMuchWork = "'" + sweeps + "' needs more than 32 passes over its picture";
     const struct {
         std::string Arguments;
         int Status;
@@ -63,22 +53,13 @@ TEST_F(BatchTest, CommandExitStatusMessagesAndOutputs) {
          1,
          {"broken.bmp", "调整成功:2张图片！"},
          {{other / "处理后a.jpg", {33, 44}}}},
-        {"--width 33 --height 44 " + Quote(shrunk.Path()),
-         1,
-         {tooMuchWork.c_str(), "调整成功:2张图片！"},
-         {{shrunk / "处理后a.jpg", {33, 44}}}},
-        {"--width 600 --height 520 " + Quote(big.Path()),
-         1,
-         {tooMuchWork.c_str(), "调整成功:2张图片！"},
-         {{big / "处理后a.jpg", {600, 520}}}},
     };
     std::size_t written = 0;  // no refused run writes anything
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Arguments);
         EXPECT_EQ(Command(c.Arguments), c.Status) << Said;
         for (const char* says : c.Says) EXPECT_NE(Said.find(says), std::string::npos) << Said;
-        EXPECT_EQ(Outputs(folder) + Outputs(other) + Outputs(shrunk) + Outputs(big),
-                  written += c.Outputs.size());
+        EXPECT_EQ(Outputs(folder) + Outputs(other), written += c.Outputs.size());
         for (const auto& [path, size] : c.Outputs) {
             const QImageReader reader(QString::fromStdString(path));
             EXPECT_EQ(std::pair(reader.size(), reader.format()),
