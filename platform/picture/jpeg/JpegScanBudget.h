@@ -16,8 +16,10 @@
 namespace quillane {
 
 // The most passes over its picture a file may ask for: the blocks all its scans visit, at most
-// this many times the blocks of its frame. The scan scripts of libjpeg (cjpeg -progressive,
-// ImageMagick, GIMP) and mozjpeg ask for 3.3 to 5.3; a sequential file for one.
+// this many times the blocks of its frame. The scan scripts of libjpeg (cjpeg and jpegtran
+// -progressive, ImageMagick, GraphicsMagick, vips) ask for 4.7 to 6 (gray: every scan a whole
+// pass), mozjpeg's for 3.7 to 5; a sequential file for one. 32 leaves room for scripts of a few
+// times as many scans, while a hostile file costs at most a few times what a real one does.
 inline constexpr int kMaxPassesOverPicture = 32;
 
 // The blocks a frame's scans visit, added up scan by scan.
