@@ -20,6 +20,7 @@
 #include "platform/forms/FileSystem.h"
 #include "platform/forms/LoadPicture.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/ijl/WrittenFolders.h"
 
 namespace quillane {
 
@@ -44,6 +45,14 @@ void MakeFolderFor(const std::string& path) {
                        error.message() + ")");
     }
 }
+// Flushes the folders the run wrote into when it ends, however it ends: the names of its
+// outputs then survive a power cut too (their data was flushed as each was written).
+struct FoldersFlushedAtTheEnd {
+    FoldersFlushedAtTheEnd() = default;
+    FoldersFlushedAtTheEnd(const FoldersFlushedAtTheEnd&) = delete;
+    FoldersFlushedAtTheEnd& operator=(const FoldersFlushedAtTheEnd&) = delete;
+    ~FoldersFlushedAtTheEnd() { FlushWrittenFolders(); }
+};
 }  // namespace
 
 std::string FormMain::OutputPathFor(const std::string& folderPath,
@@ -94,6 +103,7 @@ std::int32_t FormMain::ResizeFileList() {
     // The count is wider than the window's 16-bit counters: a folder of more than 32,767
     // pictures is converted and reported in full rather than failing at the end.
     std::int32_t gone = 0;
+    const FoldersFlushedAtTheEnd flushed;
     std::optional<DecodeAheadScope> ahead;
     if (DecodeAheadEnabled && m_FileList.size() > 1) ahead.emplace(PlanDecodeAhead());
     for (std::size_t index = 0; index < m_FileList.size(); ++index) {

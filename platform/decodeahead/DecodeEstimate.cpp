@@ -161,8 +161,9 @@ std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& head, int pai
     if (header.BgrRows()) {
         return DecodeCost{painted + colour + (tagged ? width * height * 3 : 0), painted};
     }
-    // Qt's picture and the converted copy.
-    return DecodeCost{width * height * (4 + 3) + painted + colour, painted};
+    // Qt's picture and the converted copy, or the loader's own decode.
+    const std::int64_t decoded = width * height * (header.DecodedByQt() ? 4 + 3 : 3);
+    return DecodeCost{decoded + painted + colour, painted};
 }
 
 }  // namespace

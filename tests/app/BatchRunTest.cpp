@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "app/BatchFixture.h"
+#include "platform/ijl/WrittenFolders.h"
 
 namespace quillane {
 namespace {
@@ -90,6 +91,7 @@ TEST_F(BatchRun, ScenariosGiveTheirMessagesProgressAndFilesWhetherDecodingAheadO
                                   std::filesystem::copy_options::recursive);
             form.DecodeAheadEnabled = round > 0;
             Run(copy.Path(), " 176 ", " 220 ");
+            EXPECT_EQ(FlushWrittenFolders(), 0u) << "the run left its folder unflushed";
             EXPECT_THAT(Prompts(), ElementsAreArray(s.Says));
             EXPECT_EQ(Progress, s.Progress);
             const auto files = Files(copy);
@@ -158,8 +160,9 @@ TEST_F(BatchRun, BadFilesAreReportedOnceByNameAndGoodOnesConverted) {
             fates[name] = kReported;
         }
     }
-    // The committed ones: a kilobyte of run-length codes that claims 16777240 x 9 pixels, and a
-    // damaged GIF (screen 44312 x 16, frame 24 x 16) once written out as a blank picture.
+    // The committed ones: a kilobyte of run-length codes that claims 16777240 x 9 pixels, a
+    // damaged GIF (screen 44312 x 16, frame 24 x 16) once written out as a blank picture, and a
+    // valid progressive JPEG of 41 scans that each sweep its picture, past the scan budget.
     for (const auto& entry :
          std::filesystem::directory_iterator(std::string(QUILLANE_TEST_DATA) + "/malformed")) {
         std::filesystem::copy_file(entry.path(), folder / entry.path().filename());

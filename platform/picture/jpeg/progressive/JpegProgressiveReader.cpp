@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/picture/FileSnapshot.h"
+#include "platform/picture/jpeg/JpegScanBudget.h"
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
 #include "platform/picture/jpeg/progressive/JpegPass.h"
 
@@ -95,9 +97,12 @@ JpegBlockBytes ProgressiveBlockBytes(int scale) {
 PictureResult<JpegShrunkPicture> ReadProgressiveShrunk(const JpegSource& source, int scale) {
     assert(scale == kDcOnlyScale || scale == kQuarterScale);
     JpegWindow window(source);
+    if (auto refused = CheckScanWork(window)) return *refused;
     JpegShrunkPicture picture;
     JpegBlockGrid grid;
     if (const JpegReadStep failed = ReadPasses(window, scale, picture, grid)) {
+        // A failed read ends the data early, which the passes take for a file cut short.
+        if (window.Failed()) return FileAccessFailure(window.Failed());
         const bool memory = failed->OutOfMemory;
         std::string why = memory ? "needs more memory than is free (" : "is damaged (";
         why.append(failed->Why).append(")");
