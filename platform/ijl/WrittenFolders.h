@@ -18,6 +18,7 @@ void NoteWrittenFolder(const std::string& folder);
 struct UnflushedFolder {
     std::string Folder;
     int Error = 0;
+    bool operator==(const UnflushedFolder&) const = default;
 };
 struct FolderFlush {
     std::size_t Flushed = 0;
