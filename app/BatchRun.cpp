@@ -7,6 +7,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <system_error>
 
 #include "app/FormMain.h"
 #include "imaging/cDIBSection.h"
@@ -46,7 +47,8 @@ void MakeFolderFor(const std::string& path) {
     }
 }
 // Flushes the folders the run wrote into when it ends, however it ends: the names of its
-// outputs then survive a power cut too (their data was flushed as each was written).
+// outputs then survive a power cut too (their data was flushed as each was written). A run that
+// ends normally flushes them itself first, to report a failure.
 struct FoldersFlushedAtTheEnd {
     FoldersFlushedAtTheEnd() = default;
     FoldersFlushedAtTheEnd(const FoldersFlushedAtTheEnd&) = delete;
@@ -118,6 +120,13 @@ std::int32_t FormMain::ResizeFileList() {
         if (OnPictureDone) OnPictureDone(gone, static_cast<std::int32_t>(m_FileList.size()));
         // Lets the window repaint and answer the desktop between pictures; input waits.
         DoEvents();
+    }
+    // Told as a picture that could not be written is: the outputs there are whole, but their
+    // names may not survive a power cut.
+    for (const UnflushedFolder& folder : FlushWrittenFolders().Failed) {
+        MsgBox("Path/File access error: cannot flush the folder " + folder.Folder +
+               " to the disk (" + std::error_code(folder.Error, std::generic_category()).message() +
+               ")");
     }
     return gone;
 }

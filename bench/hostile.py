@@ -2,7 +2,8 @@
 
 Makes the hostile set once in SCRATCH (default /tmp/quillane-hostile): progressive JPEGs of
 16,000 x 16,000 pixels whose scans each sweep the whole picture (gray, colour, and a colour frame
-that names its components by one id, which libjpeg reads and our reader does not), the most such
+that names its components by one id, which libjpeg would read and the loader refuses as damaged
+before any reader starts), the most such
 sweeps the scan budget lets through, a DC scan alone, a header with no data after it, a header of
 65,535 x 65,535, and BMPs with deep or huge pixel arrays; then runs quillane-batch on each alone
 in a folder at every size and prints the wall time, the peak resident memory (/usr/bin/time -v)

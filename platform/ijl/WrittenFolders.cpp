@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <mutex>
 #include <set>
+
+#include "platform/ijl/IjlTesting.h"
 
 namespace quillane {
 namespace {
@@ -20,20 +23,25 @@ void NoteWrittenFolder(const std::string& folder) {
     g_folders.insert(folder.empty() ? "." : folder);
 }
 
-std::size_t FlushWrittenFolders() {
+FolderFlush FlushWrittenFolders() {
     std::set<std::string> folders;
     {
         const std::lock_guard<std::mutex> hold(g_lock);
         folders.swap(g_folders);
     }
-    std::size_t flushed = 0;
+    FolderFlush flush;
     for (const std::string& folder : folders) {
         const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) continue;
-        flushed += fsync(fd) == 0;
-        close(fd);
+        int error = fd < 0 ? errno : IjlFaultsInEffect().FolderSyncErrno;
+        if (error == 0 && fsync(fd) != 0 && errno != EINVAL) error = errno;
+        if (fd >= 0) close(fd);
+        if (error == 0) {
+            ++flush.Flushed;
+        } else {
+            flush.Failed.push_back({folder, error});
+        }
     }
-    return flushed;
+    return flush;
 }
 
 }  // namespace quillane

@@ -7,15 +7,28 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace quillane {
 
 // Remembers the folder ("" for the current one, else ending in "/") of a file just put in place.
 void NoteWrittenFolder(const std::string& folder);
 
+// A folder whose new names could not be flushed, and the errno of the failure.
+struct UnflushedFolder {
+    std::string Folder;
+    int Error = 0;
+    bool operator==(const UnflushedFolder&) const = default;
+};
+struct FolderFlush {
+    std::size_t Flushed = 0;
+    std::vector<UnflushedFolder> Failed;
+};
+
 // Flushes every folder noted since the last call to the disk (fsync), and forgets them. A folder
-// that cannot be opened or flushed is passed over: the files in it are whole and their data on
-// the disk, only their names may not survive a power cut. Returns how many were flushed.
-std::size_t FlushWrittenFolders();
+// that cannot be opened or flushed is listed as failed: the files in it are whole and their data
+// on the disk, but their names may not survive a power cut. A file system that cannot flush a
+// folder at all (EINVAL) fails nothing, as it fails no file's flush.
+FolderFlush FlushWrittenFolders();
 
 }  // namespace quillane

@@ -210,10 +210,12 @@ BgrImage PictureFile::DecodeStretched(const SourceArea& area, int width, int hei
     const PictureFailure noMemory{ErrorNumber::OutOfMemory,
                                   "needs more memory than is free (stretching it)"};
     const auto [paintWidth, paintHeight] = WholePaintSize(Width(), Height(), area, width, height);
-    if (m_format == Format::Jpeg && m_orientation == 1) {
+    const bool ownBmp = m_bmp && !m_bmp->DecodedByQt();
+    if ((m_format == Format::Jpeg && m_orientation == 1) || ownBmp) {
         // Row by row from the decoder into the filter: the decoded picture is never held whole.
-        auto rows = OpenJpegRows(JpegBytes(), ScaleDenominatorFor(paintWidth, paintHeight),
-                                 ShrinkNeedFor(m_orientation, paintWidth, paintHeight));
+        auto rows = ownBmp ? PictureResult(OpenBmpRows(*m_bmp, m_bytes, m_colour))
+                           : OpenJpegRows(JpegBytes(), ScaleDenominatorFor(paintWidth, paintHeight),
+                                          ShrinkNeedFor(m_orientation, paintWidth, paintHeight));
         std::optional<CroppedRows> cropped;
         if (rows.Ok()) {
             cropped.emplace(*rows.Value(),

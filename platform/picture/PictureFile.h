@@ -64,8 +64,9 @@ class PictureFile {
 
     // The whole picture upright and stretched to exactly width x height (both positive) by the
     // program's filter: what painting all of it onto that many pixels gives. A JPEG stored
-    // upright goes from the decoder into the filter row by row, so the decoded picture is never
-    // held whole. Raises as Decode does, and 7 when the stretch's memory cannot be had.
+    // upright, and a BMP the loader decodes itself, go from the decoder into the filter row by
+    // row, so the decoded picture is never held whole. Raises as Decode does, and 7 when the
+    // stretch's memory cannot be had.
     [[nodiscard]] BgrImage DecodeStretched(int width, int height) const;
     // The same for a part of the picture (upright pixels, inside it and not empty): decoded for
     // the size the whole picture would be painted at, then that part stretched.

@@ -3,7 +3,11 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/picture/colour/ColourTransform.h"
 
 namespace quillane {
 namespace {
@@ -72,59 +76,108 @@ std::vector<std::uint8_t> ReadPalette(const BmpHeader& header,
     return palette;
 }
 
-// One stored row of palette indexes into BGR; false when an index names no entry.
+// One stored row of palette indexes into BGR, the pixels of each byte from its high bits down;
+// false when an index names no entry.
 bool PaletteRow(const std::uint8_t* in, int bits, int width,
                 const std::vector<std::uint8_t>& palette, std::uint8_t* out) {
-    const int perByte = 8 / bits;
     const unsigned mask = (1u << bits) - 1;
-    for (int x = 0; x < width; ++x, out += 3) {
-        const int shift = 8 - bits * (x % perByte + 1);
-        const std::size_t index = (in[x / perByte] >> shift) & mask;
-        if (index * 3 >= palette.size()) return false;
-        std::memcpy(out, &palette[index * 3], 3);
+    const std::size_t entries = palette.size() / 3;
+    for (int x = 0; x < width; ++in) {
+        for (int shift = 8 - bits; shift >= 0 && x < width; shift -= bits, ++x, out += 3) {
+            const std::size_t index = (*in >> shift) & mask;
+            if (index >= entries) return false;
+            std::memcpy(out, &palette[index * 3], 3);
+        }
     }
     return true;
 }
+
+// The stored rows decoded one at a time, top row first.
+class BmpRows final : public PictureRowSource {
+  public:
+    BmpRows(const BmpHeader& header, std::span<const std::uint8_t> bytes,
+            std::shared_ptr<const ColourTransform> colour)
+        : m_header(header),
+          m_bytes(bytes),
+          m_colour(std::move(colour)),
+          m_width(static_cast<int>(header.biWidth)),
+          m_height(static_cast<int>(header.Rows())),
+          m_stride(BgrImage::StrideFor(m_width, header.biBitCount)),
+          m_palette(header.biBitCount <= 8 ? ReadPalette(header, bytes)
+                                           : std::vector<std::uint8_t>{}),
+          m_red(MasksOf(header).Red),
+          m_green(MasksOf(header).Green),
+          m_blue(MasksOf(header).Blue) {}
+
+    int Width() const override { return m_width; }
+    int Height() const override { return m_height; }
+
+    bool ReadRow(std::uint8_t* px) override {
+        if (m_failed || m_next >= m_height) return false;
+        // Rows are stored bottom-up unless the height is negative.
+        const std::int64_t stored = m_header.biHeight > 0 ? m_height - 1 - m_next : m_next;
+        ++m_next;
+        const std::uint8_t* in = m_bytes.data() + m_header.bfOffBits + stored * m_stride;
+        const int bits = m_header.biBitCount;
+        if (bits <= 8) {
+            if (!PaletteRow(in, bits, m_width, m_palette, px)) {
+                m_failed = true;
+                return false;
+            }
+        } else if (bits == 24) {
+            std::memcpy(px, in, std::size_t(m_width) * 3);
+        } else {
+            const int pixelBytes = bits / 8;
+            std::uint8_t* out = px;
+            for (int x = 0; x < m_width; ++x, in += pixelBytes, out += 3) {
+                std::uint32_t pixel = 0;
+                for (int i = pixelBytes; i-- > 0;) pixel = pixel << 8 | in[i];
+                out[0] = m_blue.Of(pixel);
+                out[1] = m_green.Of(pixel);
+                out[2] = m_red.Of(pixel);
+            }
+        }
+        if (m_colour) m_colour->ToBgr(px, px, m_width);
+        return true;
+    }
+
+    PictureFailure Failure() const override {
+        if (!m_failed) return DamagedBmp("rows are missing");
+        return DamagedBmp("a pixel names an entry past the palette's " +
+                          std::to_string(m_palette.size() / 3));
+    }
+
+  private:
+    const BmpHeader& m_header;
+    std::span<const std::uint8_t> m_bytes;
+    std::shared_ptr<const ColourTransform> m_colour;
+    int m_width;
+    int m_height;
+    std::int64_t m_stride;
+    std::vector<std::uint8_t> m_palette;  // BGR, for 8 bits and fewer
+    Field m_red, m_green, m_blue;
+    int m_next = 0;  // the next row handed out, from the top
+    bool m_failed = false;
+};
 
 }  // namespace
 
 PictureResult<BgrImage> DecodeBmpPixels(const BmpHeader& header,
                                         std::span<const std::uint8_t> bytes) {
-    const int width = static_cast<int>(header.biWidth);
-    const int height = static_cast<int>(header.Rows());
-    auto picture = AllocatePicture(width, height);
+    BmpRows rows(header, bytes, nullptr);
+    auto picture = AllocatePicture(rows.Width(), rows.Height());
     if (!picture.Ok()) return picture;
-    const int bits = header.biBitCount;
-    const std::int64_t stride = BgrImage::StrideFor(width, bits);
-    const std::vector<std::uint8_t> palette =
-        bits <= 8 ? ReadPalette(header, bytes) : std::vector<std::uint8_t>{};
-    const Masks masks = MasksOf(header);
-    const Field red(masks.Red), green(masks.Green), blue(masks.Blue);
     BgrView out = picture.Value().View();
-    for (int y = 0; y < height; ++y) {
-        // Rows are stored bottom-up unless the height is negative.
-        const std::int64_t row = header.biHeight > 0 ? height - 1 - y : y;
-        const std::uint8_t* in = bytes.data() + header.bfOffBits + row * stride;
-        std::uint8_t* px = out.Row(y);
-        if (bits <= 8) {
-            if (!PaletteRow(in, bits, width, palette, px)) {
-                return DamagedBmp("a pixel names an entry past the palette's " +
-                                  std::to_string(palette.size() / 3));
-            }
-        } else if (bits == 24) {
-            std::memcpy(px, in, std::size_t(width) * 3);
-        } else {
-            const int pixelBytes = bits / 8;
-            for (int x = 0; x < width; ++x, in += pixelBytes, px += 3) {
-                std::uint32_t pixel = 0;
-                for (int i = pixelBytes; i-- > 0;) pixel = pixel << 8 | in[i];
-                px[0] = blue.Of(pixel);
-                px[1] = green.Of(pixel);
-                px[2] = red.Of(pixel);
-            }
-        }
+    for (int y = 0; y < out.Height; ++y) {
+        if (!rows.ReadRow(out.Row(y))) return rows.Failure();
     }
     return picture;
+}
+
+std::unique_ptr<PictureRowSource> OpenBmpRows(const BmpHeader& header,
+                                              std::span<const std::uint8_t> bytes,
+                                              std::shared_ptr<const ColourTransform> colour) {
+    return std::make_unique<BmpRows>(header, bytes, std::move(colour));
 }
 
 }  // namespace quillane

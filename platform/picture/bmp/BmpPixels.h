@@ -7,6 +7,7 @@
 // the depth needs.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "platform/picture/PictureLimits.h"
@@ -15,6 +16,8 @@
 
 namespace quillane {
 
+class ColourTransform;
+
 // The picture as stored, top row first, from a header read by ReadBmpHeader whose structure
 // CheckBmpStructure found sound. Each colour field of w bits (1 to 32) is scaled to 8 bits,
 // value * 255 / (2^w - 1) rounded; an empty mask reads 0, and alpha is ignored, as for every
@@ -22,5 +25,13 @@ namespace quillane {
 // picture's memory cannot be had.
 [[nodiscard]] PictureResult<BgrImage> DecodeBmpPixels(const BmpHeader& header,
                                                       std::span<const std::uint8_t> bytes);
+
+// The same pixels a row at a time, top row first, each decoded from the bytes as it is read (in
+// whichever order the file stores the rows), and converted into sRGB through colour unless it
+// is null: a stretch from them never holds the whole decoded picture. The header and the bytes
+// must outlive the rows. A row fails as DecodeBmpPixels does.
+[[nodiscard]] std::unique_ptr<PictureRowSource> OpenBmpRows(
+    const BmpHeader& header, std::span<const std::uint8_t> bytes,
+    std::shared_ptr<const ColourTransform> colour);
 
 }  // namespace quillane

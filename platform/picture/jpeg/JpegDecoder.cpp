@@ -40,8 +40,9 @@ struct JpegErrorManager {
 
 // libjpeg's progress hook, which also adds up the blocks of each scan as libjpeg starts it. The
 // walk asked before decoding (CheckScanWork) reads the scan headers the way our reader does;
-// where libjpeg reads a file that walk stops on (a frame that names one component id twice),
-// this count still holds libjpeg to the budget.
+// where libjpeg reads on past a structure that walk stops on (a segment whose length field says
+// less than its own two bytes, which libjpeg steps over), this count still holds libjpeg to
+// the budget.
 struct ScanProgress {
     jpeg_progress_mgr Base;  // first, so libjpeg's pointer to it is a pointer to the whole
     std::optional<JpegScanBudget> Budget;  // once the frame is known
@@ -211,7 +212,7 @@ class JpegSession {
             return {ErrorNumber::OutOfMemory,
                     std::string("needs more memory than allowed (") + m_error.Message + ")"};
         }
-        return {ErrorNumber::InvalidPicture, std::string("is damaged (") + m_error.Message + ")"};
+        return DamagedJpeg(m_error.Message);
     }
 
     jpeg_decompress_struct& Info() { return m_cinfo; }

@@ -39,6 +39,10 @@ PictureFailure ScanWorkRefusal() {
         "needs more than " + std::to_string(kMaxPassesOverPicture) + " passes over its picture"};
 }
 
+PictureFailure DamagedJpeg(const std::string& why) {
+    return {ErrorNumber::InvalidPicture, "is damaged (" + why + ")"};
+}
+
 JpegScanBudget::JpegScanBudget(const JpegFrame& frame) : m_frame(frame) {
     m_mcus = CeilDiv(frame.Width, 8 * frame.MaxHorizontal()) *
              CeilDiv(frame.Height, 8 * frame.MaxVertical());
@@ -76,7 +80,12 @@ std::optional<PictureFailure> CheckScanWork(JpegWindow& window) {
                 // One frame a picture; a second (a hierarchical file) is the decoders' to refuse.
                 if (frame) break;
                 frame.emplace();
-                if (ReadJpegFrame(segment.Marker, segment.Fields, *frame)) break;
+                // Refused here, before any reader starts: libjpeg reads a frame whose components
+                // share an id and lets later scans name each of them in turn, which this walk
+                // cannot count.
+                if (auto bad = ReadJpegFrame(segment.Marker, segment.Fields, *frame)) {
+                    return DamagedJpeg(*bad);
+                }
                 budget.emplace(*frame);
             } else if (segment.Marker == kStartOfScan) {
                 const std::vector<std::size_t> components =

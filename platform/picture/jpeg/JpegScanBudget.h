@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "platform/picture/PictureLimits.h"
 #include "platform/picture/jpeg/JpegMarkers.h"
@@ -43,14 +44,19 @@ class JpegScanBudget {
 // The refusal of a file past the budget (481, "needs more than 32 passes over its picture"),
 // the same from every reader.
 PictureFailure ScanWorkRefusal();
+// The refusal of a file whose structure is damaged (481, "is damaged (why)"), the same from the
+// walk and from our own reader.
+PictureFailure DamagedJpeg(const std::string& why);
 
 // Walks every scan header of the JPEG in the window, from its start, stepping over the scans'
 // data, and adds up their blocks. Every reader asks this before it decodes, so that the budget
 // is a property of the file: every scan counts, whether a reader decodes it or steps over it,
 // and every reader and every scale reach the same verdict, before any memory is set aside for
 // the picture. Returns the refusal (481, "needs more than 32 passes over its picture") past the
-// budget, 75 when the file could not be read; empty when the scans stay within the budget and
-// when the walk cannot tell (damaged structure, which the decoder refuses in its own words).
+// budget, 481 "is damaged" for a frame header that is not sound (two components of one id,
+// which libjpeg would read on, among them), 75 when the file could not be read; empty when the
+// scans stay within the budget and when the walk cannot tell (other damaged structure, which
+// the decoder refuses in its own words).
 std::optional<PictureFailure> CheckScanWork(JpegWindow& window);
 
 }  // namespace quillane

@@ -167,20 +167,27 @@ TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
     EXPECT_EQ(ijlFree(&failed), IJL_NOT_INITIALISED);
 }
 
-// A file's folder is flushed once, at the end of a run, and only when the file was put in place.
+// A file's folder is flushed once, at the end of a run, and only when the file was put in place;
+// a folder whose flush fails is named with the error.
 TEST_F(IjlTest, FoldersOfFinishedFilesAreFlushedOnce) {
     FlushWrittenFolders();  // what other tests wrote
     fs::create_directory(m_folder / "sub");
-    for (const auto& [name, createErrno] :
-         {std::pair{"a", 0}, {"sub/b", 0}, {"sub/c", 0}, {"d", EACCES}}) {
-        IjlSetFaultsForTesting(IjlFaults{0, createErrno, -1, 0});
-        AtomicFile file;
-        if (file.Open(Path(name)) == 0) {
-            ASSERT_EQ(file.Commit(), 0);
+    for (const int syncErrno : {0, EIO}) {
+        for (const auto& [name, createErrno] :
+             {std::pair{"a", 0}, {"sub/b", 0}, {"sub/c", 0}, {"d", EACCES}}) {
+            IjlSetFaultsForTesting(IjlFaults{0, createErrno, -1, 0});
+            AtomicFile file;
+            if (file.Open(Path(name)) == 0) {
+                ASSERT_EQ(file.Commit(), 0);
+            }
         }
+        IjlSetFaultsForTesting(IjlFaults{.FolderSyncErrno = syncErrno});
+        const FolderFlush flush = FlushWrittenFolders();
+        EXPECT_EQ(flush.Flushed, syncErrno ? 0u : 2u);
+        const std::vector<UnflushedFolder> failed = {{Path(""), EIO}, {Path("sub/"), EIO}};
+        EXPECT_EQ(flush.Failed, syncErrno ? failed : std::vector<UnflushedFolder>{});
+        EXPECT_EQ(FlushWrittenFolders().Flushed, 0u);
     }
-    EXPECT_EQ(FlushWrittenFolders(), 2u);
-    EXPECT_EQ(FlushWrittenFolders(), 0u);
 }
 
 // A failed write leaves nothing behind and the old file intact, and the same record works again

@@ -103,11 +103,9 @@ PictureResult<JpegShrunkPicture> ReadProgressiveShrunk(const JpegSource& source,
     if (const JpegReadStep failed = ReadPasses(window, scale, picture, grid)) {
         // A failed read ends the data early, which the passes take for a file cut short.
         if (window.Failed()) return FileAccessFailure(window.Failed());
-        const bool memory = failed->OutOfMemory;
-        std::string why = memory ? "needs more memory than is free (" : "is damaged (";
-        why.append(failed->Why).append(")");
-        return PictureFailure{memory ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidPicture,
-                              std::move(why)};
+        if (!failed->OutOfMemory) return DamagedJpeg(failed->Why);
+        return PictureFailure{ErrorNumber::OutOfMemory,
+                              "needs more memory than is free (" + failed->Why + ")"};
     }
     return picture;
 }
