@@ -7,6 +7,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <system_error>
 
 #include "app/FormMain.h"
 #include "imaging/cDIBSection.h"
@@ -20,6 +21,7 @@
 #include "platform/forms/FileSystem.h"
 #include "platform/forms/LoadPicture.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/ijl/WrittenFolders.h"
 
 namespace quillane {
 
@@ -44,6 +46,15 @@ void MakeFolderFor(const std::string& path) {
                        error.message() + ")");
     }
 }
+// Flushes the folders the run wrote into when it ends, however it ends: the names of its
+// outputs then survive a power cut too (their data was flushed as each was written). A run that
+// ends normally flushes them itself first, to report a failure.
+struct FoldersFlushedAtTheEnd {
+    FoldersFlushedAtTheEnd() = default;
+    FoldersFlushedAtTheEnd(const FoldersFlushedAtTheEnd&) = delete;
+    FoldersFlushedAtTheEnd& operator=(const FoldersFlushedAtTheEnd&) = delete;
+    ~FoldersFlushedAtTheEnd() { FlushWrittenFolders(); }
+};
 }  // namespace
 
 std::string FormMain::OutputPathFor(const std::string& folderPath,
@@ -94,6 +105,7 @@ std::int32_t FormMain::ResizeFileList() {
     // The count is wider than the window's 16-bit counters: a folder of more than 32,767
     // pictures is converted and reported in full rather than failing at the end.
     std::int32_t gone = 0;
+    const FoldersFlushedAtTheEnd flushed;
     std::optional<DecodeAheadScope> ahead;
     if (DecodeAheadEnabled && m_FileList.size() > 1) ahead.emplace(PlanDecodeAhead());
     for (std::size_t index = 0; index < m_FileList.size(); ++index) {
@@ -108,6 +120,13 @@ std::int32_t FormMain::ResizeFileList() {
         if (OnPictureDone) OnPictureDone(gone, static_cast<std::int32_t>(m_FileList.size()));
         // Lets the window repaint and answer the desktop between pictures; input waits.
         DoEvents();
+    }
+    // Told as a picture that could not be written is: the outputs there are whole, but their
+    // names may not survive a power cut.
+    for (const UnflushedFolder& folder : FlushWrittenFolders().Failed) {
+        MsgBox("Path/File access error: cannot flush the folder " + folder.Folder +
+               " to the disk (" + std::error_code(folder.Error, std::generic_category()).message() +
+               ")");
     }
     return gone;
 }

@@ -1,10 +1,13 @@
 // quillane-decode-scale: the benchmark's way to learn how the picture loader decodes, so that
 // bench/ never keeps a copy of the rule. For every picture and every size it prints the DCT scale
 // denominator PictureFile chooses for painting the picture at that size (1 for a picture that is
-// not JPEG); --margin prints the shrink-on-load margin the other tools are given as a hint.
+// not JPEG); --margin prints the shrink-on-load margin the other tools are given as a hint;
+// --estimate adds the bytes the helper that decodes ahead expects the decode to hold at its peak
+// (-1 where the start of the file does not tell), which bench/hostile.py holds against the
+// measured peak.
 //
-//   quillane-decode-scale --size WxH [--size WxH ...] PICTURE...
-//       one line per picture and size: WxH <tab> DENOMINATOR <tab> PICTURE
+//   quillane-decode-scale [--estimate] --size WxH [--size WxH ...] PICTURE...
+//       one line per picture and size: WxH <tab> DENOMINATOR [<tab> BYTES] <tab> PICTURE
 //   quillane-decode-scale --margin
 //
 // A picture the loader refuses is reported on standard error and the exit status is 1; the
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "platform/base/RuntimeError.h"
+#include "platform/decodeahead/DecodeEstimate.h"
 #include "platform/picture/PictureFile.h"
 #include "platform/picture/PictureLimits.h"
 
@@ -26,7 +30,7 @@ constexpr int kExitSomeRefused = 1;
 constexpr int kExitUsage = 2;
 
 const char* const kUsage =
-    "Usage: quillane-decode-scale --size WxH [--size WxH ...] PICTURE...\n"
+    "Usage: quillane-decode-scale [--estimate] --size WxH [--size WxH ...] PICTURE...\n"
     "       quillane-decode-scale --margin\n";
 
 struct PaintSize {
@@ -55,9 +59,12 @@ int main(int argc, char** argv) {
     }
     std::vector<PaintSize> sizes;
     std::vector<std::string> pictures;
+    bool estimate = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--size" && i + 1 < argc) {
+        if (argument == "--estimate") {
+            estimate = true;
+        } else if (argument == "--size" && i + 1 < argc) {
             PaintSize size;
             if (!ParseSize(argv[++i], size)) {
                 std::fprintf(stderr, "quillane-decode-scale: %s is not WxH\n", argv[i]);
@@ -77,9 +84,15 @@ int main(int argc, char** argv) {
     for (const std::string& path : pictures) {
         try {
             const auto file = quillane::PictureFile::Open(path);
-            for (const PaintSize& size : sizes)
-                std::printf("%s\t%d\t%s\n", size.Text.c_str(),
-                            file->ScaleDenominatorFor(size.Width, size.Height), path.c_str());
+            for (const PaintSize& size : sizes) {
+                std::printf("%s\t%d\t", size.Text.c_str(),
+                            file->ScaleDenominatorFor(size.Width, size.Height));
+                if (estimate) {
+                    const auto cost = quillane::EstimateDecodeBytes(path, size.Width, size.Height);
+                    std::printf("%lld\t", cost ? static_cast<long long>(cost->Peak) : -1LL);
+                }
+                std::printf("%s\n", path.c_str());
+            }
         } catch (const quillane::RuntimeError& error) {
             std::fprintf(stderr, "quillane-decode-scale: %s: error %d: %s\n", path.c_str(),
                          error.NumberValue(), error.Description());

@@ -96,6 +96,14 @@ std::pair<int, int> WholePaintSizeFor(FitMode fit, int width, int height, int ca
                           placement.Destination.Height);
 }
 
+// The rows a stretch streamed from a decoder holds of a picture decoded at width x height and
+// painted paintHeight high: its vertical window, one row when painted at its own size.
+std::int64_t StreamedRowBytes(std::int64_t width, std::int64_t height, int paintHeight) {
+    const std::int64_t window =
+        paintHeight > 0 ? 6 * CeilDiv(height, paintHeight) + 1 : std::int64_t{1};
+    return std::min(window, height) * width * 3;
+}
+
 std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& bytes, int canvasWidth,
                                    int canvasHeight, FitMode fit) {
     const std::optional<JpegHead> head = ReadHead(bytes);
@@ -114,9 +122,7 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& bytes, int c
     std::int64_t cost = painted + 2 * std::int64_t{JpegWindow::kWindowBytes};
     if (head->Orientation == 1) {
         // Streamed into the filter: the rows of its vertical window and of libjpeg's row group.
-        const std::int64_t window =
-            paintHeight > 0 ? 6 * CeilDiv(height, paintHeight) + 1 : std::int64_t{1};
-        cost += (std::min(window, height) + kDecoderRows) * width * 3;
+        cost += StreamedRowBytes(width, height, paintHeight) + kDecoderRows * width * 3;
     } else {
         cost += width * height * 3 * 2;  // decoded whole, then turned
     }
@@ -154,8 +160,8 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& bytes, int c
 }
 
 // Without the file's bytes, which are held whole.
-std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& head, int paintWidth,
-                                  int paintHeight) {
+std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& head, int canvasWidth,
+                                  int canvasHeight, FitMode fit) {
     auto read = ReadBmpHeader(head);
     if (!read.Ok()) return std::nullopt;
     const BmpHeader& header = read.Value();
@@ -163,7 +169,7 @@ std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& head, int pai
     // Past the loader's pixel cap the file is refused when it is opened, and the product
     // below could overflow: nothing to estimate.
     if (width * height > kMaxPixels) return std::nullopt;
-    const std::int64_t painted = PaintedBytes(width, height, paintWidth, paintHeight);
+    const std::int64_t painted = PaintedBytes(width, height, canvasWidth, canvasHeight);
     // A colour space other than sRGB: calibrated endpoints, or an embedded profile, read whole.
     const BmpColourSpace space = header.ColourSpace();
     const bool tagged = space != BmpColourSpace::Srgb;
@@ -172,13 +178,14 @@ std::optional<DecodeCost> BmpCost(const std::vector<std::uint8_t>& head, int pai
                                               ? 2 * std::int64_t{header.bV5ProfileSize}
                                               : 0)
                : 0;
-    // Stored as painted: read in place, nothing beyond the file and the stretched picture, or
-    // copied to be converted.
-    if (header.BgrRows()) {
-        return DecodeCost{painted + colour + (tagged ? width * height * 3 : 0), painted};
-    }
-    // Qt's picture and the converted copy.
-    return DecodeCost{width * height * (4 + 3) + painted + colour, painted};
+    // Qt's picture and the converted copy, whole.
+    if (header.DecodedByQt())
+        return DecodeCost{width * height * (4 + 3) + painted + colour, painted};
+    // The loader's own decode, streamed into the filter.
+    const int paintHeight = WholePaintSizeFor(fit, static_cast<int>(width),
+                                              static_cast<int>(height), canvasWidth, canvasHeight)
+                                .second;
+    return DecodeCost{StreamedRowBytes(width, height, paintHeight) + painted + colour, painted};
 }
 
 }  // namespace
@@ -195,7 +202,7 @@ std::optional<DecodeCost> EstimateDecodeBytes(const std::string& path, int paint
         return JpegCost(head, paintWidth, paintHeight, fit);
     }
     if (head.size() < 2 || head[0] != 'B' || head[1] != 'M') return std::nullopt;
-    std::optional<DecodeCost> cost = BmpCost(head, paintWidth, paintHeight);
+    std::optional<DecodeCost> cost = BmpCost(head, paintWidth, paintHeight, fit);
     if (!cost) return std::nullopt;
     cost->Peak += static_cast<std::int64_t>(file.Size());
     cost->Kept += static_cast<std::int64_t>(file.Size());

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/ijl/IjlTesting.h"
+#include "platform/ijl/WrittenFolders.h"
 
 namespace quillane {
 
@@ -126,12 +127,12 @@ int AtomicFile::Commit() {
     if (m_fd < 0) {
         return EBADF;
     }
-    // When a file is replaced, its new data reaches the disk before the new name does, so a
-    // crash right after the rename cannot leave an empty or partial file where a good one
-    // stood. A new file has nothing to lose, and skipping the wait makes a batch of small
-    // pictures several times faster. File systems that cannot sync (EINVAL) do not fail a save.
-    int error = 0;
-    if (m_replacing && fdatasync(m_fd) != 0 && errno != EINVAL) {
+    // The data reaches the disk before the file gets its name, so that a power cut right after
+    // cannot leave an empty or zero-filled file under a finished output's name, nor where a good
+    // one stood. A failed flush (EIO) fails the save: the bytes may never reach the disk. File
+    // systems that cannot sync (EINVAL) do not fail it.
+    int error = IjlFaultsInEffect().SyncErrno;
+    if (error == 0 && fdatasync(m_fd) != 0 && errno != EINVAL) {
         error = errno;
     }
     if (error == 0) {
@@ -159,6 +160,7 @@ int AtomicFile::Commit() {
         return error;
     }
     m_temporary.clear();
+    NoteWrittenFolder(m_folder);
     return 0;
 }
 

@@ -27,9 +27,9 @@ class AtomicFile {
     // Appends bytes, retrying short writes. Returns 0 or the errno of the failure.
     [[nodiscard]] int Write(const void* data, std::size_t size);
 
-    // Closes the file and renames it over the target, first flushing the data to the disk when
-    // an existing file is replaced. Returns 0 or the errno of the failure, in which case the
-    // temporary file is gone again.
+    // Flushes the data to the disk, then closes the file and puts it in place under the
+    // target's name, and notes its folder for FlushWrittenFolders. Returns 0 or the errno of the
+    // failure (a failed flush included), in which case the temporary file is gone again.
     [[nodiscard]] int Commit();
 
     // Closes and removes the temporary file, if any.

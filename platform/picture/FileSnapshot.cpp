@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::size_t kReadChunk = std::size_t{1} << 20;
 
-PictureFailure AccessFailure(int error) {
+}  // namespace
+
+PictureFailure FileAccessFailure(int error) {
     switch (error) {
         case ENOENT:
         case ENOTDIR:
@@ -28,6 +30,8 @@ PictureFailure AccessFailure(int error) {
                     std::string("cannot be read (") + std::strerror(error) + ")"};
     }
 }
+
+namespace {
 
 PictureFailure TooLarge() {
     return {ErrorNumber::OutOfMemory, "is larger than the 512 MiB limit"};
@@ -88,11 +92,11 @@ PictureResult<FileSnapshot> FileSnapshot::Open(const std::string& path) {
     // Only regular files are opened: stat decides first, and O_NONBLOCK keeps a FIFO swapped in
     // between stat and open from blocking the open. The stamp is the open file's own.
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return AccessFailure(errno);
+    if (::stat(path.c_str(), &info) != 0) return FileAccessFailure(errno);
     if (auto failure = CheckRegularFile(info)) return *failure;
     OwnedDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.Get() < 0) return AccessFailure(errno);
-    if (::fstat(file.Get(), &info) != 0) return AccessFailure(errno);
+    if (file.Get() < 0) return FileAccessFailure(errno);
+    if (::fstat(file.Get(), &info) != 0) return FileAccessFailure(errno);
     if (auto failure = CheckRegularFile(info)) return *failure;
     return FileSnapshot(file.Release(), StampOfInfo(info));
 }
@@ -119,7 +123,7 @@ PictureResult<std::vector<std::uint8_t>> FileSnapshot::ReadStart(std::size_t cou
     while (got < count) {
         const ssize_t n = ::pread(m_fd, bytes.data() + got, count - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return AccessFailure(errno);
+        if (n < 0) return FileAccessFailure(errno);
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
@@ -141,7 +145,7 @@ PictureResult<std::vector<std::uint8_t>> FileSnapshot::ReadWhole() const {
             bytes.resize(used);
             continue;
         }
-        if (got < 0) return AccessFailure(errno);
+        if (got < 0) return FileAccessFailure(errno);
         bytes.resize(used + static_cast<std::size_t>(got));
         if (got == 0) break;
     }
@@ -152,7 +156,7 @@ PictureResult<std::vector<std::uint8_t>> FileSnapshot::ReadWhole() const {
 
 std::optional<PictureFailure> FileSnapshot::Changed() const {
     struct stat info {};
-    if (::fstat(m_fd, &info) != 0) return AccessFailure(errno);
+    if (::fstat(m_fd, &info) != 0) return FileAccessFailure(errno);
     if (StampOfInfo(info).SameContent(m_stamp)) return std::nullopt;
     return PictureFailure{ErrorNumber::PathFileAccessError, "changed while it was being read"};
 }

@@ -25,6 +25,10 @@ struct FileStamp {
     bool SameContent(const FileStamp& other) const;
 };
 
+// Why a file could not be opened or read, from the errno: 53 when it is missing, else 75
+// ("cannot be read (Input/output error)", in the system's own words where nothing plainer fits).
+PictureFailure FileAccessFailure(int error);
+
 // The stamp of the file at path, following symbolic links; empty when it cannot be had.
 std::optional<FileStamp> StampOf(const std::string& path);
 

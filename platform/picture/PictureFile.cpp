@@ -14,6 +14,7 @@
 #include "platform/picture/QtPictureDecoder.h"
 #include "platform/picture/bmp/BmpCheck.h"
 #include "platform/picture/bmp/BmpDirect.h"
+#include "platform/picture/bmp/BmpPixels.h"
 #include "platform/picture/colour/ColourProfile.h"
 #include "platform/picture/colour/ColourTransform.h"
 #include "platform/picture/exif/Orientation.h"
@@ -111,28 +112,27 @@ std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path) {
         if (!bytes.Ok()) file->Fail(bytes.Failure());
         file->m_bytes = std::move(bytes.Value());
         if (file->m_bytes.empty()) file->Fail({ErrorNumber::InvalidPicture, "is empty"});
-        std::optional<BmpHeader> bmp;
         if (StartsWith(file->m_bytes, kBmpStart)) {
             auto read = ReadBmpHeader(file->m_bytes);
             if (!read.Ok()) file->Fail(read.Failure());
-            if (auto failure = CheckBmpStructure(read.Value(), file->m_bytes)) file->Fail(*failure);
-            bmp = read.Value();
-        }
-        auto header = ReadQtHeader(file->m_bytes);
-        if (!header.Ok()) file->Fail(header.Failure());
-        // Qt reads a BMP only from bytes that start with "BM", whose headers were read above.
-        file->m_format = header.Value().Bmp && bmp ? Format::Bmp : Format::Other;
-        file->m_storedWidth = header.Value().Width;
-        file->m_storedHeight = header.Value().Height;
-        if (file->m_format == Format::Bmp) {
-            file->m_colour = BmpColourTransform(*bmp, file->m_bytes);
-            const std::optional<BmpPixelsInFile> rows = LocateBgrPixels(*bmp, file->m_bytes);
-            if (rows && rows->Width == file->m_storedWidth &&
-                rows->Height == file->m_storedHeight) {
+            const BmpHeader& bmp = read.Value();
+            if (auto failure = CheckBmpStructure(bmp, file->m_bytes)) file->Fail(*failure);
+            file->m_format = Format::Bmp;
+            file->m_bmp = std::make_shared<const BmpHeader>(bmp);
+            file->m_storedWidth = static_cast<int>(bmp.biWidth);
+            file->m_storedHeight = static_cast<int>(bmp.Rows());
+            file->m_colour = BmpColourTransform(bmp, file->m_bytes);
+            if (const std::optional<BmpPixelsInFile> rows = LocateBgrPixels(bmp, file->m_bytes)) {
                 file->m_directTop = static_cast<std::ptrdiff_t>(rows->TopRowOffset);
                 file->m_directStride = rows->Stride;
                 file->m_directHeight = rows->Height;
             }
+        } else {
+            auto header = ReadQtHeader(file->m_bytes);
+            if (!header.Ok()) file->Fail(header.Failure());
+            file->m_format = Format::Other;
+            file->m_storedWidth = header.Value().Width;
+            file->m_storedHeight = header.Value().Height;
         }
     }
     if (auto failure = CheckPictureSize(file->m_storedWidth, file->m_storedHeight)) {
@@ -171,7 +171,14 @@ BgrImage PictureFile::Decode(int paintWidth, int paintHeight) const {
     auto stored = m_format == Format::Jpeg
                       ? DecodeJpeg(JpegBytes(), ScaleDenominatorFor(paintWidth, paintHeight),
                                    ShrinkNeedFor(m_orientation, paintWidth, paintHeight))
-                      : DecodeWithQt(m_bytes, m_format == Format::Bmp);
+                  : m_bmp && !m_bmp->DecodedByQt() ? DecodeBmpPixels(*m_bmp, m_bytes)
+                                                   : DecodeWithQt(m_bytes, m_bmp != nullptr);
+    // The size the picture was opened, measured and laid out with is the header's; pixels of
+    // another size would be painted from the wrong rectangle.
+    if (stored.Ok() && m_bmp &&
+        (stored.Value().Width() != m_storedWidth || stored.Value().Height() != m_storedHeight)) {
+        Fail(DamagedBmp("its data is not of the size its header says"));
+    }
     if (auto changed = Changed()) Fail(*changed);
     if (!stored.Ok()) Fail(stored.Failure());
     if (m_colour) ConvertToSrgb(*m_colour, stored.Value().View());
@@ -203,10 +210,12 @@ BgrImage PictureFile::DecodeStretched(const SourceArea& area, int width, int hei
     const PictureFailure noMemory{ErrorNumber::OutOfMemory,
                                   "needs more memory than is free (stretching it)"};
     const auto [paintWidth, paintHeight] = WholePaintSize(Width(), Height(), area, width, height);
-    if (m_format == Format::Jpeg && m_orientation == 1) {
+    const bool ownBmp = m_bmp && !m_bmp->DecodedByQt();
+    if ((m_format == Format::Jpeg && m_orientation == 1) || ownBmp) {
         // Row by row from the decoder into the filter: the decoded picture is never held whole.
-        auto rows = OpenJpegRows(JpegBytes(), ScaleDenominatorFor(paintWidth, paintHeight),
-                                 ShrinkNeedFor(m_orientation, paintWidth, paintHeight));
+        auto rows = ownBmp ? PictureResult(OpenBmpRows(*m_bmp, m_bytes, m_colour))
+                           : OpenJpegRows(JpegBytes(), ScaleDenominatorFor(paintWidth, paintHeight),
+                                          ShrinkNeedFor(m_orientation, paintWidth, paintHeight));
         std::optional<CroppedRows> cropped;
         if (rows.Ok()) {
             cropped.emplace(*rows.Value(),

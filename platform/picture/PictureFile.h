@@ -4,7 +4,8 @@
 // read again at each decode, a window at a time; other pictures are read whole, once.
 // JPEG goes through libjpeg-turbo with DCT-domain shrink-on-load (and a progressive one shrunk by
 // eight or four through our own reader, jpeg/progressive/), a BMP through its own checks and
-// Qt's image reader, everything else through Qt's image reader alone. Separate objects may be
+// its own decoder (bmp/), or Qt's image reader for run-length data, everything else through
+// Qt's image reader alone. Separate objects may be
 // used from different threads at the same time.
 
 #include <cstdint>
@@ -19,6 +20,7 @@
 namespace quillane {
 
 struct PictureFailure;
+struct BmpHeader;
 struct JpegSource;
 class ColourTransform;
 class FileSnapshot;
@@ -50,7 +52,9 @@ class PictureFile {
     // twice the paint size in both directions (see DctScaleFor); paintWidth/paintHeight <= 0 mean
     // full size.
     // Other formats decode at full size. Raises 481 for corrupt or truncated data (no damaged
-    // picture is ever returned) and 7 when the pixels would exceed the memory limit.
+    // picture is ever returned) and for a JPEG whose scans ask for more work than the scan
+    // budget allows (JpegScanBudget), 7 when the pixels would exceed the memory limit and 75
+    // when reading the file fails, with the system's description of the error.
     [[nodiscard]] BgrImage Decode(int paintWidth, int paintHeight) const;
 
     // The same pixels without a copy where the file already holds them in the painter's layout
@@ -60,8 +64,9 @@ class PictureFile {
 
     // The whole picture upright and stretched to exactly width x height (both positive) by the
     // program's filter: what painting all of it onto that many pixels gives. A JPEG stored
-    // upright goes from the decoder into the filter row by row, so the decoded picture is never
-    // held whole. Raises as Decode does, and 7 when the stretch's memory cannot be had.
+    // upright, and a BMP the loader decodes itself, go from the decoder into the filter row by
+    // row, so the decoded picture is never held whole. Raises as Decode does, and 7 when the
+    // stretch's memory cannot be had.
     [[nodiscard]] BgrImage DecodeStretched(int width, int height) const;
     // The same for a part of the picture (upright pixels, inside it and not empty): decoded for
     // the size the whole picture would be painted at, then that part stretched.
@@ -94,6 +99,8 @@ class PictureFile {
     std::ptrdiff_t m_directTop = 0;
     std::ptrdiff_t m_directStride = 0;
     int m_directHeight = 0;
+    // A BMP's headers, read once at the opening; null for other pictures.
+    std::shared_ptr<const BmpHeader> m_bmp;
     // A BMP's conversion into sRGB (JPEG and Qt's formats find theirs as they decode).
     std::shared_ptr<const ColourTransform> m_colour;
 };

@@ -1,9 +1,9 @@
 #pragma once
 // What every part of the picture loader shares, and the layer above that judges pictures before
 // they are decoded (decoding ahead): the policy caps, the failure a decoder returns instead of
-// throwing, the checked sizes and allocation, and the one rule that chooses the DCT scale a JPEG
-// decodes at. Decoders never throw; PictureFile turns a failure into the run-time error, naming
-// the file.
+// throwing, the rows a decoder hands out one at a time, the checked sizes and allocation, and the
+// one rule that chooses the DCT scale a JPEG decodes at. Decoders never throw; PictureFile turns a
+// failure into the run-time error, naming the file.
 
 #include <cstdint>
 #include <optional>
@@ -13,6 +13,7 @@
 
 #include "platform/base/RuntimeError.h"
 #include "platform/raster/BgrImage.h"
+#include "platform/raster/BgrRowSource.h"
 
 namespace quillane {
 
@@ -28,6 +29,13 @@ inline constexpr int kMaxScans = 500;
 struct PictureFailure {
     ErrorNumber Number = ErrorNumber::InvalidPicture;
     std::string Why;  // completes "'name' ...", e.g. "is damaged (Premature end of JPEG file)"
+};
+
+// A decoder's rows read one at a time, for a caller that never needs the whole picture.
+class PictureRowSource : public BgrRowSource {
+  public:
+    // Why a row could not be had.
+    virtual PictureFailure Failure() const = 0;
 };
 
 template <class T>

@@ -14,6 +14,12 @@ int ScaledSide(std::int64_t a, std::int64_t b, std::int64_t c, int limit) {
     return static_cast<int>(std::clamp<std::int64_t>(rounded, 1, limit));
 }
 
+// Narrows one side of a rectangle to `length`, centred in `room`.
+void CentreSpan(int& start, int& span, int length, int room) {
+    span = length;
+    start = (room - length) / 2;
+}
+
 }  // namespace
 
 FitPlacement FitRectangles(FitMode mode, int pictureWidth, int pictureHeight, int canvasWidth,
@@ -22,25 +28,20 @@ FitPlacement FitRectangles(FitMode mode, int pictureWidth, int pictureHeight, in
     // Compared crosswise, so no proportion is ever rounded.
     const bool widerThanCanvas =
         std::int64_t{pictureWidth} * canvasHeight > std::int64_t{canvasWidth} * pictureHeight;
-    if (mode == FitMode::Cover) {
-        PixelRectangle& source = placement.Source;
-        if (widerThanCanvas) {
-            source.Width = ScaledSide(pictureHeight, canvasWidth, canvasHeight, pictureWidth);
-            source.Left = (pictureWidth - source.Width) / 2;
-        } else {
-            source.Height = ScaledSide(pictureWidth, canvasHeight, canvasWidth, pictureHeight);
-            source.Top = (pictureHeight - source.Height) / 2;
-        }
-    } else if (mode == FitMode::Contain) {
-        PixelRectangle& destination = placement.Destination;
-        if (widerThanCanvas) {
-            destination.Height = ScaledSide(canvasWidth, pictureHeight, pictureWidth, canvasHeight);
-            destination.Top = (canvasHeight - destination.Height) / 2;
-        } else {
-            destination.Width = ScaledSide(canvasHeight, pictureWidth, pictureHeight, canvasWidth);
-            destination.Left = (canvasWidth - destination.Width) / 2;
-        }
-    }
+    if (mode == FitMode::Stretch) return placement;
+    // Cover narrows the picture to the canvas's proportions, contain the canvas to the
+    // picture's; either way the side narrowed is the one that is wider than the other's.
+    const bool cover = mode == FitMode::Cover;
+    PixelRectangle& narrowed = cover ? placement.Source : placement.Destination;
+    const PixelRectangle& other = cover ? placement.Destination : placement.Source;
+    if (cover == widerThanCanvas)
+        CentreSpan(narrowed.Left, narrowed.Width,
+                   ScaledSide(narrowed.Height, other.Width, other.Height, narrowed.Width),
+                   narrowed.Width);
+    else
+        CentreSpan(narrowed.Top, narrowed.Height,
+                   ScaledSide(narrowed.Width, other.Height, other.Width, narrowed.Height),
+                   narrowed.Height);
     return placement;
 }
 

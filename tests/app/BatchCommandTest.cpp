@@ -68,18 +68,18 @@ TEST_F(BatchTest, CommandExitStatusMessagesAndOutputs) {
     }
 }
 
-// Qt's reader plugins, first made by the helper thread that decodes ahead (here for the palette
-// BMP, which Qt reads), were torn down at exit through freed memory, which now and then aborted a
-// run that had succeeded. valgrind sees every such read; AddressSanitizer does not see Qt's.
-// libjpeg-turbo's vector code is turned off for it: valgrind tracks some of its instructions too
-// coarsely and takes the pixels it makes for uninitialised.
+// Qt's reader plugins, first made by the helper thread that decodes ahead (here for the
+// run-length BMP, which Qt reads), were torn down at exit through freed memory, which now and then
+// aborted a run that had succeeded. valgrind sees every such read; AddressSanitizer does not see
+// Qt's. libjpeg-turbo's vector code is turned off for it: valgrind tracks some of its instructions
+// too coarsely and takes the pixels it makes for uninitialised.
 TEST_F(BatchTest, ReadingAheadWithQtLeavesNothingForTheExitToTripOn) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "valgrind cannot run a program built with AddressSanitizer";
 #endif
     // The first picture is large enough for the helper to have read the second by its turn.
     ASSERT_TRUE(test::Shell("convert -size 3000x2000 plasma:red-blue " + Quote(folder / "a.jpg")));
-    ASSERT_TRUE(test::Shell("convert -size 40x30 gradient:red-blue -colors 16 -type palette BMP3:" +
+    ASSERT_TRUE(test::Shell("convert -size 40x30 gradient:red-blue -colors 16 -compress RLE BMP3:" +
                             Quote(folder / "b.bmp")));
     EXPECT_EQ(Command("--width 8 --height 8 " + Quote(folder.Path()),
                       "JSIMD_FORCENONE=1 valgrind -q --error-exitcode=99"),

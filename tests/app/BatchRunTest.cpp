@@ -11,6 +11,8 @@
 #include <tuple>
 
 #include "app/BatchFixture.h"
+#include "platform/ijl/IjlTesting.h"
+#include "platform/ijl/WrittenFolders.h"
 
 namespace quillane {
 namespace {
@@ -52,6 +54,7 @@ const struct {
     std::vector<Matcher<std::string>> Says;
     std::vector<float> Progress;
     std::set<std::string> After;  // the folder's entries afterwards
+    IjlFaults Faults = {};        // in effect during the run
 } kScenarios[] = {
     // The bar follows the files, stands at its maximum for the message, then returns to 0. The
     // first picture's output replaces a red picture before that one's own turn comes.
@@ -72,6 +75,14 @@ const struct {
       "System|调整成功:3张图片！|0"},
      {1, 2, 3, 100, 0},
      {"a.jpg", "b.jpg", "c.bmp", "处理后a.jpg", "处理后c.jpg"}},
+    {"a folder whose new names cannot be flushed is told as a failed write is, once",
+     {{"a.jpg", kPicture}, {"b.jpg", kPicture}},
+     {AllOf(StartsWith("Quillane|Path/File access error: cannot flush the folder /"),
+            EndsWith("/ to the disk (Input/output error)|0")),
+      "System|调整成功:2张图片！|0"},
+     {1, 2, 100, 0},
+     {"a.jpg", "b.jpg", "处理后a.jpg", "处理后b.jpg"},
+     {.FolderSyncErrno = EIO}},
 };
 
 TEST_F(BatchRun, ScenariosGiveTheirMessagesProgressAndFilesWhetherDecodingAheadOrNot) {
@@ -89,7 +100,10 @@ TEST_F(BatchRun, ScenariosGiveTheirMessagesProgressAndFilesWhetherDecodingAheadO
             std::filesystem::copy(original.Path(), copy.Path(),
                                   std::filesystem::copy_options::recursive);
             form.DecodeAheadEnabled = round > 0;
+            IjlSetFaultsForTesting(s.Faults);
             Run(copy.Path(), " 176 ", " 220 ");
+            IjlSetFaultsForTesting({});
+            EXPECT_EQ(FlushWrittenFolders().Flushed, 0u) << "the run left its folder unflushed";
             EXPECT_THAT(Prompts(), ElementsAreArray(s.Says));
             EXPECT_EQ(Progress, s.Progress);
             const auto files = Files(copy);
@@ -158,8 +172,9 @@ TEST_F(BatchRun, BadFilesAreReportedOnceByNameAndGoodOnesConverted) {
             fates[name] = kReported;
         }
     }
-    // The committed ones: a kilobyte of run-length codes that claims 16777240 x 9 pixels, and a
-    // damaged GIF (screen 44312 x 16, frame 24 x 16) once written out as a blank picture.
+    // The committed ones: a kilobyte of run-length codes that claims 16777240 x 9 pixels, a
+    // damaged GIF (screen 44312 x 16, frame 24 x 16) once written out as a blank picture, and a
+    // valid progressive JPEG of 41 scans that each sweep its picture, past the scan budget.
     for (const auto& entry :
          std::filesystem::directory_iterator(std::string(QUILLANE_TEST_DATA) + "/malformed")) {
         std::filesystem::copy_file(entry.path(), folder / entry.path().filename());

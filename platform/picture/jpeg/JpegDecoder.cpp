@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <span>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.
@@ -15,10 +17,12 @@
 // jerror.h after jpeglib.h: the message codes tell memory trouble and corrupt data apart.
 #include <jerror.h>
 
+#include "platform/picture/FileSnapshot.h"
 #include "platform/picture/colour/ColourProfile.h"
 #include "platform/picture/colour/ColourTransform.h"
 #include "platform/picture/exif/Orientation.h"
 #include "platform/picture/jpeg/JpegReaderChoice.h"
+#include "platform/picture/jpeg/JpegScanBudget.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 #include "platform/picture/jpeg/sequential/JpegSequentialReader.h"
@@ -33,6 +37,18 @@ struct JpegErrorManager {
     std::jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX] = {};
     bool OutOfMemory = false;
+    bool TooMuchWork = false;  // past the scan budget, refused in the budget's own words
+};
+
+// libjpeg's progress hook, which also adds up the blocks of each scan as libjpeg starts it. The
+// walk asked before decoding (CheckScanWork) reads the scan headers the way our reader does;
+// where libjpeg reads on past a structure that walk stops on (a segment whose length field says
+// less than its own two bytes, which libjpeg steps over), this count still holds libjpeg to
+// the budget.
+struct ScanProgress {
+    jpeg_progress_mgr Base;  // first, so libjpeg's pointer to it is a pointer to the whole
+    std::optional<JpegScanBudget> Budget;  // once the frame is known
+    int CountedScans = 0;
 };
 
 // Warnings that mean the pixels are damaged. libjpeg fills what it could not decode with gray
@@ -75,13 +91,29 @@ void OnMessage(j_common_ptr cinfo, int level) {
     }
 }
 
-void OnProgress(j_common_ptr cinfo) {
-    if (!cinfo->is_decompressor) return;
-    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
-        auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+void OnProgress(j_common_ptr common) {
+    if (!common->is_decompressor) return;
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (cinfo->input_scan_number > kMaxScans) {
         std::snprintf(manager->Message, sizeof manager->Message, "more than %d progressive scans",
                       kMaxScans);
-        JumpOut(cinfo);
+        JumpOut(common);
+    }
+    // Called before each step of input: a scan number not counted yet is a scan whose header
+    // libjpeg has just read and whose data it has not decoded.
+    auto* progress = reinterpret_cast<ScanProgress*>(cinfo->progress);
+    if (!progress->Budget || cinfo->input_scan_number <= progress->CountedScans) return;
+    progress->CountedScans = cinfo->input_scan_number;
+    std::size_t components[MAX_COMPS_IN_SCAN] = {};
+    const auto count =
+        static_cast<std::size_t>(std::clamp(cinfo->comps_in_scan, 0, MAX_COMPS_IN_SCAN));
+    for (std::size_t i = 0; i < count; ++i) {
+        components[i] = static_cast<std::size_t>(cinfo->cur_comp_info[i]->component_index);
+    }
+    if (!progress->Budget->Add(std::span(components, count))) {
+        manager->TooMuchWork = true;
+        JumpOut(common);
     }
 }
 
@@ -132,7 +164,7 @@ class JpegSession {
         m_cinfo.err = jpeg_std_error(&m_error.Base);
         m_error.Base.error_exit = OnErrorExit;
         m_error.Base.emit_message = OnMessage;
-        m_progress.progress_monitor = OnProgress;
+        m_progress.Base.progress_monitor = OnProgress;
     }
     JpegSession(const JpegSession&) = delete;
     JpegSession& operator=(const JpegSession&) = delete;
@@ -155,7 +187,7 @@ class JpegSession {
         return Guard([this] {
             jpeg_create_decompress(&m_cinfo);
             m_created = true;
-            m_cinfo.progress = &m_progress;
+            m_cinfo.progress = &m_progress.Base;
             // The whole-picture buffers of a progressive file count against this; past it
             // libjpeg stops with "Backing store not supported" instead of allocating.
             m_cinfo.mem->max_memory_to_use = static_cast<long>(kMaxBufferBytes);
@@ -171,12 +203,18 @@ class JpegSession {
         });
     }
 
+    // From here on libjpeg's scans are held to the budget as libjpeg reads them.
+    void CountScans(const JpegFrame& frame) { m_progress.Budget.emplace(frame); }
+
     PictureFailure Failure() const {
+        // A failed read ends the data early, which libjpeg takes for a file cut short.
+        if (m_window.Failed()) return FileAccessFailure(m_window.Failed());
+        if (m_error.TooMuchWork) return ScanWorkRefusal();
         if (m_error.OutOfMemory) {
             return {ErrorNumber::OutOfMemory,
                     std::string("needs more memory than allowed (") + m_error.Message + ")"};
         }
-        return {ErrorNumber::InvalidPicture, std::string("is damaged (") + m_error.Message + ")"};
+        return DamagedJpeg(m_error.Message);
     }
 
     jpeg_decompress_struct& Info() { return m_cinfo; }
@@ -186,7 +224,7 @@ class JpegSession {
     WindowInput m_input{{}, &m_window, 0};
     jpeg_decompress_struct m_cinfo;
     JpegErrorManager m_error;
-    jpeg_progress_mgr m_progress = {};
+    ScanProgress m_progress = {};
     bool m_created = false;
 };
 
@@ -334,6 +372,10 @@ class JpegRows final : public PictureRowSource {
             }
             return std::nullopt;
         }
+        // Asked before libjpeg sets aside its buffers for the picture, through a window of its own.
+        JpegWindow walked(m_source);
+        if (auto refused = CheckScanWork(walked)) return refused;
+        m_session.CountScans(FrameOf(cinfo));
         cinfo.scale_num = 1;
         cinfo.scale_denom = static_cast<unsigned>(scaleDenominator);
         // The accurate integer DCT: at quality 90 the fast one visibly bands smooth skies, and

@@ -11,7 +11,6 @@
 #include "platform/picture/PictureLimits.h"
 #include "platform/picture/jpeg/JpegSource.h"
 #include "platform/raster/BgrImage.h"
-#include "platform/raster/BgrRowSource.h"
 
 namespace quillane {
 
@@ -23,13 +22,6 @@ struct JpegHeader {
 
 // The source must start with the SOI marker.
 PictureResult<JpegHeader> ReadJpegHeader(const JpegSource& source);
-
-// Rows read one at a time, for a caller that never needs the whole picture.
-class PictureRowSource : public BgrRowSource {
-  public:
-    // Why a row could not be had.
-    virtual PictureFailure Failure() const = 0;
-};
 
 // The picture as stored (no orientation applied) at the DCT scale, converted into sRGB where
 // the file says its pixels are in another colour space; the source must outlive the rows.

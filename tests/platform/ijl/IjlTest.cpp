@@ -7,6 +7,7 @@
 
 #include "platform/ijl/AtomicFile.h"
 #include "platform/ijl/IjlTesting.h"
+#include "platform/ijl/WrittenFolders.h"
 #include "platform/ijl/ijl.h"
 #include "support/PictureFiles.h"
 
@@ -166,6 +167,29 @@ TEST_F(IjlTest, InvalidRecordsAreRefusedAndWriteNothing) {
     EXPECT_EQ(ijlFree(&failed), IJL_NOT_INITIALISED);
 }
 
+// A file's folder is flushed once, at the end of a run, and only when the file was put in place;
+// a folder whose flush fails is named with the error.
+TEST_F(IjlTest, FoldersOfFinishedFilesAreFlushedOnce) {
+    FlushWrittenFolders();  // what other tests wrote
+    fs::create_directory(m_folder / "sub");
+    for (const int syncErrno : {0, EIO}) {
+        for (const auto& [name, createErrno] :
+             {std::pair{"a", 0}, {"sub/b", 0}, {"sub/c", 0}, {"d", EACCES}}) {
+            IjlSetFaultsForTesting(IjlFaults{0, createErrno, -1, 0});
+            AtomicFile file;
+            if (file.Open(Path(name)) == 0) {
+                ASSERT_EQ(file.Commit(), 0);
+            }
+        }
+        IjlSetFaultsForTesting(IjlFaults{.FolderSyncErrno = syncErrno});
+        const FolderFlush flush = FlushWrittenFolders();
+        EXPECT_EQ(flush.Flushed, syncErrno ? 0u : 2u);
+        const std::vector<UnflushedFolder> failed = {{Path(""), EIO}, {Path("sub/"), EIO}};
+        EXPECT_EQ(flush.Failed, syncErrno ? failed : std::vector<UnflushedFolder>{});
+        EXPECT_EQ(FlushWrittenFolders().Flushed, 0u);
+    }
+}
+
 // A failed write leaves nothing behind and the old file intact, and the same record works again
 // once the disk recovers. New files follow the umask and replaced ones keep their permissions.
 // Where the file system has unnamed files, a file being written has no name at all, so a process
@@ -181,6 +205,7 @@ TEST_F(IjlTest, FailuresPermissionsAndWhatShowsWhileAFileIsWritten) {
         {"disk full after 70000 bytes", {0, 0, 70000, 0}, true},
         {"folder refuses new files", {0, EACCES, -1, 0}, true},
         {"rename refused, no old file", {0, 0, -1, EXDEV}, false},
+        {"the data cannot be flushed", {0, 0, -1, 0, EIO}, true},
     };
     const std::string old = "old picture bytes, which must survive\n";
     const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write;

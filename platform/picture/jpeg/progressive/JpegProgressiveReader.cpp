@@ -6,6 +6,8 @@
 #include <cassert>
 #include <utility>
 
+#include "platform/picture/FileSnapshot.h"
+#include "platform/picture/jpeg/JpegScanBudget.h"
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
 #include "platform/picture/jpeg/progressive/JpegPass.h"
 #include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
@@ -69,14 +71,15 @@ JpegBlockBytes ProgressiveBlockBytes(int scale) {
 PictureResult<JpegShrunkPicture> ReadProgressiveShrunk(const JpegSource& source, int scale) {
     assert(scale == kDcOnlyScale || scale == kQuarterScale || scale == kHalfScale);
     JpegWindow window(source);
+    if (auto refused = CheckScanWork(window)) return *refused;
     JpegShrunkPicture picture;
     JpegBlockGrid grid;
     if (const JpegReadStep failed = ReadPasses(window, scale, picture, grid)) {
-        const bool memory = failed->OutOfMemory;
-        std::string why = memory ? "needs more memory than is free (" : "is damaged (";
-        why.append(failed->Why).append(")");
-        return PictureFailure{memory ? ErrorNumber::OutOfMemory : ErrorNumber::InvalidPicture,
-                              std::move(why)};
+        // A failed read ends the data early, which the passes take for a file cut short.
+        if (window.Failed()) return FileAccessFailure(window.Failed());
+        if (!failed->OutOfMemory) return DamagedJpeg(failed->Why);
+        return PictureFailure{ErrorNumber::OutOfMemory,
+                              "needs more memory than is free (" + failed->Why + ")"};
     }
     return picture;
 }

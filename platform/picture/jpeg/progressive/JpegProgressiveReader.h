@@ -63,7 +63,8 @@ JpegBlockBytes ProgressiveBlockBytes(int scale);
 
 // The source must hold a whole JPEG, from its SOI marker; scale is 8, 4 or 2. A file our reader
 // refuses, or whose structure or scans (only the DC scans, shrunk by eight) are damaged or cut
-// short, fails with 481; memory running out with 7.
+// short, fails with 481, and so does one past the scan budget (CheckScanWork, asked first);
+// memory running out with 7, a failed read of the file with 75.
 [[nodiscard]] PictureResult<JpegShrunkPicture> ReadProgressiveShrunk(const JpegSource& source,
                                                                      int scale);
 
