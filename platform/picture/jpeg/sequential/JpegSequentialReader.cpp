@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/picture/FileSnapshot.h"
+#include "platform/picture/jpeg/JpegScanBudget.h"
 #include "platform/picture/jpeg/progressive/JpegTableSegments.h"
 #include "platform/picture/jpeg/sequential/JpegSequentialScan.h"
 
@@ -26,10 +28,6 @@ constexpr std::uint8_t kStuffedZero = 0x00;
 bool ReadByTheReader(std::uint8_t marker) {
     return IsFrameMarker(marker) || marker == kHuffmanTables || marker == kQuantizationTables ||
            marker == kRestartInterval || marker == kStartOfScan;
-}
-
-PictureFailure Damaged(const std::string& why) {
-    return {ErrorNumber::InvalidPicture, "is damaged (" + why + ")"};
 }
 
 // The markers of the file from its start, scan by scan, and the samples the scans make.
@@ -54,9 +52,10 @@ class SequentialSamples final : public JpegSampleRows {
     // the last scan, fails when another scan follows, which could only scan a component again.
     bool DecodeNextRow();
     bool MoreScans();
-    // Keeps why the file is damaged, for Failure() and the callers' results.
+    // Keeps why the file is damaged, for Failure() and the callers' results. A read that failed
+    // ends the data early, which looks like damage: the system's error is told instead.
     std::optional<PictureFailure> Fail(const std::string& why) {
-        m_failure = Damaged(why);
+        m_failure = m_window.Failed() ? FileAccessFailure(m_window.Failed()) : DamagedJpeg(why);
         return m_failure;
     }
     Step FailedStep(const std::string& why) {
@@ -89,7 +88,7 @@ class SequentialSamples final : public JpegSampleRows {
     };
     std::vector<Held> m_held;
     int m_slots = kStreamedMcuRows;
-    PictureFailure m_failure = Damaged("rows are missing");
+    PictureFailure m_failure = DamagedJpeg("rows are missing");
 };
 
 std::optional<PictureFailure> SequentialSamples::Open(JpegShrunkPicture& layout) {

@@ -5,7 +5,8 @@
 // transform reads is decoded (see JpegSequentialScan). A file of one scan with every component,
 // as they nearly all are, is decoded as its rows are asked for, an MCU row at a time, so that a
 // shrunk decode holds only a few rows; a file of several scans is decoded whole first, each
-// component once.
+// component once. A scan that names a component again is damage, so the work is one pass over
+// the picture and within the scan budget by construction, with no walk of the file first.
 
 #include <memory>
 #include <optional>
@@ -26,7 +27,7 @@ std::optional<std::string> SequentialReaderRefuses(const JpegFrame& frame);
 // The rows of the JPEG in `source` (which must outlive them, from its SOI marker) shrunk by
 // `scale` (8, 4 or 2) in `colour`'s layout. A file our reader refuses, or whose structure is
 // damaged, fails with 481 here, damaged data later, at the row it spoils (JpegShrunkRows::Row);
-// memory running out with 7.
+// memory running out with 7, a read that fails with 75.
 [[nodiscard]] PictureResult<std::unique_ptr<JpegShrunkRows>> OpenSequentialShrunk(
     const JpegSource& source, int scale, JpegShrunkColour colour);
 
