@@ -144,7 +144,8 @@ bench: deps-build
 # the grown corpus stays in FUZZ_BUILD_DIR/corpus/<target> for the next run. Not part of test.
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD_DIR ?= build-fuzz
-FUZZ_TARGETS := fuzz_picture_loader fuzz_resize_picture fuzz_start_button fuzz_jpeg_progressive
+FUZZ_TARGETS := fuzz_picture_loader fuzz_resize_picture fuzz_start_button fuzz_jpeg_progressive \
+                fuzz_jpeg_sequential
 FUZZ_PACKAGES := clang libclang-rt-14-dev imagemagick libjpeg-turbo-progs colord-data
 
 .PHONY: fuzz

@@ -5,8 +5,10 @@
                    [--output FILE] [--batch PATH] [--window PATH]
 
 Corpus: the JPEG photographs of Debian's mate-backgrounds and lomiri-wallpapers-20.04
-packages plus BMP copies of five of them, fetched and prepared once in a cache outside the
-repository (QUILLANE_BENCH_CACHE, default ${XDG_CACHE_HOME:-~/.cache}/quillane-bench).
+packages plus BMP copies of five of them; second corpus: the photographs among
+plasma-workspace-wallpapers, most of them baseline JPEGs. Both are fetched and prepared once in a
+cache outside the repository (QUILLANE_BENCH_CACHE, default
+${XDG_CACHE_HOME:-~/.cache}/quillane-bench).
 
 Modes (DIR is a Release build folder, default build-bench; the bench asks its drivers in
 DIR/bench for the program's decisions rather than keeping copies of them):
@@ -16,7 +18,10 @@ DIR/bench for the program's decisions rather than keeping copies of them):
               run, so a slow spell of the machine does not land on one tool. Figures are
               medians over the runs; peak memory is the largest seen. A tagged set (a few of
               the photographs in Adobe RGB and ProPhoto RGB with the profile embedded) is timed
-              beside the same files without it at 176x220. Writes bench/results.md.
+              beside the same files without it at 176x220. Each job runs again on the
+              second corpus (quillane-batch, vipsthumbnail, GraphicsMagick and the floor),
+              and on each corpus's baseline and progressive files apart. Writes
+              bench/results.md.
   filters     scores every kernel of the stretching filter on the photographs at each job's
               size (filters.py); prints its tables.
   stretch     times the stretch a batch run does, alone, on the corpus's typical photograph
@@ -34,18 +39,24 @@ import signal
 import sys
 import tempfile
 
-from contenders import contenders
-from corpus import ICC_FOLDER, cache_folder, prepare_corpus, prepare_references, typical_photograph
+from contenders import contenders, eighth_floor
+from corpus import (ICC_FOLDER, cache_folder, is_progressive, prepare_corpus, prepare_references,
+                    prepare_second_corpus, typical_photograph)
 from filters import compare_filters
 from measure import run_job
 from programs import Programs
-from report import REPO, job_table, load_average, report, tagged_table
+from report import (REPO, SECOND_TITLE, job_table, kind_table, load_average, report,
+                    tagged_table)
 from shell import log, run
 from tagged import run_tagged
 
 JOBS = ((176, 220), (413, 626), (1920, 1080))
 # The JPEG-only total: our command, the fastest other tool and the decoder's floor.
 JPEG_ONLY_TOOLS = ("quillane-batch", "vipsthumbnail", "floor: djpeg")
+# By kind of file (baseline or progressive): our command against both floors.
+KIND_TOOLS = ("quillane-batch", "floor: djpeg")
+# The second corpus: the JPEG-only tools and the peer closest to us on quality.
+SECOND_TOOLS = JPEG_ONLY_TOOLS + ("GraphicsMagick -size",)
 # Google Benchmark's shortest time per measurement in quick mode, seconds: enough to run.
 QUICK_MIN_TIME = "0.05"
 
@@ -65,17 +76,40 @@ TOOLS = {  # command -> Debian package
 }
 
 
+def kinds_of(corpus, jpegs):
+    """The JPEG photographs by kind: our two readers take baseline and progressive files apart."""
+    return {"baseline": [p for p in jpegs if not is_progressive(corpus / p.name)],
+            "progressive": [p for p in jpegs if is_progressive(corpus / p.name)]}
+
+
+def run_by_kind(programs, corpus, jpegs, scales, margin, references, width, height, runs,
+                scratch):
+    """CPU against the floors by kind of file: {kind: Job}."""
+    by_kind = {}
+    for kind, subset in kinds_of(corpus, jpegs).items():
+        if not subset:
+            continue
+        kind_tools = [c for c in contenders(programs, width, height, subset, scales, margin)
+                      if c.name in KIND_TOOLS] + [eighth_floor(subset)]
+        by_kind[kind] = run_job(kind_tools, corpus, subset, references, width, height, runs,
+                                scratch)
+    return by_kind
+
+
 def run_contenders(programs, cache, corpus, pictures, sizes, runs, quick, output, scratch):
     """The contenders mode: every job, the tagged set, and results.md. True when every run
     of every contender succeeded."""
     jpegs = [p for p in pictures if not p.is_bmp]
+    second, seconds = prepare_second_corpus(cache)
+    log(f"second corpus: {len(seconds)} photographs in {second}")
     scales = programs.decode_scales(corpus, pictures, sizes)
+    second_scales = programs.decode_scales(second, seconds, sizes)
     margin = programs.margin()
     command = "make bench" + ("" if runs == 5 else f" BENCH_RUNS={runs}")
     if quick:
         command = "make bench BENCH_QUICK=1"
     load_at_start = load_average()
-    jobs, jpeg_jobs, tagged = [], [], None
+    jobs, jpeg_jobs, kind_jobs, second_jobs, tagged = [], [], [], [], None
     for width, height in sizes:
         references = prepare_references(cache, corpus, pictures, width, height)
         tools = contenders(programs, width, height, pictures, scales[(width, height)], margin)
@@ -88,17 +122,37 @@ def run_contenders(programs, cache, corpus, pictures, sizes, runs, quick, output
                       if c.name in JPEG_ONLY_TOOLS]
         jpeg_job = run_job(jpeg_tools, corpus, jpegs, references, width, height, runs, scratch)
         print("\n".join(job_table(jpeg_job, runs, title=", JPEG photographs only")), flush=True)
+        by_kind = run_by_kind(programs, corpus, jpegs, scales[(width, height)], margin,
+                              references, width, height, runs, scratch)
+        print("\n".join(kind_table(width, height, by_kind, runs)), flush=True)
+
+        second_references = prepare_references(cache, second, seconds, width, height)
+        second_tools = [c for c in contenders(programs, width, height, seconds,
+                                              second_scales[(width, height)], margin)
+                        if c.name in SECOND_TOOLS]
+        second_job = run_job(second_tools, second, seconds, second_references, width, height,
+                             runs, scratch)
+        print("\n".join(job_table(second_job, runs, title=SECOND_TITLE)), flush=True)
+        second_by_kind = run_by_kind(programs, second, seconds, second_scales[(width, height)],
+                                     margin, second_references, width, height, runs, scratch)
+        print("\n".join(kind_table(width, height, second_by_kind, runs, title=SECOND_TITLE)),
+              flush=True)
         jobs.append(job)
         jpeg_jobs.append(jpeg_job)
+        kind_jobs.append(by_kind)
+        second_jobs.append((second_job, second_by_kind))
         if (width, height) == JOBS[0]:
             tagged = run_tagged(programs, cache, corpus, pictures, references, width, height,
                                 runs, scratch)
             print("\n".join(tagged_table(*tagged, runs)), flush=True)
 
-    output.write_text(report(jobs, jpeg_jobs, pictures, runs, programs.batch, command, quick,
-                             load_at_start, tagged, scales, margin) + "\n")
+    output.write_text(report(jobs, jpeg_jobs, kind_jobs, second_jobs, pictures, seconds, runs,
+                             programs.batch, command, quick, load_at_start, tagged,
+                             scales, margin) + "\n")
     log(f"written {output}")
-    failed = [o.name for job in jobs + jpeg_jobs for o in job.outcomes if o.failed]
+    all_jobs = jobs + jpeg_jobs + [j for by_kind in kind_jobs for j in by_kind.values()]
+    all_jobs += [j for job, by_kind in second_jobs for j in [job, *by_kind.values()]]
+    failed = [o.name for job in all_jobs for o in job.outcomes if o.failed]
     if tagged and any(o.failed for o in tagged[1].values()):
         failed.append("quillane-batch on the tagged set")
     if failed:

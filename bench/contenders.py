@@ -17,6 +17,15 @@ class Contender:
         self.outputs = outputs  # (work folder, picture) -> path, or None for the floor
 
 
+def eighth_floor(pictures):
+    """djpeg shrinking every JPEG by eight, whatever scale quillane takes: libjpeg-turbo at its
+    own cheapest shrink."""
+    def command(work):
+        steps = [f"djpeg -scale 1/8 -outfile /dev/null {shlex.quote(p.name)}" for p in pictures]
+        return ["sh", "-ec", "\n".join(steps)], work
+    return Contender("floor: djpeg 1/8", command)
+
+
 def contenders(programs, width, height, pictures, scales, margin):
     """The contenders for one job, quillane-batch first. scales maps each JPEG's name to the DCT
     scale denominator quillane decodes it at for this size; the other tools that can shrink on

@@ -1,6 +1,8 @@
 """The pictures the benchmark works on, made once in a cache outside the repository.
 
 Corpus: the JPEG photographs of Debian's wallpaper packages plus BMP copies of a few of them.
+Second corpus: the photographs among KDE Plasma's wallpapers, most of them baseline JPEGs as
+cameras and phones write them (the first corpus's are more often progressive).
 Tagged set: a few of the photographs converted into wide-gamut colour spaces with the profile
 embedded, and the same files with the profile taken out. References: ImageMagick's Lanczos resize
 of each full-resolution picture, which every contender's output is scored against.
@@ -13,11 +15,17 @@ import json
 import os
 import pathlib
 import shutil
+import subprocess
 import sys
 
-from shell import log, output_of, run
+from shell import log, run
 
 PACKAGES = ("mate-backgrounds", "lomiri-wallpapers-20.04")
+# GPL-2+ (the package's copyright file). Each wallpaper is a folder of one picture at several
+# sizes; the largest of each is taken. The others of the package are drawings and renderings.
+SECOND_PACKAGE = "plasma-workspace-wallpapers"
+SECOND_PHOTOGRAPHS = ("BytheWater", "ColdRipple", "ColorfulCups", "DarkestHour", "EveningGlow",
+                      "FallenLeaf", "Grey", "Kite", "OneStandsOut", "Path", "Volna", "summer_1am")
 BMP_COPIES = 5
 CORPUS_VERSION = 1
 TAGGED_COPIES = 6
@@ -46,6 +54,22 @@ class Picture:
         return os.path.splitext(self.name)[0]
 
 
+def is_progressive(path):
+    """Whether a JPEG's frame is progressive (SOF2, SOF6, SOF10, SOF14): the marker segments
+    are walked up to the first frame header."""
+    data = pathlib.Path(path).read_bytes()
+    at = 2
+    while at + 4 <= len(data) and data[at] == 0xFF:
+        marker = data[at + 1]
+        if marker == 0xFF:
+            at += 1
+            continue
+        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            return marker in (0xC2, 0xC6, 0xCA, 0xCE)
+        at += 2 + (data[at + 2] << 8 | data[at + 3])
+    return False
+
+
 def cache_folder():
     """QUILLANE_BENCH_CACHE, default ${XDG_CACHE_HOME:-~/.cache}/quillane-bench; made if missing."""
     home = os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
@@ -56,14 +80,18 @@ def cache_folder():
 
 
 def identify(path):
-    text = output_of(["identify", "-format", "%w %h %[orientation]\n", str(path)])
+    # Standard output alone: ImageMagick warns on standard error about XMP packets it cannot
+    # parse, which some of the wallpapers carry.
+    text = subprocess.run(["identify", "-format", "%w %h %[orientation]\n", str(path)],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                          check=True).stdout
     width, height, orientation = text.splitlines()[0].split()
     return int(width), int(height), ORIENTATIONS.get(orientation, 1)
 
 
-def fetch_packages(cache):
+def fetch_packages(cache, packages=PACKAGES):
     extracted = []
-    for package in PACKAGES:
+    for package in packages:
         debs = sorted(cache.glob(f"{package}_*.deb"))
         if not debs:
             log(f"fetching {package}")
@@ -121,6 +149,31 @@ def prepare_corpus(cache):
     return corpus, pictures
 
 
+def prepare_second_corpus(cache):
+    """The second corpus's folder and its pictures, every one a JPEG photograph."""
+    corpus = cache / f"corpus2-v{CORPUS_VERSION}"
+    meta_file = corpus / "pictures.json"
+    if meta_file.is_file():
+        return corpus, [Picture(**m) for m in json.loads(meta_file.read_text())]
+    root = fetch_packages(cache, (SECOND_PACKAGE,))[0] / "usr/share/wallpapers"
+    partial = cache / f".corpus2-v{CORPUS_VERSION}.partial"
+    shutil.rmtree(partial, ignore_errors=True)
+    partial.mkdir(parents=True)
+    pictures = []
+    for name in SECOND_PHOTOGRAPHS:
+        sizes = [identify(path) + (path,) for path in (root / name / "contents/images").glob("*.jpg")]
+        if not sizes:
+            sys.exit(f"bench: {SECOND_PACKAGE} has no photograph {name}")
+        width, height, orientation, path = max(sizes, key=lambda s: s[0] * s[1])
+        shutil.copyfile(path, partial / f"{name}.jpg")
+        pictures.append(Picture(f"{name}.jpg", width, height, orientation))
+    (partial / "pictures.json").write_text(
+        json.dumps([dataclasses.asdict(p) for p in pictures], indent=1))
+    shutil.rmtree(corpus, ignore_errors=True)
+    partial.rename(corpus)
+    return corpus, pictures
+
+
 def spread_by_size(pictures, count):
     """count pictures spread over the range of sizes, smallest first."""
     by_size = sorted(pictures, key=lambda p: (p.width * p.height, p.name))
@@ -163,9 +216,11 @@ def prepare_tagged(cache, corpus, pictures):
 
 
 def prepare_references(cache, corpus, pictures, width, height):
-    """ImageMagick's Lanczos resize of each full-resolution, upright picture in sRGB: a map from
-    each picture's name to its reference."""
-    folder = cache / "references" / f"{width}x{height}"
+    """ImageMagick's Lanczos resize of each full-resolution, upright picture in sRGB, kept at 16
+    bits a sample: a map from each picture's name to its reference. ImageMagick truncates when it
+    writes 8 bits a sample, so an 8-bit reference lies half a level low on average and favours a
+    contender that truncates too over one that rounds."""
+    folder = cache / "references-16bit" / corpus.name / f"{width}x{height}"
     folder.mkdir(parents=True, exist_ok=True)
 
     def make(picture):
@@ -173,7 +228,8 @@ def prepare_references(cache, corpus, pictures, width, height):
         if not ref.is_file():
             partial = folder / f".{picture.name}.partial.png"
             run(["convert", str(corpus / picture.name), "-auto-orient", "-colorspace", "sRGB",
-                 "-filter", "Lanczos", "-resize", f"{width}x{height}!", str(partial)])
+                 "-filter", "Lanczos", "-resize", f"{width}x{height}!", "-depth", "16",
+                 str(partial)])
             partial.rename(ref)
         return picture.name, ref
 

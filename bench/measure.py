@@ -8,6 +8,7 @@ import concurrent.futures
 import dataclasses
 import os
 import pathlib
+import re
 import shutil
 import statistics
 import subprocess
@@ -105,7 +106,10 @@ def psnr(output, reference):
     if not pathlib.Path(output).is_file():
         return None
     text = output_of(["compare", "-metric", "PSNR", str(output), str(reference), "null:"])
-    word = text.split()[0] if text else ""
+    # The figure starts a line; a warning about metadata a tool copied from the original (an
+    # XMP packet ImageMagick cannot parse) may come before it or straight after it.
+    found = re.search(r"(?:^|\n)\s*(inf|\d+(?:\.\d+)?)", text)
+    word = found.group(1) if found else ""
     if word == "inf":
         return PSNR_IDENTICAL
     try:

@@ -1,4 +1,4 @@
-// Our progressive reader on arbitrary bytes, shrunk by eight (DC scans only) and by four (every
+// Our progressive reader on arbitrary bytes, shrunk by eight (DC scans only), four and two (every
 // scan): it either refuses them with 481 (or 7, out of memory) or gives components whose
 // samples fill exactly their grids, and the rows made from those, in every colour layout that
 // suits the component count, can all be read.
@@ -63,5 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     Check(ReadProgressiveShrunk(bytes, 8), 8);
     Check(ReadProgressiveShrunk(bytes, 4), 4);
+    Check(ReadProgressiveShrunk(bytes, 2), 2);
     return 0;
 }

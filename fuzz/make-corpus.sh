@@ -14,7 +14,8 @@ loader="$out/fuzz_picture_loader"
 resize="$out/fuzz_resize_picture"
 fields="$out/fuzz_start_button"
 progressive="$out/fuzz_jpeg_progressive"
-mkdir -p "$loader" "$resize" "$fields" "$progressive"
+sequential="$out/fuzz_jpeg_sequential"
+mkdir -p "$loader" "$resize" "$fields" "$progressive" "$sequential"
 
 # A small picture with edges and colour, so the decoders have real work.
 convert -size 24x16 gradient:red-blue -fill lime -draw 'rectangle 4,4 11,9' "$work/p.ppm"
@@ -40,6 +41,17 @@ cjpeg -scans "$work/acscans" -sample 2x1 -restart 2B -outfile "$progressive/ac.j
 cjpeg -progressive -grayscale -outfile "$progressive/gray.jpg" "$work/g.pgm"
 convert "$work/p.ppm" -colorspace CMYK -interlace JPEG "$progressive/cmyk.jpg"
 convert -size 80x64 gradient:white-black "$loader/shrinkable.jpg"
+# Our sequential reader: baseline files at each sampling with restart intervals, a scan per
+# component, optimised tables, gray, RGB and CMYK.
+for s in 1x1 2x1 2x2 1x2 4x1; do
+    cjpeg -sample "$s" -restart 1 -outfile "$sequential/s$s.jpg" "$work/p.ppm"
+done
+printf '0; 1; 2;' >"$work/apart"
+cjpeg -scans "$work/apart" -sample 2x2 -restart 2B -outfile "$sequential/apart.jpg" "$work/p.ppm"
+cjpeg -optimize -quality 100 -outfile "$sequential/optimized.jpg" "$work/p.ppm"
+cjpeg -grayscale -restart 3B -outfile "$sequential/gray.jpg" "$work/g.pgm"
+cjpeg -rgb -outfile "$sequential/rgb.jpg" "$work/p.ppm"
+convert "$work/p.ppm" -colorspace CMYK "$sequential/cmyk.jpg"
 # EXIF orientation: an APP1 block with the one tag, put right after the start marker.
 for o in 3 6 8; do
     {

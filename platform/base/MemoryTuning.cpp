@@ -10,6 +10,13 @@ void ReturnLargeBuffersToTheSystem() {
     // threshold stops that. Measured on the wallpaper corpus: 10-20 MB less at the peak.
     constexpr int kLargeBufferBytes = 256 * 1024;
     mallopt(M_MMAP_THRESHOLD, kLargeBufferBytes);
+    // The smaller buffers each picture needs (rows, tables, the stretch's rings) come and go
+    // with every file. Growing the heap by a few megabytes more than asked, and keeping as much
+    // when it shrinks, serves them again from pages already mapped: each fresh page is a fault,
+    // which on a virtual machine costs tens of microseconds. Measured on 2560x1600 photographs
+    // shrunk to 176x220: a fifth less CPU time, 2 MB more at the peak.
+    constexpr int kHeapPadBytes = 4 * 1024 * 1024;
+    mallopt(M_TOP_PAD, kHeapPadBytes);
 }
 
 }  // namespace quillane

@@ -98,8 +98,11 @@ bool DecodeAhead::FitsBudget(std::size_t index) const {
     const std::size_t last = std::min(m_jobs.size() - 1, std::max(m_callerAt, m_highestClaimed));
     for (std::size_t k = from; k <= last; ++k) {
         const bool ahead = m_states[k] == State::Reading || m_states[k] == State::Ready;
-        if (k < m_firstUnfinished || m_states[k] == State::Ready) {
-            // Decoded and stretched: only its file and the stretched picture are kept.
+        if (k < m_firstUnfinished || m_states[k] == State::Ready || m_states[k] == State::Handed) {
+            // Decoded and stretched: only its file and the stretched picture are kept. Counting
+            // the entry the caller paints and writes at its whole decode held the helper back
+            // until the write was done, one picture at a time, whenever two estimates passed
+            // the budget (large photographs at a large paint size).
             held = SaturatingAdd(held, m_keptBytes[k]);
         } else if (ahead || k <= m_callerAt) {
             held = SaturatingAdd(held, EstimateOf(k));
@@ -204,12 +207,17 @@ std::optional<DecodedPicture> DecodeAhead::Take(std::size_t index) {
         if (m_states[index] != State::Ready) return std::nullopt;
         result = std::move(m_results[index]);
         m_results[index].reset();
-        m_states[index] = State::Taken;
+        m_states[index] = result ? State::Handed : State::LeftToCaller;
         --m_waiting;
     }
     m_changed.notify_all();
-    // A file changed since it was read ahead is read again at its turn, as it would have been.
-    if (result && StampOf(m_jobs[index].Path) != result->Identity) return std::nullopt;
+    // A file changed since it was read ahead is read again at its turn, as it would have been,
+    // and then held whole by the caller.
+    if (result && StampOf(m_jobs[index].Path) != result->Identity) {
+        std::lock_guard lock(m_mutex);
+        m_states[index] = State::LeftToCaller;
+        return std::nullopt;
+    }
     return result;
 }
 

@@ -72,7 +72,9 @@ class DecodeAhead {
     void Finished(std::size_t index);
 
   private:
-    enum class State { Waiting, Reading, Ready, Taken, LeftToCaller };
+    // Handed: taken as read ahead, so the caller holds only its file and stretched picture;
+    // Taken: dropped, or taken by a caller gone past it.
+    enum class State { Waiting, Reading, Ready, Handed, Taken, LeftToCaller };
 
     void Work();
     // The next entry either thread may read ahead now, beyond the entry the caller is at; called

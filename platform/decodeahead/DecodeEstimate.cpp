@@ -11,6 +11,7 @@
 #include "platform/picture/colour/ColourProfile.h"
 #include "platform/picture/exif/Orientation.h"
 #include "platform/picture/jpeg/JpegMarkers.h"
+#include "platform/picture/jpeg/JpegReaderChoice.h"
 #include "platform/picture/jpeg/JpegSource.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 
@@ -34,10 +35,12 @@ struct JpegHead {
     JpegFrame Frame;
     int Orientation = 1;
     std::int64_t ProfileBytes = 0;  // the colour profile the APP2 chunks make, 0 for none
+    std::size_t FirstScanComponents = 0;  // 0 when the head ends before the first scan
 };
 
 bool WantedByTheEstimate(std::uint8_t marker) {
-    return IsFrameMarker(marker) || marker == kExifSegment || marker == kIccSegment;
+    return IsFrameMarker(marker) || marker == kExifSegment || marker == kIccSegment ||
+           marker == kStartOfScan;
 }
 
 // The markers up to the first scan; a start cut short after the frame header still tells.
@@ -48,8 +51,12 @@ std::optional<JpegHead> ReadHead(const std::vector<std::uint8_t>& bytes) {
     std::optional<JpegFrame> frame;
     std::vector<std::vector<std::uint8_t>> exif, icc;
     JpegSegment segment;
-    while (!walk.Next(segment, WantedByTheEstimate) && segment.Marker != kStartOfScan &&
-           segment.Marker != kEndOfImage) {
+    std::size_t firstScan = 0;
+    while (!walk.Next(segment, WantedByTheEstimate) && segment.Marker != kEndOfImage) {
+        if (segment.Marker == kStartOfScan) {
+            if (!segment.Fields.empty()) firstScan = segment.Fields[0];
+            break;
+        }
         const std::span<const std::uint8_t> fields = segment.Fields;
         if (IsFrameMarker(segment.Marker) && !frame) {
             frame.emplace();
@@ -62,6 +69,7 @@ std::optional<JpegHead> ReadHead(const std::vector<std::uint8_t>& bytes) {
     }
     if (!frame) return std::nullopt;
     JpegHead head{std::move(*frame)};
+    head.FirstScanComponents = firstScan;
     head.Orientation =
         FirstExifOrientation(std::vector<std::span<const std::uint8_t>>(exif.begin(), exif.end()));
     if (const auto profile =
@@ -119,9 +127,17 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& bytes, int c
         cost += width * height * 3 * 2;  // decoded whole, then turned
     }
     if (head->ProfileBytes > 0) cost += 2 * head->ProfileBytes + kColourTransformBytes;
-    if (f.Progressive) {
-        // libjpeg keeps all 64 coefficients of every block until the last scan; our reader, where
-        // it takes the file, far fewer.
+    const JpegReader reader = ChooseJpegReader(f, d, need);
+    // A sequential file of several scans is held whole until its last: by libjpeg as all the
+    // coefficients of every block, by our reader as the shrunk samples of every component.
+    const bool severalScans = !f.Progressive && head->FirstScanComponents > 0 &&
+                              head->FirstScanComponents < f.Components.size();
+    if (severalScans && IsSequential(reader)) {
+        cost += width * height * static_cast<std::int64_t>(f.Components.size());
+    }
+    if (f.Progressive || severalScans) {
+        // libjpeg keeps all 64 coefficients of every block until the last scan; our progressive
+        // reader, where it takes the file, far fewer.
         std::int64_t blocks = 0, largest = 0;
         for (const JpegFrameComponent& c : f.Components) {
             const std::int64_t wide =
@@ -133,9 +149,9 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& bytes, int c
             blocks += own;
             largest = std::max(largest, own);
         }
-        if (ChooseJpegReader(f, d, need) == JpegReader::Libjpeg) {
+        if (reader == JpegReader::Libjpeg) {
             cost += blocks * kCoefficientBlockBytes;
-        } else {
+        } else if (f.Progressive) {
             const JpegBlockBytes ours = ProgressiveBlockBytes(d);
             cost += blocks * ours.EveryBlock + largest * ours.ComponentRead;
         }

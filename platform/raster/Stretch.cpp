@@ -11,6 +11,8 @@
 #include <numbers>
 #include <type_traits>
 
+#include "platform/raster/CpuClones.h"
+
 namespace quillane {
 namespace {
 
@@ -272,15 +274,8 @@ template <typename In, typename Out>
     }
 }
 
-// The two passes for each pair of sample kinds the filter uses. With GCC each is also built for
-// AVX2 and the processor picks the build at load time: twice the samples per instruction in the
-// loops above, and integer arithmetic, so every build gives the same bytes.
-// (ThreadSanitizer's instrumented load-time chooser would run before its runtime is up.)
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
-#define QUILLANE_PASS [[gnu::target_clones("avx2", "default")]]
-#else
-#define QUILLANE_PASS
-#endif
+// The two passes for each pair of sample kinds the filter uses, each also built for AVX2.
+#define QUILLANE_PASS QUILLANE_PIXEL_LOOP
 
 QUILLANE_PASS void VerticalRow(const std::uint8_t* const* rows, const std::int16_t* weights,
                                int taps, std::ptrdiff_t rowSamples, std::int16_t* out,

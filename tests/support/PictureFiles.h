@@ -137,6 +137,14 @@ inline bool Cjpeg(const RgbPicture& picture, const std::string& options, const s
     return Shell("cjpeg " + options + " -outfile " + Quote(jpeg) + " " + Quote(jpeg + ".ppm"));
 }
 
+// Writes JPEG.ppm (colour) and JPEG.pgm (luma alone) beside the file, shrunk by 1/denominator
+// with libjpeg's accurate integer transform, as our readers and the decoder ask it for.
+inline bool DjpegShrunk(const std::string& jpeg, int denominator) {
+    const std::string options = " -dct int -scale 1/" + std::to_string(denominator) + " -outfile ";
+    return Shell("djpeg" + options + Quote(jpeg + ".ppm") + " " + Quote(jpeg) +
+                 " && djpeg -grayscale" + options + Quote(jpeg + ".pgm") + " " + Quote(jpeg));
+}
+
 // Options for cjpeg (the sampling to follow) writing a progressive file whose DC scans come one
 // component at a time with two refinements (the last interleaved), AC between.
 inline std::string ScansApart(const TempDir& dir) {

@@ -21,9 +21,11 @@
 #include "platform/picture/colour/ColourProfile.h"
 #include "platform/picture/colour/ColourTransform.h"
 #include "platform/picture/exif/Orientation.h"
+#include "platform/picture/jpeg/JpegReaderChoice.h"
 #include "platform/picture/jpeg/JpegScanBudget.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
+#include "platform/picture/jpeg/sequential/JpegSequentialReader.h"
 
 namespace quillane {
 namespace {
@@ -350,11 +352,18 @@ class JpegRows final : public PictureRowSource {
         // A gray profile converts the one channel libjpeg would otherwise copy into three.
         m_gray = m_colour && layout == PixelLayout::Gray;
         cinfo.out_color_space = m_cmyk ? JCS_CMYK : m_gray ? JCS_GRAYSCALE : JCS_EXT_BGR;
-        if (ChooseJpegReader(FrameOf(cinfo), scaleDenominator, need) != JpegReader::Libjpeg) {
-            auto shrunk = ReadProgressiveShrunk(m_source, scaleDenominator);
-            if (!shrunk.Ok()) return shrunk.Failure();
-            m_shrunk.emplace(std::move(shrunk.Value()),
-                             ShrunkColourFor(cinfo.jpeg_color_space, m_gray));
+        const JpegReader reader = ChooseJpegReader(FrameOf(cinfo), scaleDenominator, need);
+        if (reader != JpegReader::Libjpeg) {
+            const JpegShrunkColour colour = ShrunkColourFor(cinfo.jpeg_color_space, m_gray);
+            if (IsSequential(reader)) {
+                auto shrunk = OpenSequentialShrunk(m_source, ScaleOf(reader), colour);
+                if (!shrunk.Ok()) return shrunk.Failure();
+                m_shrunk = std::move(shrunk.Value());
+            } else {
+                auto shrunk = ReadProgressiveShrunk(m_source, ScaleOf(reader));
+                if (!shrunk.Ok()) return shrunk.Failure();
+                m_shrunk = std::make_unique<JpegShrunkRows>(std::move(shrunk.Value()), colour);
+            }
             m_width = m_shrunk->Width();
             m_height = m_shrunk->Height();
             if (auto failure = CheckBufferSize(m_width, m_height, 3)) return failure;
@@ -400,7 +409,10 @@ class JpegRows final : public PictureRowSource {
         JSAMPROW target = m_cmyk || m_gray ? m_inRow.data() : row;
         JDIMENSION got = 0;
         if (m_shrunk) {
-            m_shrunk->Row(m_shrunkRow++, target);
+            if (!m_shrunk->Row(m_shrunkRow++, target)) {
+                m_failure = m_shrunk->Failure();
+                return false;
+            }
             got = 1;
         } else if (!m_session.Guard([&] { got = jpeg_read_scanlines(&cinfo, &target, 1); })) {
             m_failure = m_session.Failure();
@@ -427,7 +439,7 @@ class JpegRows final : public PictureRowSource {
   private:
     JpegSource m_source;
     JpegSession m_session;
-    std::optional<JpegShrunkRows> m_shrunk;  // the picture from our own reader, without libjpeg
+    std::unique_ptr<JpegShrunkRows> m_shrunk;  // the picture from our own readers, without libjpeg
     int m_shrunkRow = 0;
     bool m_cmyk = false;
     bool m_inverted = false;

@@ -1,9 +1,10 @@
 #pragma once
 // JPEG through libjpeg-turbo (private to the picture loader): the header for the size and the
-// orientation, then the picture at a DCT scale, whole or a row at a time. A progressive file
-// shrunk by eight or four is handed to our own reader instead (jpeg/progressive/), which keeps
-// far less of it; every other file, and every file when the plain path is forced, goes through
-// libjpeg.
+// orientation, then the picture at a DCT scale, whole or a row at a time. A file one of our own
+// readers takes at that scale (ChooseJpegReader) is handed to it instead: a progressive file
+// shrunk by eight or four (jpeg/progressive/), which keeps far less of it, a sequential one
+// shrunk by eight, four or two (jpeg/sequential/), which decodes only what the scale needs;
+// every other file, and every file when the plain path is forced, goes through libjpeg.
 
 #include <memory>
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -47,7 +48,7 @@ class JpegWindow {
                                       : std::span<const std::uint8_t>{};
         }
         if (at >= m_start && at - m_start + count <= m_length) {
-            return std::span<const std::uint8_t>(m_held.data() + (at - m_start),
+            return std::span<const std::uint8_t>(m_held.get() + (at - m_start),
                                                  m_length - (at - m_start));
         }
         return Load(at, count);
@@ -66,9 +67,11 @@ class JpegWindow {
     std::span<const std::uint8_t> Load(std::size_t at, std::size_t count);
 
     JpegSource m_source;
-    // A file's bytes from m_start on, m_length of them; the buffer only grows, so that moving on
-    // does not clear it again before each read.
-    std::vector<std::uint8_t> m_held;
+    // A file's bytes from m_start on, m_length of them. The buffer is never cleared: read()
+    // fills what is used, and clearing 256 KiB for each file cost more than a small picture's
+    // header walk. It only grows, up to m_capacity bytes.
+    std::unique_ptr<std::uint8_t[]> m_held;
+    std::size_t m_capacity = 0;
     std::size_t m_start = 0;
     std::size_t m_length = 0;
     int m_error = 0;

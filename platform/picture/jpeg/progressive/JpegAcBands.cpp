@@ -227,7 +227,9 @@ JpegReadStep DecodeAcBands(JpegScanData& data, const JpegAcScan& scan, JpegCompo
             if (!data.Restart()) return "a restart marker is missing";
             endOfBandRun = 0;
         }
-        const JpegAcBlock block{&c.Coefficients[index * kIdct2x2AcKept], &c.Nonzero[index]};
+        const JpegAcBlock block{
+            &c.Coefficients[index * static_cast<std::size_t>(scan.KeptPerBlock)],
+            &c.Nonzero[index]};
         // On along the component's own blocks, which the padded grid rows may outreach.
         if (++column < shape.BlocksWide) {
             ++index;

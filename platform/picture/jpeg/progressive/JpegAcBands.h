@@ -25,6 +25,7 @@ struct JpegAcScan {
     int Last = 63;
     int PointTransform = 0;  // the low bits not yet sent, 0..13
     bool Refinement = false;
+    int KeptPerBlock = 0;  // AC coefficients a block keeps
     // Bit k: coefficient k of the zig-zag order is kept (its slot is not -1). The correction
     // bits of the others are only passed over.
     std::uint64_t KeptMask = ~std::uint64_t{0};

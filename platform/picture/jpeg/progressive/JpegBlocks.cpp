@@ -1,6 +1,10 @@
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
 
+#include <algorithm>
+#include <bit>
 #include <new>
+
+#include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 
 namespace quillane {
 namespace {
@@ -14,29 +18,13 @@ std::size_t BlockCount(const JpegComponentBlocks& c, int mcusHigh) {
 JpegReadStep LayOutBlocks(const JpegFrame& frame, int scale, JpegShrunkPicture& picture,
                           JpegBlockGrid& grid) {
     if (std::int64_t{frame.Width} * frame.Height > kMaxPixels) return "too many pixels";
-    picture.Width = frame.Width;
-    picture.Height = frame.Height;
-    picture.MaxHorizontal = frame.MaxHorizontal();
-    picture.MaxVertical = frame.MaxVertical();
-    picture.Scale = scale;
-    picture.Components.assign(frame.Components.size(), {});
+    picture = ShrunkLayoutFor(frame, scale);
+    grid.AcKept = ReducedTransformFor(scale).Kept - 1;
     grid.McusWide = static_cast<int>(CeilDiv(frame.Width, 8 * picture.MaxHorizontal));
     grid.McusHigh = static_cast<int>(CeilDiv(frame.Height, 8 * picture.MaxVertical));
     grid.Components.assign(frame.Components.size(), {});
     for (std::size_t i = 0; i < frame.Components.size(); ++i) {
         const JpegFrameComponent& from = frame.Components[i];
-        JpegShrunkComponent& out = picture.Components[i];
-        out.Horizontal = from.Horizontal;
-        out.Vertical = from.Vertical;
-        // The component's own pixels: the frame's, fewer where it is sampled more coarsely.
-        const std::int64_t wide =
-            CeilDiv(std::int64_t{frame.Width} * from.Horizontal, picture.MaxHorizontal);
-        const std::int64_t high =
-            CeilDiv(std::int64_t{frame.Height} * from.Vertical, picture.MaxVertical);
-        out.BlocksWide = static_cast<int>(CeilDiv(wide, 8));
-        out.BlocksHigh = static_cast<int>(CeilDiv(high, 8));
-        out.SamplesWide = static_cast<int>(CeilDiv(wide, scale));
-        out.SamplesHigh = static_cast<int>(CeilDiv(high, scale));
         JpegComponentBlocks& blocks = grid.Components[i];
         blocks.Frame = from;
         blocks.PaddedWide = grid.McusWide * from.Horizontal;
@@ -53,7 +41,7 @@ JpegReadStep JpegBlockGrid::AllocateCoefficients(std::size_t component) {
     JpegComponentBlocks& c = Components[component];
     const std::size_t blocks = BlockCount(c, McusHigh);
     try {
-        c.Coefficients.assign(blocks * kIdct2x2AcKept, 0);
+        c.Coefficients.assign(blocks * static_cast<std::size_t>(AcKept), 0);
         c.Nonzero.assign(blocks, 0);
     } catch (const std::bad_alloc&) {
         return JpegReadFailure::NoMemory("no memory for its coefficients");
@@ -62,22 +50,31 @@ JpegReadStep JpegBlockGrid::AllocateCoefficients(std::size_t component) {
 }
 
 JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
-                         const std::array<std::uint16_t, kIdct2x2Kept>& quantizers, int scale) {
+                         const std::array<std::uint16_t, kIdct4x4Kept>& quantizers, int scale) {
     try {
         out.Samples.resize(static_cast<std::size_t>(out.SamplesWide) * out.SamplesHigh);
     } catch (const std::bad_alloc&) {
         return JpegReadFailure::NoMemory("no memory for its samples");
     }
     const int perBlock = 8 / scale;  // samples across and down
+    const std::size_t acKept = static_cast<std::size_t>(ReducedTransformFor(scale).Kept) - 1;
     for (int y = 0; y < out.BlocksHigh; ++y) {
         for (int x = 0; x < out.BlocksWide; ++x) {
             const std::size_t index = c.Index(x, y);
-            std::uint8_t made[4];
-            if (scale == 4) {
-                Idct2x2(c.Dc[index], &c.Coefficients[index * kIdct2x2AcKept], quantizers.data(),
-                        made);
-            } else {
+            std::uint8_t made[16];
+            if (scale == 8) {
                 made[0] = Idct1x1(c.Dc[index], quantizers[0]);
+            } else {
+                std::int16_t kept[kIdct4x4Kept] = {c.Dc[index]};
+                std::copy_n(&c.Coefficients[index * acKept], acKept, kept + 1);
+                // Past the last coefficient nonzero yet, which spares the sums of the others.
+                const std::uint64_t nonzero = c.Nonzero[index];
+                const int end = nonzero ? 64 - std::countl_zero(nonzero) : 1;
+                if (scale == 4) {
+                    Idct2x2(kept, quantizers.data(), made, end);
+                } else {
+                    Idct4x4(kept, quantizers.data(), made, end);
+                }
             }
             // The last blocks of a row or column may reach past the component's samples.
             for (int v = 0; v < perBlock && y * perBlock + v < out.SamplesHigh; ++v) {

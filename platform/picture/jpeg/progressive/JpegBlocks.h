@@ -1,8 +1,8 @@
 #pragma once
 // What our progressive reader holds of each component between scans and between its passes over
 // the file (private to jpeg/progressive): the component's blocks laid out on the MCU grid, with
-// their DC values and, shrunk by four and only in the component's own pass, the AC coefficients
-// the 2x2 inverse DCT reads.
+// their DC values and, shrunk by four or two and only in the component's own pass, the AC
+// coefficients the 2x2 or 4x4 inverse DCT reads.
 
 #include <array>
 #include <cstddef>
@@ -37,7 +37,7 @@ struct JpegComponentBlocks {
     JpegFrameComponent Frame;
     int PaddedWide = 0;  // blocks per row of the MCU grid (interleaved scans reach that far)
     std::vector<std::int16_t> Dc;  // each block's DC value over that grid
-    // Each block's kept AC coefficients (in the 2x2 transform's slot order) and a bit per
+    // Each block's kept AC coefficients (in the transform's slot order) and a bit per
     // coefficient of the zig-zag order saying whether it is nonzero yet.
     std::vector<std::int16_t> Coefficients;
     std::vector<std::uint64_t> Nonzero;
@@ -50,8 +50,9 @@ struct JpegBlockGrid {
     int McusWide = 0;
     int McusHigh = 0;
     std::vector<JpegComponentBlocks> Components;  // in frame order
+    int AcKept = 0;  // AC coefficients kept a block: those the scale's transform reads
 
-    // Makes room for one component's AC coefficients, shrunk by four.
+    // Makes room for one component's AC coefficients, shrunk by four or two.
     JpegReadStep AllocateCoefficients(std::size_t component);
 };
 
@@ -60,9 +61,9 @@ struct JpegBlockGrid {
 JpegReadStep LayOutBlocks(const JpegFrame& frame, int scale, JpegShrunkPicture& picture,
                           JpegBlockGrid& grid);
 
-// The component's samples from its blocks, through the 1x1 (scale 8) or 2x2 (scale 4) inverse
+// The component's samples from its blocks, through the 1x1 (scale 8), 2x2 (4) or 4x4 (2) inverse
 // DCT with the quantizers of its first scan; the blocks are let go then.
 JpegReadStep MakeSamples(JpegComponentBlocks& blocks, JpegShrunkComponent& out,
-                         const std::array<std::uint16_t, kIdct2x2Kept>& quantizers, int scale);
+                         const std::array<std::uint16_t, kIdct4x4Kept>& quantizers, int scale);
 
 }  // namespace quillane

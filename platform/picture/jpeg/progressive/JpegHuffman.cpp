@@ -62,4 +62,12 @@ int JpegHuffmanTable::DecodeBitByBit(JpegBitReader& bits) const {
     return -1;
 }
 
+int JpegHuffmanTable::DecodeSixteen(std::uint32_t next, int& length) const {
+    for (length = 1; length <= kMaxCodeLength; ++length) {
+        const auto code = static_cast<std::int32_t>(next >> (kMaxCodeLength - length));
+        if (code <= m_maxCode[length]) return m_symbols[code + m_indexOffset[length]];
+    }
+    return -1;
+}
+
 }  // namespace quillane

@@ -55,6 +55,11 @@ class JpegHuffmanTable {
         return static_cast<std::int16_t>(found >> 16);
     }
 
+    // The symbol whose code starts the 16 bits `next` (the first one most significant), and
+    // the code's length; -1 when they start no code of the table. For readers with bit buffers
+    // of their own, past the lookup.
+    int DecodeSixteen(std::uint32_t next, int& length) const;
+
   private:
     // A code longer than the lookup, or one near the end of the data.
     int DecodeBitByBit(JpegBitReader& bits) const;

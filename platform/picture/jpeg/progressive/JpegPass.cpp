@@ -59,9 +59,9 @@ JpegReadStep JpegPass::Read() {
         } else if (IsFrameMarker(marker) || marker == kArithmeticConditioning) {
             failed = "not a progressive Huffman-coded frame";
         } else if (marker == kHuffmanTables) {
-            failed = ReadHuffmanTables(s);
+            if (auto why = ReadHuffmanTables(s, m_tables)) failed = *why;
         } else if (marker == kQuantizationTables) {
-            failed = ReadQuantizationTables(s);
+            if (auto why = ReadQuantizationTables(s, m_tables)) failed = *why;
         } else if (marker == kRestartInterval) {
             if (s.size() != 2) return "a restart interval of bad length";
             m_restartInterval = s[0] << 8 | s[1];
@@ -86,40 +86,6 @@ JpegReadStep JpegPass::ReadFrame(std::span<const std::uint8_t> fields) {
     m_progress.assign(m_grid.Components.size(), {});
     if (m_plan.AcComponent < 0) return std::nullopt;
     return m_grid.AllocateCoefficients(m_plan.AcComponent);
-}
-
-JpegReadStep JpegPass::ReadHuffmanTables(std::span<const std::uint8_t> s) {
-    while (!s.empty()) {
-        if (s.size() < 17) return "a Huffman table of bad length";
-        const int kind = s[0] >> 4, slot = s[0] & 15;
-        if (kind > 1 || slot >= kTableSlots) return "a bad Huffman table index";
-        const auto counts = s.subspan<1, JpegHuffmanTable::kMaxCodeLength>();
-        std::size_t symbols = 0;
-        for (const std::uint8_t n : counts) symbols += n;
-        if (symbols > 256 || s.size() < 17 + symbols) return "a bad Huffman table";
-        auto& table = (kind == 0 ? m_dcTables : m_acTables)[slot];
-        table = JpegHuffmanTable::Build(counts, s.subspan(17, symbols));
-        if (!table) return "a bad Huffman table";
-        s = s.subspan(17 + symbols);
-    }
-    return std::nullopt;
-}
-
-JpegReadStep JpegPass::ReadQuantizationTables(std::span<const std::uint8_t> s) {
-    while (!s.empty()) {
-        const int precision = s[0] >> 4, slot = s[0] & 15;
-        if (precision > 1 || slot >= kTableSlots) return "a bad quantization table index";
-        const std::size_t size = 1 + 64 * (precision + 1);
-        if (s.size() < size) return "a quantization table of bad length";
-        QuantizationTable& table = m_quantTables[slot].emplace();
-        for (int k = 0; k < 64; ++k) {
-            table[k] = precision == 0
-                           ? s[1 + k]
-                           : static_cast<std::uint16_t>(s[1 + 2 * k] << 8 | s[2 + 2 * k]);
-        }
-        s = s.subspan(size);
-    }
-    return std::nullopt;
 }
 
 JpegReadStep JpegPass::ReadScanHeader(std::span<const std::uint8_t> s, Scan& scan) {
@@ -162,10 +128,10 @@ JpegReadStep JpegPass::LatchQuantizers(const Scan& scan) {
     for (const Scan::Entry& entry : scan.Components) {
         Progress& progress = m_progress[entry.Component];
         if (progress.Latched) continue;
-        const std::optional<QuantizationTable>& table =
-            m_quantTables[m_grid.Components[entry.Component].Frame.QuantTable];
+        const std::optional<JpegQuantizationTable>& table =
+            m_tables.Quantization[m_grid.Components[entry.Component].Frame.QuantTable];
         if (!table) return "a quantization table is missing";
-        const auto& slots = Idct2x2Slots();
+        const auto& slots = *ReducedTransformFor(m_plan.Scale).Slots;
         for (int k = 0; k < 64; ++k) {
             if (slots[k] >= 0) progress.Quantizers[slots[k]] = (*table)[k];
         }
@@ -194,15 +160,16 @@ JpegReadStep JpegPass::ReadAcScan(const Scan& scan, std::size_t& at) {
     for (int k = scan.First; k <= scan.Last; ++k) {
         if (!InTurn(scan, progress.Bits[k])) return "a bad progression";
     }
-    if (entry.AcTable >= kTableSlots || !m_acTables[entry.AcTable]) {
+    if (entry.AcTable >= kJpegTableSlots || !m_tables.Ac[entry.AcTable]) {
         return "a Huffman table is missing";
     }
-    JpegAcScan band{&*m_acTables[entry.AcTable],
-                    &Idct2x2AcSlots(),
+    JpegAcScan band{&*m_tables.Ac[entry.AcTable],
+                    ReducedTransformFor(m_plan.Scale).AcSlots,
                     scan.First,
                     scan.Last,
                     scan.Al,
                     scan.Ah != 0};
+    band.KeptPerBlock = m_grid.AcKept;
     band.KeptMask = 0;
     for (int k = 0; k < 64; ++k) {
         if ((*band.Slots)[k] >= 0) band.KeptMask |= std::uint64_t{1} << k;
@@ -228,10 +195,10 @@ JpegReadStep JpegPass::ReadDcScan(const Scan& scan, std::size_t& at) {
         if (!InTurn(scan, m_progress[entry.Component].Bits[0])) return "a bad progression";
         const JpegHuffmanTable* table = nullptr;
         if (scan.Ah == 0) {
-            if (entry.DcTable >= kTableSlots || !m_dcTables[entry.DcTable]) {
+            if (entry.DcTable >= kJpegTableSlots || !m_tables.Dc[entry.DcTable]) {
                 return "a Huffman table is missing";
             }
-            table = &*m_dcTables[entry.DcTable];
+            table = &*m_tables.Dc[entry.DcTable];
         }
         dc.Components.push_back(
             {&m_grid.Components[entry.Component], &m_picture.Components[entry.Component], table});

@@ -16,12 +16,13 @@
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
 #include "platform/picture/jpeg/progressive/JpegHuffman.h"
 #include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
+#include "platform/picture/jpeg/progressive/JpegTableSegments.h"
 
 namespace quillane {
 
 // What one read of the file decodes.
 struct JpegPassPlan {
-    int Scale = 8;  // of the picture: 8 (DC scans only) or 4
+    int Scale = 8;  // of the picture: 8 (DC scans only), 4 or 2
     // The first read: it reads the frame header and decodes the DC scans of every component.
     bool First = true;
     // The component whose AC scans this read decodes; -1 for none (shrunk by eight).
@@ -36,22 +37,19 @@ class JpegPass {
     // Reads the file to its end-of-image marker.
     JpegReadStep Read();
 
-    // The quantizers of the coefficients the 2x2 transform reads, the DC one first, from the
+    // The quantizers of the coefficients the scale's transform reads, the DC one first, from the
     // table in force at the component's first scan of this read, as libjpeg takes them.
-    const std::array<std::uint16_t, kIdct2x2Kept>& Quantizers(std::size_t component) const {
+    const std::array<std::uint16_t, kIdct4x4Kept>& Quantizers(std::size_t component) const {
         return m_progress[component].Quantizers;
     }
 
   private:
-    using QuantizationTable = std::array<std::uint16_t, 64>;  // in zig-zag order
-    static constexpr int kTableSlots = 4;
-
     // How far a component has come in this read.
     struct Progress {
         // The point transform of each coefficient's bits read so far, in zig-zag order; -1:
         // none yet.
         std::array<std::int8_t, 64> Bits = Unread();
-        std::array<std::uint16_t, kIdct2x2Kept> Quantizers{};
+        std::array<std::uint16_t, kIdct4x4Kept> Quantizers{};
         bool Latched = false;
         static std::array<std::int8_t, 64> Unread();
     };
@@ -71,8 +69,6 @@ class JpegPass {
     };
 
     JpegReadStep ReadFrame(std::span<const std::uint8_t> fields);
-    JpegReadStep ReadHuffmanTables(std::span<const std::uint8_t> s);
-    JpegReadStep ReadQuantizationTables(std::span<const std::uint8_t> s);
     JpegReadStep ReadScanHeader(std::span<const std::uint8_t> s, Scan& scan);
     JpegReadStep LatchQuantizers(const Scan& scan);
     // Each of these leaves `at` at the marker after the scan's data.
@@ -88,9 +84,7 @@ class JpegPass {
     JpegPassPlan m_plan;
     JpegShrunkPicture& m_picture;
     JpegBlockGrid& m_grid;
-    std::array<std::optional<JpegHuffmanTable>, kTableSlots> m_dcTables;
-    std::array<std::optional<JpegHuffmanTable>, kTableSlots> m_acTables;
-    std::array<std::optional<QuantizationTable>, kTableSlots> m_quantTables;
+    JpegTableSlots m_tables;
     std::vector<Progress> m_progress;  // by component, once the frame is known
     int m_restartInterval = 0;
     int m_scans = 0;

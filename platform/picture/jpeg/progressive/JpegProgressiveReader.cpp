@@ -4,39 +4,21 @@
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 
 #include <cassert>
-#include <cstdlib>
-#include <cstring>
 #include <utility>
 
 #include "platform/picture/FileSnapshot.h"
 #include "platform/picture/jpeg/JpegScanBudget.h"
 #include "platform/picture/jpeg/progressive/JpegBlocks.h"
 #include "platform/picture/jpeg/progressive/JpegPass.h"
+#include "platform/picture/jpeg/progressive/JpegReducedIdct.h"
 
 namespace quillane {
 namespace {
 
-constexpr int kDcOnlyScale = 8;   // one sample a block, from the DC scans alone
-constexpr int kQuarterScale = 4;  // 2x2 samples a block, from every scan
-
-// Whether QUILLANE_PLAIN_JPEG asks for libjpeg on every file. Read at each choice: nothing in
-// the program sets it, and a test may.
-bool PlainJpegForced() {
-    const char* plain = std::getenv("QUILLANE_PLAIN_JPEG");
-    return plain && *plain && std::strcmp(plain, "0") != 0;
-}
-
-// Shrunk by eight, a block's one sample is its DC value: every component's grid of DC values
-// must still reach the need.
-bool DcGridsReach(const JpegFrame& frame, JpegShrinkNeed need) {
-    const int maxHorizontal = frame.MaxHorizontal(), maxVertical = frame.MaxVertical();
-    for (const JpegFrameComponent& c : frame.Components) {
-        const std::int64_t wide = CeilDiv(std::int64_t{frame.Width} * c.Horizontal, maxHorizontal);
-        const std::int64_t high = CeilDiv(std::int64_t{frame.Height} * c.Vertical, maxVertical);
-        if (CeilDiv(wide, 8) < need.Width || CeilDiv(high, 8) < need.Height) return false;
-    }
-    return true;
-}
+constexpr int kDcOnlyScale = 8;  // one sample a block, from the DC scans alone
+// 2x2 and 4x4 samples a block, from every scan (named for the check of the scale asked for).
+[[maybe_unused]] constexpr int kQuarterScale = 4;
+[[maybe_unused]] constexpr int kHalfScale = 2;
 
 // Shrunk by eight one read decodes the DC scans of every component. Shrunk by four the file is
 // read once for each component, keeping that component's AC coefficients alone, so that only
@@ -46,7 +28,7 @@ bool DcGridsReach(const JpegFrame& frame, JpegShrinkNeed need) {
 JpegReadStep ReadPasses(JpegWindow& window, int scale, JpegShrunkPicture& picture,
                         JpegBlockGrid& grid) {
     for (std::size_t component = 0;; ++component) {
-        const bool quarter = scale == kQuarterScale;
+        const bool quarter = scale != kDcOnlyScale;  // or half: the AC scans are read
         JpegPass pass(window, {scale, component == 0, quarter ? int(component) : -1}, picture,
                       grid);
         if (auto failed = pass.Read()) return failed;
@@ -75,27 +57,19 @@ std::optional<std::string> ProgressiveReaderRefuses(const JpegFrame& frame) {
     return std::nullopt;
 }
 
-JpegReader ChooseJpegReader(const JpegFrame& frame, int scaleDenominator, JpegShrinkNeed need) {
-    if (PlainJpegForced() || ProgressiveReaderRefuses(frame)) return JpegReader::Libjpeg;
-    // Shrunk by four, coarser components are spread over luma's grid smoothly as libjpeg does
-    // when it cannot scale them, so our reader takes every file it can read.
-    if (scaleDenominator == kQuarterScale) return JpegReader::ProgressiveByFour;
-    if (scaleDenominator == kDcOnlyScale && DcGridsReach(frame, need)) {
-        return JpegReader::ProgressiveByEight;
-    }
-    return JpegReader::Libjpeg;
-}
-
 JpegBlockBytes ProgressiveBlockBytes(int scale) {
     constexpr std::int64_t kDcBytes = sizeof(std::int16_t);
     if (scale == kDcOnlyScale) return {kDcBytes + 1, 0};
-    // The component read keeps the AC coefficients the 2x2 transform reads and the nonzero bits.
-    return {kDcBytes + 4, kIdct2x2AcKept * std::int64_t{sizeof(std::int16_t)} +
-                              std::int64_t{sizeof(std::uint64_t)}};
+    // Each block's samples once read; the component read keeps the AC coefficients the scale's
+    // transform reads and the nonzero bits.
+    const std::int64_t samples = (8 / scale) * (8 / scale);
+    const std::int64_t acKept = ReducedTransformFor(scale).Kept - 1;
+    return {kDcBytes + samples,
+            acKept * std::int64_t{sizeof(std::int16_t)} + std::int64_t{sizeof(std::uint64_t)}};
 }
 
 PictureResult<JpegShrunkPicture> ReadProgressiveShrunk(const JpegSource& source, int scale) {
-    assert(scale == kDcOnlyScale || scale == kQuarterScale);
+    assert(scale == kDcOnlyScale || scale == kQuarterScale || scale == kHalfScale);
     JpegWindow window(source);
     if (auto refused = CheckScanWork(window)) return *refused;
     JpegShrunkPicture picture;

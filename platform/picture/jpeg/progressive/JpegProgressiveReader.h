@@ -1,6 +1,6 @@
 #pragma once
-// Our own reader of progressive, Huffman-coded 8-bit JPEGs, for the decodes shrunk by eight and
-// by four, where libjpeg would hold all 64 coefficients (128 bytes) of every block of the
+// Our own reader of progressive, Huffman-coded 8-bit JPEGs, for the decodes shrunk by eight, four
+// and two, where libjpeg would hold all 64 coefficients (128 bytes) of every block of the
 // picture until the last scan.
 //
 // Shrunk by eight each 8x8 block becomes one pixel: only the DC scans are read (the first ones
@@ -11,6 +11,9 @@
 // nonzero yet, which the refinement scans need (25 * 2 + 8 = 58 bytes). The file is read once
 // per component, so that only one component's AC coefficients are held at a time; the others
 // hold their DC values (2 bytes a block) or, once read, their samples (4).
+// Shrunk by two each block becomes 4x4 pixels in the same way, a block keeping the 49
+// coefficients the 4x4 inverse DCT reads (49 * 2 + 8 = 106 bytes, against libjpeg's 128) and,
+// once read, its 16 samples.
 
 #include <cstdint>
 #include <optional>
@@ -29,8 +32,8 @@ struct JpegShrunkComponent {
     int BlocksWide = 0;  // the component's own blocks, without the padding of partial MCUs
     int BlocksHigh = 0;
     // Shrunk by eight one sample per block, as libjpeg's 1x1 inverse DCT makes it from the DC
-    // coefficient; shrunk by four 2x2 per block, as its 2x2 one makes them, the last ones cut
-    // at the component's edge. SamplesWide x SamplesHigh in raster order.
+    // coefficient; shrunk by four 2x2 per block and by two 4x4, as its 2x2 and 4x4 ones make
+    // them, the last ones cut at the component's edge. SamplesWide x SamplesHigh in raster order.
     int SamplesWide = 0;
     int SamplesHigh = 0;
     std::vector<std::uint8_t> Samples;
@@ -41,7 +44,7 @@ struct JpegShrunkPicture {
     int Height = 0;
     int MaxHorizontal = 1;
     int MaxVertical = 1;
-    int Scale = 8;  // pixels of the frame per sample, across and down: 8 or 4
+    int Scale = 8;  // pixels of the frame per sample, across and down: 8, 4 or 2
     std::vector<JpegShrunkComponent> Components;  // in frame order
 };
 
@@ -50,16 +53,7 @@ struct JpegShrunkPicture {
 // spreading onto its grid). Every other file is libjpeg's.
 std::optional<std::string> ProgressiveReaderRefuses(const JpegFrame& frame);
 
-enum class JpegReader { Libjpeg, ProgressiveByEight, ProgressiveByFour };
-
-// Which reader decodes a file with this frame at the DCT scale for the need (ShrinkNeedFor):
-// ours shrunk by eight while every component's DC grid still reaches the need, and ours shrunk
-// by four; libjpeg for every other file and scale. With the environment variable
-// QUILLANE_PLAIN_JPEG set (to anything but 0), libjpeg for every file, so that anyone can
-// compare the two on a file.
-JpegReader ChooseJpegReader(const JpegFrame& frame, int scaleDenominator, JpegShrinkNeed need);
-
-// The bytes our reader holds a block, shrunk by eight or four: for every block of the picture,
+// The bytes our reader holds a block, shrunk by eight, four or two: for every block of the picture,
 // and in addition for each block of the one component whose AC scans are being read.
 struct JpegBlockBytes {
     std::int64_t EveryBlock = 0;
@@ -67,7 +61,7 @@ struct JpegBlockBytes {
 };
 JpegBlockBytes ProgressiveBlockBytes(int scale);
 
-// The source must hold a whole JPEG, from its SOI marker; scale is 8 or 4. A file our reader
+// The source must hold a whole JPEG, from its SOI marker; scale is 8, 4 or 2. A file our reader
 // refuses, or whose structure or scans (only the DC scans, shrunk by eight) are damaged or cut
 // short, fails with 481, and so does one past the scan budget (CheckScanWork, asked first);
 // memory running out with 7, a failed read of the file with 75.

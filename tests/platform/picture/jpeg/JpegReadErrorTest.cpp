@@ -41,7 +41,7 @@ namespace {
 
 // A baseline and a progressive file, failing in their headers' window (read by libjpeg at open)
 // or half-way (read by the scan budget's walk and each decoder), decoded whole by libjpeg and
-// stretched by ours shrunk by eight and four.
+// stretched by our sequential and progressive readers shrunk by eight and four.
 TEST(JpegReadError, AFailedReadIsReportedAsSuchByEveryReader) {
     REQUIRE_TOOL("cjpeg");
     TempDir dir;

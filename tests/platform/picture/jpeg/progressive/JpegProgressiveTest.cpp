@@ -13,13 +13,6 @@
 namespace quillane::test {
 namespace {
 
-// Writes JPEG.ppm (colour) and JPEG.pgm (luma alone) beside the file, shrunk by 1/denominator.
-bool DjpegShrunk(const std::string& jpeg, int denominator) {
-    const std::string options = " -dct int -scale 1/" + std::to_string(denominator) + " -outfile ";
-    return Shell("djpeg" + options + Quote(jpeg + ".ppm") + " " + Quote(jpeg) +
-                 " && djpeg -grayscale" + options + Quote(jpeg + ".pgm") + " " + Quote(jpeg));
-}
-
 // The first component's samples, each three times over, as djpeg writes a PGM read as RGB.
 RgbPicture LumaOf(const JpegShrunkPicture& picture) {
     const JpegShrunkComponent& luma = picture.Components.at(0);
@@ -89,8 +82,9 @@ std::string Make(const TempDir& dir, const std::string& name, const std::string&
     return path;
 }
 
-// A paint of 60x45 wants the shrink by four (twice it is more than the 81x61 of eight).
-TEST(JpegProgressive, ShrunkByFourMatchesLibjpeg) {
+// A paint of 60x45 wants the shrink by four (twice it is more than the 81x61 of eight), one of
+// 150x110 the shrink by two (twice it is more than the 161x122 of four).
+TEST(JpegProgressive, ShrunkByFourAndTwoMatchLibjpeg) {
     TempDir dir;
     for (const auto& [name, options, exact] :
          {std::tuple{"s444", "-sample 1x1 -restart 3B", true},
@@ -99,15 +93,18 @@ TEST(JpegProgressive, ShrunkByFourMatchesLibjpeg) {
           {"pgray", "-progressive -grayscale -restart 2B", true},
           {"p422", "-progressive -sample 2x1 -restart 1", false},
           {"s420", "-sample 2x2 -restart 5B", false}}) {
-        SCOPED_TRACE(name);
         const std::string path = Make(dir, name, options), rgb = path + ".ppm";
-        ASSERT_TRUE(DjpegShrunk(path, 4));
-        const BgrImage image = PictureFile::Open(path)->Decode(60, 45);
-        EXPECT_EQ(exact ? FirstDifference(image, ReadPpm(rgb)) : "", "");
-        EXPECT_LT(MeanError(image, ReadPpm(rgb)), 1.5);
-        auto read = ReadProgressiveShrunk(ReadBytes(path), 4);
-        ASSERT_TRUE(read.Ok()) << read.Failure().Why;
-        EXPECT_EQ(FirstDifference(LumaOf(read.Value()), ReadPpm(path + ".pgm")), "");
+        for (const auto& [scale, paintWidth, paintHeight] :
+             {std::tuple{4, 60, 45}, {2, 150, 110}}) {
+            SCOPED_TRACE(std::string(name) + " shrunk by " + std::to_string(scale));
+            ASSERT_TRUE(DjpegShrunk(path, scale));
+            const BgrImage image = PictureFile::Open(path)->Decode(paintWidth, paintHeight);
+            EXPECT_EQ(exact ? FirstDifference(image, ReadPpm(rgb)) : "", "");
+            EXPECT_LT(MeanError(image, ReadPpm(rgb)), 1.5);
+            auto read = ReadProgressiveShrunk(ReadBytes(path), scale);
+            ASSERT_TRUE(read.Ok()) << read.Failure().Why;
+            EXPECT_EQ(FirstDifference(LumaOf(read.Value()), ReadPpm(path + ".pgm")), "");
+        }
     }
 }
 
