@@ -57,11 +57,10 @@ std::optional<BitmapObject> AllocateBitmap(std::int32_t width, std::int32_t heig
     const auto stride = static_cast<std::uint64_t>(BgrImage::StrideFor(width));
     const std::uint64_t bytes = stride * static_cast<std::uint64_t>(height);
     if (bytes > kMaxBitmapBytes) return std::nullopt;
-    // calloc: zeroed memory, and large pictures are only paged in as they are touched.
-    auto* memory = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1));
+    auto* memory = static_cast<std::uint8_t*>(AllocateLarge(static_cast<std::size_t>(bytes)));
     if (memory == nullptr) return std::nullopt;
     BitmapObject bitmap;
-    bitmap.Memory.reset(memory);
+    bitmap.Memory = {memory, LargeBufferDeleter{static_cast<std::size_t>(bytes)}};
     bitmap.Width = width;
     bitmap.Height = height;
     bitmap.Stride = static_cast<std::ptrdiff_t>(stride);

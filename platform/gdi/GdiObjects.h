@@ -13,19 +13,15 @@
 
 namespace quillane::gdi_detail {
 
-struct FreeBytes {
-    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
-};
-
 struct BitmapObject {
-    std::unique_ptr<std::uint8_t, FreeBytes> Memory;  // zeroed; never moves while alive
-    std::int32_t Width = 0;                           // pixels, > 0
-    std::int32_t Height = 0;                          // rows, > 0
-    std::ptrdiff_t Stride = 0;                        // bytes a row in memory, multiple of 4
-    std::size_t Bytes = 0;                            // Stride * Height
-    bool BottomUp = false;    // memory row 0 is the bottom line of the picture
-    bool DibSection = false;  // GetObjectA reports the bits address
-    bool Stock = false;       // the shared 1x1 bitmap of fresh memory DCs
+    std::unique_ptr<std::uint8_t, LargeBufferDeleter> Memory;  // zeroed; never moves while alive
+    std::int32_t Width = 0;                                    // pixels, > 0
+    std::int32_t Height = 0;                                   // rows, > 0
+    std::ptrdiff_t Stride = 0;  // bytes a row in memory, multiple of 4
+    std::size_t Bytes = 0;      // Stride * Height
+    bool BottomUp = false;      // memory row 0 is the bottom line of the picture
+    bool DibSection = false;    // GetObjectA reports the bits address
+    bool Stock = false;         // the shared 1x1 bitmap of fresh memory DCs
     bool OwnedByClipboard = false;
     std::int32_t SelectedInto = 0;  // the DC holding it (not tracked for the stock bitmap)
 

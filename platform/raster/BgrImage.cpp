@@ -1,7 +1,6 @@
 #include "platform/raster/BgrImage.h"
 
 #include <limits>
-#include <new>
 
 namespace quillane {
 
@@ -12,7 +11,7 @@ std::optional<BgrImage> BgrImage::Allocate(int width, int height) {
     if (stride > std::numeric_limits<std::ptrdiff_t>::max() / height) return std::nullopt;
     const auto bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
     BgrImage image;
-    image.m_data.reset(new (std::nothrow) std::uint8_t[bytes]);
+    image.m_data = {static_cast<std::uint8_t*>(AllocateLarge(bytes)), LargeBufferDeleter{bytes}};
     if (!image.m_data) return std::nullopt;
     image.m_width = width;
     image.m_height = height;

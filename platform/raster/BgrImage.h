@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+#include "platform/base/LargeBuffer.h"
+
 namespace quillane {
 
 struct BgrView {
@@ -60,7 +62,7 @@ class BgrImage {
     bool Empty() const { return !m_data; }
 
   private:
-    std::unique_ptr<std::uint8_t[]> m_data;
+    std::unique_ptr<std::uint8_t[], LargeBufferDeleter> m_data;
     int m_width = 0;
     int m_height = 0;
     std::ptrdiff_t m_stride = 0;

@@ -85,9 +85,9 @@ JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
             }
         }
     }
-    std::vector<std::int16_t>().swap(c.Dc);
-    std::vector<std::int16_t>().swap(c.Coefficients);
-    std::vector<std::uint64_t>().swap(c.Nonzero);
+    decltype(c.Dc)().swap(c.Dc);
+    decltype(c.Coefficients)().swap(c.Coefficients);
+    decltype(c.Nonzero)().swap(c.Nonzero);
     return std::nullopt;
 }
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/LargeBuffer.h"
 #include "platform/picture/PictureLimits.h"
 #include "platform/picture/jpeg/JpegMarkers.h"
 #include "platform/picture/jpeg/JpegSource.h"
@@ -36,7 +37,7 @@ struct JpegShrunkComponent {
     // them, the last ones cut at the component's edge. SamplesWide x SamplesHigh in raster order.
     int SamplesWide = 0;
     int SamplesHigh = 0;
-    std::vector<std::uint8_t> Samples;
+    LargeVector<std::uint8_t> Samples;
 };
 
 struct JpegShrunkPicture {
