@@ -2,6 +2,10 @@
 
 #include <malloc.h>
 
+#include <cstddef>
+
+#include "platform/base/LargeBuffer.h"
+
 namespace quillane {
 
 void ReturnLargeBuffersToTheSystem() {
@@ -20,3 +24,19 @@ void ReturnLargeBuffersToTheSystem() {
 }
 
 }  // namespace quillane
+
+#if QUILLANE_LIBJPEG_SHARED
+// libjpeg takes the memory of its large pools (a progressive file's coefficients, whole rows of
+// samples) from these two functions, which a port of the library supplies and which libjpeg-turbo
+// calls through its own exported names; defined here, in the program, they replace the library's
+// plain malloc and free, so that libjpeg's buffers fault in by huge pages like the program's own.
+// This file is always linked, since main asks for the tuning above. The pointer libjpeg passes
+// first is its decompressor or compressor, which is not needed; the size freed is the size asked.
+extern "C" void* jpeg_get_large(void* /*cinfo*/, std::size_t bytes) {
+    return quillane::AllocateLarge(bytes);
+}
+
+extern "C" void jpeg_free_large(void* /*cinfo*/, void* memory, std::size_t bytes) {
+    quillane::FreeLarge(memory, bytes);
+}
+#endif
