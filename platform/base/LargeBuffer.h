@@ -9,7 +9,9 @@
 
 #include <cstddef>
 #include <limits>
+#include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 namespace quillane {
@@ -50,5 +52,38 @@ struct LargeBufferAllocator {
 
 template <class T>
 using LargeVector = std::vector<T, LargeBufferAllocator<T>>;
+
+// A fixed number of zeroed elements that are never written to make them zero, so that a page of
+// them the work never writes is never mapped in: a progressive file whose data stops early, or
+// blocks whose coefficients stay zero, then cost no memory for them, and no time to clear them.
+template <class T>
+class ZeroedArray {
+    static_assert(std::is_trivial_v<T>, "zero bytes must be a value of the type");
+
+  public:
+    // Replaces the elements with count zeroed ones; false, and empty, when memory runs out.
+    [[nodiscard]] bool Allocate(std::size_t count) {
+        Release();
+        if (count > std::numeric_limits<std::size_t>::max() / sizeof(T)) return false;
+        const std::size_t bytes = count * sizeof(T);
+        m_data = {static_cast<T*>(AllocateLarge(bytes)), LargeBufferDeleter{bytes}};
+        m_count = m_data ? count : 0;
+        return m_data != nullptr;
+    }
+    void Release() {
+        m_data.reset();
+        m_count = 0;
+    }
+
+    std::size_t size() const { return m_count; }
+    T* data() { return m_data.get(); }
+    const T* data() const { return m_data.get(); }
+    T& operator[](std::size_t i) { return m_data[i]; }
+    const T& operator[](std::size_t i) const { return m_data[i]; }
+
+  private:
+    std::unique_ptr<T[], LargeBufferDeleter> m_data;
+    std::size_t m_count = 0;
+};
 
 }  // namespace quillane

@@ -22,15 +22,14 @@ JpegReadStep LayOutBlocks(const JpegFrame& frame, int scale, JpegShrunkPicture& 
     grid.AcKept = ReducedTransformFor(scale).Kept - 1;
     grid.McusWide = static_cast<int>(CeilDiv(frame.Width, 8 * picture.MaxHorizontal));
     grid.McusHigh = static_cast<int>(CeilDiv(frame.Height, 8 * picture.MaxVertical));
-    grid.Components.assign(frame.Components.size(), {});
+    grid.Components.clear();
+    grid.Components.resize(frame.Components.size());
     for (std::size_t i = 0; i < frame.Components.size(); ++i) {
         const JpegFrameComponent& from = frame.Components[i];
         JpegComponentBlocks& blocks = grid.Components[i];
         blocks.Frame = from;
         blocks.PaddedWide = grid.McusWide * from.Horizontal;
-        try {
-            blocks.Dc.assign(BlockCount(blocks, grid.McusHigh), 0);
-        } catch (const std::bad_alloc&) {
+        if (!blocks.Dc.Allocate(BlockCount(blocks, grid.McusHigh))) {
             return JpegReadFailure::NoMemory("no memory for its coefficients");
         }
     }
@@ -40,10 +39,8 @@ JpegReadStep LayOutBlocks(const JpegFrame& frame, int scale, JpegShrunkPicture& 
 JpegReadStep JpegBlockGrid::AllocateCoefficients(std::size_t component) {
     JpegComponentBlocks& c = Components[component];
     const std::size_t blocks = BlockCount(c, McusHigh);
-    try {
-        c.Coefficients.assign(blocks * static_cast<std::size_t>(AcKept), 0);
-        c.Nonzero.assign(blocks, 0);
-    } catch (const std::bad_alloc&) {
+    if (!c.Coefficients.Allocate(blocks * static_cast<std::size_t>(AcKept)) ||
+        !c.Nonzero.Allocate(blocks)) {
         return JpegReadFailure::NoMemory("no memory for its coefficients");
     }
     return std::nullopt;
@@ -85,9 +82,9 @@ JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
             }
         }
     }
-    decltype(c.Dc)().swap(c.Dc);
-    decltype(c.Coefficients)().swap(c.Coefficients);
-    decltype(c.Nonzero)().swap(c.Nonzero);
+    c.Dc.Release();
+    c.Coefficients.Release();
+    c.Nonzero.Release();
     return std::nullopt;
 }
 

@@ -36,11 +36,11 @@ using JpegReadStep = std::optional<JpegReadFailure>;  // empty: read, go on
 struct JpegComponentBlocks {
     JpegFrameComponent Frame;
     int PaddedWide = 0;  // blocks per row of the MCU grid (interleaved scans reach that far)
-    LargeVector<std::int16_t> Dc;  // each block's DC value over that grid
+    ZeroedArray<std::int16_t> Dc;  // each block's DC value over that grid
     // Each block's kept AC coefficients (in the transform's slot order) and a bit per
     // coefficient of the zig-zag order saying whether it is nonzero yet.
-    LargeVector<std::int16_t> Coefficients;
-    LargeVector<std::uint64_t> Nonzero;
+    ZeroedArray<std::int16_t> Coefficients;
+    ZeroedArray<std::uint64_t> Nonzero;
 
     // The block at column x, row y of the component's own blocks.
     std::size_t Index(int x, int y) const { return static_cast<std::size_t>(y) * PaddedWide + x; }
