@@ -11,7 +11,8 @@ namespace quillane {
 namespace {
 
 // Opens, decodes and stretches one picture exactly as the user-interface thread would. Empty when
-// the file cannot be identified or changed while it was read: the entry is then left to its turn.
+// the file cannot be identified, changed while it was read, or needs Qt's reader before the
+// user-interface thread loaded it: the entry is then left to its turn.
 std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
     const std::optional<FileStamp> before = StampOf(job.Path);
     if (!before) return std::nullopt;
@@ -22,6 +23,8 @@ std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
     } catch (const RuntimeError& error) {
         result.OpenError = error;
     } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    } catch (const QtReadersNotReadyHere&) {
         return std::nullopt;
     }
     if (result.File) {
@@ -40,6 +43,8 @@ std::optional<DecodedPicture> ReadOne(const DecodeJob& job) {
             result.DecodeError = error;
         } catch (const std::bad_alloc&) {
             result.OutOfMemory = true;
+        } catch (const QtReadersNotReadyHere&) {
+            return std::nullopt;
         }
     }
     if (StampOf(job.Path) != before) return std::nullopt;
@@ -144,6 +149,7 @@ void DecodeAhead::ReadAhead(std::size_t index, std::unique_lock<std::mutex>& loc
 }
 
 void DecodeAhead::Work() {
+    PictureFile::MarkHelperThread();
     std::size_t estimated = 0;
     std::unique_lock lock(m_mutex);
     while (!m_stop) {

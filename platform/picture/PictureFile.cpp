@@ -86,7 +86,11 @@ class CroppedRows : public BgrRowSource {
 PictureFile::~PictureFile() = default;
 
 void PictureFile::PrepareForHelperThreads() {
-    LoadQtReaders();
+    if (QtLibrariesLoaded()) LoadQtReaders();
+}
+
+void PictureFile::MarkHelperThread() {
+    BarQtReadersOnThisThread();
 }
 
 std::unique_ptr<PictureFile> PictureFile::Open(const std::string& path) {

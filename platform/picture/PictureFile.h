@@ -25,6 +25,9 @@ struct JpegSource;
 class ColourTransform;
 class FileSnapshot;
 
+// Raised on a helper thread by a picture that needs Qt's reader before it is loaded.
+struct QtReadersNotReadyHere {};
+
 class PictureFile {
   public:
     // Opens the file, sniffs the format by content and parses the header; a picture other than
@@ -39,8 +42,13 @@ class PictureFile {
     // Readies, on the calling thread, what opening pictures shares between threads: Qt's reader
     // plugins, which Qt ties to the thread that first makes them. Made on a helper thread that
     // ends before the program does, their teardown at exit reads freed memory and may abort a
-    // run that succeeded. Call on the main thread before another thread opens pictures.
+    // run that succeeded. Call on the main thread before another thread opens pictures. Where
+    // Qt is not in the program yet (a batch run), its reader is not loaded until a picture
+    // needs it, and then by a thread that is no helper (see MarkHelperThread).
     static void PrepareForHelperThreads();
+    // Marks the calling thread as a helper: a picture that needs Qt's reader before another
+    // thread loaded it raises QtReadersNotReadyHere there, to be left to the main thread.
+    static void MarkHelperThread();
 
     // Size in pixels as a person sees it: after the EXIF orientation (5-8 swap the two).
     int Width() const;

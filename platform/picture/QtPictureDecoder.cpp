@@ -1,160 +1,201 @@
-// Qt's reader is maintained and fuzzed; this file only bounds its memory and turns its result
-// into BGR.
+// Qt's reader lives in a module of its own (platform/qtreader), loaded by the first picture that
+// needs it; this file finds and loads it, bounds what it may allocate and turns its result into
+// BGR.
 
 #include "platform/picture/QtPictureDecoder.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QColorSpace>
-#include <QImage>
-#include <QImageReader>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <mutex>
+#include <string>
 
 #include "platform/picture/colour/ColourTransform.h"
+#include "platform/qtreader/QtImageReader.h"
 
 namespace quillane {
 namespace {
 
-// Qt's allocation limit is one process-wide setting; it is raised once, to our own buffer cap,
-// because our checks run first against the declared size and Qt's default (128 MiB) would
-// refuse ordinary large photographs.
-void RaiseQtAllocationLimit() {
-    static std::once_flag once;
-    std::call_once(
-        once, [] { QImageReader::setAllocationLimit(static_cast<int>(kMaxBufferBytes >> 20)); });
+std::mutex g_loading;
+std::atomic<const QtImageReaderFunctions*> g_readers{nullptr};
+std::string g_missing;  // why the module could not be loaded, once it could not
+thread_local bool t_barred = false;
+
+// The folder of the running program.
+std::string ProgramFolder() {
+    std::string path(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return {};
+    path.resize(static_cast<std::size_t>(length));
+    return path.substr(0, path.rfind('/'));
 }
 
-// A reader over the bytes without copying them. The QByteArray and QBuffer must outlive it.
-class ByteReader {
-  public:
-    explicit ByteReader(std::span<const std::uint8_t> bytes)
-        : m_data(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                         static_cast<qsizetype>(bytes.size()))),
-          m_buffer(&m_data) {
-        RaiseQtAllocationLimit();
-        m_buffer.open(QIODevice::ReadOnly);
-        m_reader.setDevice(&m_buffer);
-        m_reader.setAutoTransform(false);
+// Where the module is: beside the program (a build tree), one folder up (the tests' and the
+// bench's programs), and where installing puts it, relative to the program's bin folder.
+const QtImageReaderFunctions* LoadModule(std::string& missing) {
+    const std::string folder = ProgramFolder();
+    std::string tried;
+    for (const std::string& place :
+         {folder, folder + "/..", folder + "/../" + QUILLANE_MODULE_FOLDER}) {
+        const std::string path = place + "/" + kQtReaderModule;
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (module == nullptr) {
+            if (access(path.c_str(), F_OK) == 0) tried = dlerror();
+            continue;
+        }
+        using Entry = const QtImageReaderFunctions* (*)();
+        if (auto entry = reinterpret_cast<Entry>(dlsym(module, kQtReaderEntry))) return entry();
+        tried = path + " has no " + kQtReaderEntry;
     }
-    QImageReader& Reader() { return m_reader; }
+    missing = tried.empty() ? std::string(kQtReaderModule) + " is not installed" : tried;
+    return nullptr;
+}
 
-  private:
-    QByteArray m_data;
-    QBuffer m_buffer;
-    QImageReader m_reader;
-};
+// Qt's reader, loaded and its plugins made on first use; null, and why in g_missing, when the
+// module cannot be had.
+const QtImageReaderFunctions* Readers() {
+    if (const QtImageReaderFunctions* readers = g_readers.load(std::memory_order_acquire)) {
+        return readers;
+    }
+    if (t_barred) throw QtReadersNotReadyHere();
+    std::lock_guard lock(g_loading);
+    if (const QtImageReaderFunctions* readers = g_readers.load(std::memory_order_relaxed)) {
+        return readers;
+    }
+    if (!g_missing.empty()) return nullptr;
+    const QtImageReaderFunctions* readers = LoadModule(g_missing);
+    if (readers == nullptr) return nullptr;
+    readers->MakeReaders(static_cast<int>(kMaxBufferBytes >> 20));
+    g_readers.store(readers, std::memory_order_release);
+    return readers;
+}
 
 PictureFailure Unknown() {
     return {ErrorNumber::InvalidPicture, "is not a JPEG or BMP picture (unknown format)"};
 }
 
-PictureFailure Damaged(const QImageReader& reader) {
-    const QString why = reader.errorString();
+PictureFailure Missing() {
     return {ErrorNumber::InvalidPicture,
-            "is damaged (" + (why.isEmpty() ? std::string("unreadable") : why.toStdString()) + ")"};
+            "is not a JPEG or BMP picture this program reads itself, and the reader of other "
+            "formats cannot be loaded (" +
+                g_missing + ")"};
 }
+
+PictureFailure Damaged(const QtReaderImage& image) {
+    return {ErrorNumber::InvalidPicture,
+            "is damaged (" + (image.Why[0] ? std::string(image.Why) : "unreadable") + ")"};
+}
+
+// A read picture, released whatever happens to the result.
+struct Held {
+    const QtImageReaderFunctions& Readers;
+    QtReaderImage Image;
+    ~Held() {
+        if (Image.Owner) Readers.Release(&Image);
+    }
+};
 
 std::uint8_t OverWhite(unsigned colour, unsigned alpha) {
     return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
 }
 
 // Copies a 32-bit Qt picture into BGR, compositing over white where the alpha is meant.
-void CopyToBgr(const QImage& image, bool blend, BgrView out) {
+void CopyToBgr(const QtReaderImage& image, bool blend, BgrView out) {
     for (int y = 0; y < out.Height; ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        const std::uint32_t* in = reinterpret_cast<const std::uint32_t*>(
+            reinterpret_cast<const std::uint8_t*>(image.Pixels) + y * image.Stride);
         std::uint8_t* px = out.Row(y);
         for (int x = 0; x < out.Width; ++x, px += 3) {
-            const QRgb p = in[x];
-            const unsigned a = blend ? static_cast<unsigned>(qAlpha(p)) : 255;
-            px[0] = OverWhite(static_cast<unsigned>(qBlue(p)), a);
-            px[1] = OverWhite(static_cast<unsigned>(qGreen(p)), a);
-            px[2] = OverWhite(static_cast<unsigned>(qRed(p)), a);
+            const std::uint32_t p = in[x];
+            const unsigned a = blend ? p >> 24 : 255;
+            px[0] = OverWhite(p & 0xFF, a);
+            px[1] = OverWhite((p >> 8) & 0xFF, a);
+            px[2] = OverWhite((p >> 16) & 0xFF, a);
         }
     }
 }
+
+// The loader's own caps on the size a header declares, asked before Qt allocates.
+struct SizeCheck {
+    std::optional<PictureFailure> Failure;
+    static bool Accept(void* context, int width, int height) {
+        auto* check = static_cast<SizeCheck*>(context);
+        check->Failure = CheckPictureSize(width, height);
+        if (!check->Failure) check->Failure = CheckBufferSize(width, height, 4);
+        return !check->Failure;
+    }
+};
 
 }  // namespace
 
 void LoadQtReaders() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // Bytes no reader takes: asking whether any can read them makes every plugin.
-        static constexpr std::uint8_t kNothing[4] = {};
-        ByteReader(kNothing).Reader().canRead();
-    });
+    (void)Readers();
+}
+
+bool QtLibrariesLoaded() {
+    return dlopen("libQt6Gui.so.6", RTLD_NOW | RTLD_NOLOAD) != nullptr;
+}
+
+void BarQtReadersOnThisThread() {
+    t_barred = true;
 }
 
 PictureResult<QtHeader> ReadQtHeader(std::span<const std::uint8_t> bytes) {
-    ByteReader source(bytes);
-    QImageReader& reader = source.Reader();
-    if (!reader.canRead()) return Unknown();
-    QtHeader header;
-    header.Bmp = reader.format() == "bmp";
-    QSize size = reader.size();
-    if (!size.isValid()) {
-        // A few formats tell their size only by decoding; Qt's allocation limit bounds that.
-        const QImage image = reader.read();
-        if (image.isNull()) return Damaged(reader);
-        size = image.size();
-    }
-    header.Width = size.width();
-    header.Height = size.height();
-    return header;
+    const QtImageReaderFunctions* readers = Readers();
+    if (readers == nullptr) return Missing();
+    Held read{*readers, {}};
+    readers->ReadHeader(bytes.data(), bytes.size(), &read.Image);
+    if (read.Image.Result == QtReaderImage::Outcome::UnknownFormat) return Unknown();
+    if (read.Image.Result != QtReaderImage::Outcome::Read) return Damaged(read.Image);
+    return QtHeader{read.Image.Width, read.Image.Height, read.Image.Bmp};
 }
 
 PictureResult<BgrImage> DecodeWithQt(std::span<const std::uint8_t> bytes, bool ignoreAlpha) {
-    ByteReader source(bytes);
-    QImageReader& reader = source.Reader();
-    if (!reader.canRead()) return Unknown();
-    // Checked again here, before Qt allocates: the header decides how much Qt will ask for.
-    const QSize declared = reader.size();
-    if (declared.isValid()) {
-        if (auto failure = CheckPictureSize(declared.width(), declared.height())) return *failure;
-        if (auto failure = CheckBufferSize(declared.width(), declared.height(), 4)) {
-            return *failure;
-        }
+    const QtImageReaderFunctions* readers = Readers();
+    if (readers == nullptr) return Missing();
+    Held read{*readers, {}};
+    SizeCheck declared;
+    readers->Read(bytes.data(), bytes.size(), SizeCheck::Accept, &declared, &read.Image);
+    const QtReaderImage& image = read.Image;
+    switch (image.Result) {
+        case QtReaderImage::Outcome::Read:
+            break;
+        case QtReaderImage::Outcome::UnknownFormat:
+            return Unknown();
+        case QtReaderImage::Outcome::Refused:
+            return *declared.Failure;
+        case QtReaderImage::Outcome::NoMemory:
+            return PictureFailure{ErrorNumber::OutOfMemory, "needs more memory than allowed"};
+        case QtReaderImage::Outcome::Damaged:
+            return Damaged(image);
     }
-    QImage image = reader.read();
-    if (image.isNull()) return Damaged(reader);
-    if (auto failure = CheckPictureSize(image.width(), image.height())) return *failure;
+    if (auto failure = CheckPictureSize(image.Width, image.Height)) return *failure;
     // The header's size is the one the picture was opened, measured and laid out with. A file
     // whose pixels come out at another size (a GIF whose screen and first frame disagree) would
     // be painted from the wrong rectangle, so it is not trusted.
-    if (declared.isValid() && image.size() != declared) {
+    if (image.Declared &&
+        (image.DeclaredWidth != image.Width || image.DeclaredHeight != image.Height)) {
         return PictureFailure{ErrorNumber::InvalidPicture,
-                              "is damaged (its header says " + std::to_string(declared.width()) +
-                                  " x " + std::to_string(declared.height()) + " pixels, its data " +
-                                  std::to_string(image.width()) + " x " +
-                                  std::to_string(image.height()) + ")"};
+                              "is damaged (its header says " + std::to_string(image.DeclaredWidth) +
+                                  " x " + std::to_string(image.DeclaredHeight) +
+                                  " pixels, its data " + std::to_string(image.Width) + " x " +
+                                  std::to_string(image.Height) + ")"};
     }
 
     // A BMP's fourth byte is, in practice, unused and often 0: Windows shows such a picture
     // opaque, so it is ignored there. Elsewhere (PNG, GIF) transparency is real and a viewer
     // shows it on a white page.
-    const bool blend = image.hasAlphaChannel() && !ignoreAlpha;
-    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
-        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                              : QImage::Format_RGB32);
-        if (image.isNull()) {
-            return PictureFailure{ErrorNumber::OutOfMemory, "needs more memory than allowed"};
-        }
-    }
-    auto picture = AllocatePicture(image.width(), image.height());
+    const bool blend = image.HasAlpha && !ignoreAlpha;
+    auto picture = AllocatePicture(image.Width, image.Height);
     if (!picture.Ok()) return picture;
     CopyToBgr(image, blend, picture.Value().View());
-    // The reader's colour space when it comes from an ICC profile in the file (a PNG's iCCP):
-    // such a profile always has a description, what Qt makes up from a PNG's gAMA and cHRM has
-    // none. Writers routinely tag sRGB pixels with gAMA 1/2.2, which is no reason to change
-    // them. Qt's BMP reader knows no profile; PictureFile reads a BMP's own.
-    const QColorSpace space = image.colorSpace();
-    std::shared_ptr<const ColourTransform> transform;
-    if (space.isValid() && !space.description().isEmpty()) {
-        const QByteArray icc = space.iccProfile();
-        transform = TransformToSrgb({reinterpret_cast<const std::uint8_t*>(icc.constData()),
-                                     static_cast<std::size_t>(icc.size())},
-                                    PixelLayout::Bgr);
+    // Qt's BMP reader knows no profile; PictureFile reads a BMP's own.
+    if (image.IccBytes > 0) {
+        if (auto transform = TransformToSrgb({image.Icc, image.IccBytes}, PixelLayout::Bgr)) {
+            ConvertToSrgb(*transform, picture.Value().View());
+        }
     }
-    if (transform) ConvertToSrgb(*transform, picture.Value().View());
     return picture;
 }
 

@@ -5,13 +5,22 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/picture/PictureFile.h"
 #include "platform/picture/PictureLimits.h"
 #include "platform/raster/BgrImage.h"
 
 namespace quillane {
 
-// Makes Qt's reader plugins on the calling thread, once (see PictureFile::PrepareForHelperThreads).
+// Qt's reader is a module loaded by the first picture that needs it (see
+// platform/qtreader/QtImageReader.h), which also makes Qt's reader plugins on the thread that
+// loads it. LoadQtReaders loads it now, on the calling thread.
 void LoadQtReaders();
+// Whether Qt is in the program already (the window's), so that loading the reader costs nothing.
+bool QtLibrariesLoaded();
+// On a thread that must not be the first to use Qt (see PictureFile::PrepareForHelperThreads),
+// a picture that needs Qt's reader before it is loaded raises QtReadersNotReadyHere, and the
+// picture is left to a thread that may load it.
+void BarQtReadersOnThisThread();
 
 struct QtHeader {
     int Width = 0;
