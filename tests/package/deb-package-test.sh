@@ -53,8 +53,12 @@ batch=$root/usr/bin/quillane-batch
 "$batch" --help | grep -q '^Usage: quillane-batch' || fail "unpacked --help"
 mkdir "$scratch/pictures"
 convert -size 40x30 gradient:red-blue "BMP3:$scratch/pictures/scan.bmp"
+# Run-length data is Qt's to read, through the module the unpacked program finds in its lib folder.
+convert -size 40x30 gradient:red-blue -colors 16 -type Palette -compress RLE "BMP3:$scratch/pictures/rle.bmp"
 "$batch" --width 13 --height 7 "$scratch/pictures" 2>"$scratch/batch.err" ||
     fail "unpacked conversion: $(cat "$scratch/batch.err")"
-djpeg -pnm -outfile "$scratch/out.ppm" "$scratch/pictures/处理后scan.jpg" || fail "djpeg"
-[ "$(head -n 2 "$scratch/out.ppm" | tr '\n' ' ')" = "P6 13 7 " ] || fail "output is not 13x7"
+for name in scan rle; do
+    djpeg -pnm -outfile "$scratch/out.ppm" "$scratch/pictures/处理后$name.jpg" || fail "djpeg $name"
+    [ "$(head -n 2 "$scratch/out.ppm" | tr '\n' ' ')" = "P6 13 7 " ] || fail "$name: output is not 13x7"
+done
 echo "ok: $(basename "$deb"), Depends: $depends"
