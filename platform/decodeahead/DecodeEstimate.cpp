@@ -34,7 +34,7 @@ constexpr std::int64_t kColourTransformBytes = std::int64_t{1} << 20;
 struct JpegHead {
     JpegFrame Frame;
     int Orientation = 1;
-    std::int64_t ProfileBytes = 0;  // the colour profile the APP2 chunks make, 0 for none
+    std::int64_t ProfileBytes = 0;        // the colour profile the APP2 chunks make, 0 for none
     std::size_t FirstScanComponents = 0;  // 0 when the head ends before the first scan
 };
 
@@ -114,7 +114,9 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& bytes, int c
         turned ? WholePaintSizeFor(fit, f.Height, f.Width, canvasWidth, canvasHeight)
                : WholePaintSizeFor(fit, f.Width, f.Height, canvasWidth, canvasHeight);
     const JpegShrinkNeed need = ShrinkNeedFor(head->Orientation, paintWidth, paintHeight);
-    const int d = DctScaleFor(f.Width, f.Height, need);
+    const JpegReader reader = ChooseJpegReader(f, DctScaleFor(f.Width, f.Height, need), need);
+    const int d =
+        reader == JpegReader::Libjpeg ? DctScaleFor(f.Width, f.Height, need) : ScaleOf(reader);
     const std::int64_t width = CeilDiv(f.Width, d);
     const std::int64_t height = CeilDiv(f.Height, d);
     const std::int64_t painted = PaintedBytes(f.Width, f.Height, canvasWidth, canvasHeight);
@@ -127,7 +129,6 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& bytes, int c
         cost += width * height * 3 * 2;  // decoded whole, then turned
     }
     if (head->ProfileBytes > 0) cost += 2 * head->ProfileBytes + kColourTransformBytes;
-    const JpegReader reader = ChooseJpegReader(f, d, need);
     // A sequential file of several scans is held whole until its last: by libjpeg as all the
     // coefficients of every block, by our reader as the shrunk samples of every component.
     const bool severalScans = !f.Progressive && head->FirstScanComponents > 0 &&

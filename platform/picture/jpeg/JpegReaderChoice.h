@@ -20,7 +20,8 @@ enum class JpegReader {
 
 // Which reader decodes a file with this frame at the DCT scale for the need (ShrinkNeedFor).
 // Shrunk by eight, ours while every component's DC grid still reaches the need (a coarser
-// component is spread over the finest one's grid); shrunk by four and two, ours for every file
+// component is spread over the finest one's grid), and past that our progressive reader shrinking
+// by four (ScaleOf tells the scale a reader gives); shrunk by four and two, ours for every file
 // one of them reads; libjpeg for every other file and scale.
 // With the environment variable QUILLANE_PLAIN_JPEG set (to anything but 0), libjpeg for every
 // file, so that anyone can compare them on a file.
