@@ -59,14 +59,20 @@ void MakeReaders(int maxMegabytes) {
     ByteReader(kNothing, sizeof kNothing).Reader().canRead();
 }
 
+// Whether a reader takes the bytes, noting which format it takes them for.
+bool Recognise(QImageReader& reader, QtReaderImage* out) {
+    if (!reader.canRead()) {
+        out->Result = QtReaderImage::Outcome::UnknownFormat;
+        return false;
+    }
+    out->Bmp = reader.format() == "bmp";
+    return true;
+}
+
 void ReadHeader(const std::uint8_t* bytes, std::size_t size, QtReaderImage* out) {
     ByteReader source(bytes, size);
     QImageReader& reader = source.Reader();
-    if (!reader.canRead()) {
-        out->Result = QtReaderImage::Outcome::UnknownFormat;
-        return;
-    }
-    out->Bmp = reader.format() == "bmp";
+    if (!Recognise(reader, out)) return;
     QSize found = reader.size();
     if (!found.isValid()) {
         // A few formats tell their size only by decoding; Qt's allocation limit bounds that.
@@ -87,11 +93,7 @@ void Read(const std::uint8_t* bytes, std::size_t size,
           bool (*accept)(void* context, int width, int height), void* context, QtReaderImage* out) {
     ByteReader source(bytes, size);
     QImageReader& reader = source.Reader();
-    if (!reader.canRead()) {
-        out->Result = QtReaderImage::Outcome::UnknownFormat;
-        return;
-    }
-    out->Bmp = reader.format() == "bmp";
+    if (!Recognise(reader, out)) return;
     // Asked before Qt allocates: the header decides how much Qt will ask for.
     const QSize declared = reader.size();
     out->Declared = declared.isValid();
