@@ -151,7 +151,8 @@ bool DecodeAcFirst(JpegBitReader& bits, const JpegAcScan& scan, std::uint32_t& e
         Set(scan, block, nonzero, k,
             static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << scan.PointTransform));
     }
-    *block.Nonzero = nonzero;
+    // Written only when it changed: a block that stays zero leaves its page untouched.
+    if (nonzero != *block.Nonzero) *block.Nonzero = nonzero;
     return true;
 }
 
@@ -210,7 +211,8 @@ bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32
         }
         --endOfBandRun;
     }
-    *block.Nonzero = nonzero;
+    // Written only when it changed: a block that stays zero leaves its page untouched.
+    if (nonzero != *block.Nonzero) *block.Nonzero = nonzero;
     return true;
 }
 
@@ -219,6 +221,7 @@ bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32
 JpegReadStep DecodeAcBands(JpegScanData& data, const JpegAcScan& scan, JpegComponentBlocks& c,
                            const JpegShrunkComponent& shape) {
     const std::int64_t blocks = std::int64_t{shape.BlocksWide} * shape.BlocksHigh;
+    c.AnyAc = true;
     std::uint32_t endOfBandRun = 0;
     int column = 0;
     std::size_t index = 0;  // of the block in the padded grid

@@ -63,9 +63,9 @@ JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
                 made[0] = Idct1x1(c.Dc[index], quantizers[0]);
             } else {
                 std::int16_t kept[kIdct4x4Kept] = {c.Dc[index]};
-                std::copy_n(&c.Coefficients[index * acKept], acKept, kept + 1);
                 // Past the last coefficient nonzero yet, which spares the sums of the others.
-                const std::uint64_t nonzero = c.Nonzero[index];
+                const std::uint64_t nonzero = c.AnyAc ? c.Nonzero[index] : 0;
+                if (nonzero) std::copy_n(&c.Coefficients[index * acKept], acKept, kept + 1);
                 const int end = nonzero ? 64 - std::countl_zero(nonzero) : 1;
                 if (scale == 4) {
                     Idct2x2(kept, quantizers.data(), made, end);

@@ -41,6 +41,9 @@ struct JpegComponentBlocks {
     // coefficient of the zig-zag order saying whether it is nonzero yet.
     ZeroedArray<std::int16_t> Coefficients;
     ZeroedArray<std::uint64_t> Nonzero;
+    // Whether an AC scan of the component was read. Without one both arrays stay zero and are
+    // never read either: on some systems even reading untouched memory maps pages in.
+    bool AnyAc = false;
 
     // The block at column x, row y of the component's own blocks.
     std::size_t Index(int x, int y) const { return static_cast<std::size_t>(y) * PaddedWide + x; }
