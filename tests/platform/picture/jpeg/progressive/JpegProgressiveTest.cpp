@@ -1,12 +1,13 @@
-// Progressive JPEGs shrunk by eight and by four by our own reader against libjpeg-turbo's djpeg:
-// every scan kind (DC and AC first scans and refinements, one component or interleaved,
-// restarts), every sampling, damaged scans.
+// Progressive JPEGs shrunk by eight, four and two, and at full size, by our own reader against
+// libjpeg-turbo's djpeg: every scan kind (DC and AC first scans and refinements, one component or
+// interleaved, restarts), every sampling, damaged scans.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "platform/picture/PictureFile.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveBands.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "support/PictureFiles.h"
 
@@ -112,6 +113,58 @@ TEST(JpegProgressive, ShrunkByFourAndTwoMatchLibjpeg) {
     }
 }
 
+// The frame of a progressive file, as the decoder reads it before it picks a reader.
+JpegFrame FrameOf(const Bytes& b) {
+    JpegFrame frame;
+    for (std::size_t i = 0; i + 4 < b.size(); ++i) {
+        if (b[i] == 0xFF && b[i + 1] == kProgressiveHuffmanFrame) {
+            const std::size_t length = std::size_t{b[i + 2]} << 8 | b[i + 3];
+            EXPECT_FALSE(ReadJpegFrame(b[i + 1], std::span(b).subspan(i + 4, length - 2), frame));
+            break;
+        }
+    }
+    return frame;
+}
+
+// The luma of a file at full size through our reader in bands of `mcuRows` MCU rows.
+RgbPicture LumaInBands(const Bytes& bytes, int mcuRows) {
+    auto read = OpenProgressiveFullSize(bytes, FrameOf(bytes), JpegShrunkColour::Gray, mcuRows);
+    if (!read.Ok()) return {};
+    JpegShrunkRows& rows = *read.Value();
+    RgbPicture out{rows.Width(), rows.Height(), {}};
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(rows.Width()));
+    for (int y = 0; y < rows.Height(); ++y) {
+        if (!rows.Row(y, row.data())) return {};
+        for (const std::uint8_t sample : row) out.Rgb.insert(out.Rgb.end(), 3, sample);
+    }
+    return out;
+}
+
+// At full size (a paint over half the picture each way) our reader decodes a band of MCU rows
+// at a time, each scan going on where the band before left it: across restarts, end-of-band
+// runs and refinements, with bands of one MCU row, of three, and of the reader's own size, the
+// luma is exactly libjpeg's; all sampled alike, so are the pixels.
+TEST(JpegProgressive, FullSizeInBandsMatchesLibjpeg) {
+    TempDir dir;
+    for (const auto& [name, options, exact] :
+         {std::tuple{"s444", "-sample 1x1 -restart 3B", true},
+          {"pgray", "-progressive -grayscale -restart 2B", true},
+          {"p422", "-progressive -sample 2x1 -restart 1", false},
+          {"s420", "-sample 2x2", false}}) {
+        SCOPED_TRACE(name);
+        const std::string path = Make(dir, name, options), rgb = path + ".ppm";
+        ASSERT_TRUE(DjpegShrunk(path, 1));
+        const BgrImage image = PictureFile::Open(path)->Decode(643, 487);
+        EXPECT_EQ(exact ? FirstDifference(image, ReadPpm(rgb)) : "", "");
+        EXPECT_LT(MeanError(image, ReadPpm(rgb)), 0.5);
+        const Bytes bytes = ReadBytes(path);
+        for (const int mcuRows : {1, 3, 0}) {
+            EXPECT_EQ(FirstDifference(LumaInBands(bytes, mcuRows), ReadPpm(path + ".pgm")), "")
+                << mcuRows << " MCU rows a band";
+        }
+    }
+}
+
 // Damaged or cut AC scans, and bands out of their rules, raise 481.
 TEST(JpegProgressive, DamagedScansAreRefused) {
     TempDir dir;
@@ -138,6 +191,7 @@ TEST(JpegProgressive, DamagedScansAreRefused) {
         Bytes bad(good.begin(), value < 0 ? good.begin() + static_cast<long>(at) : good.end());
         if (value >= 0) bad[at] = static_cast<std::uint8_t>(value);
         EXPECT_FALSE(ReadProgressiveShrunk(bad, 4).Ok());
+        EXPECT_EQ(LumaInBands(bad, 2).Width, 0) << "at full size";
         WriteBytes(dir.Path("bad.jpg"), bad);
         const Raised raised =
             RaisedBy([&] { (void)PictureFile::Open(dir.Path("bad.jpg"))->Decode(60, 45); });
