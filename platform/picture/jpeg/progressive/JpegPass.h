@@ -42,10 +42,11 @@ struct JpegBand {
 
 // What one read of the file decodes.
 struct JpegPassPlan {
-    int Scale = 8;  // of the picture: 8 (DC scans only), 4 or 2
+    int Scale = 8;  // of the picture: 8 (DC scans only), 4 or 2, or 1 (at full size, in bands)
     // The first read: it reads the frame header and decodes the DC scans of every component.
     bool First = true;
-    // The component whose AC scans this read decodes; -1 for none (shrunk by eight).
+    // The component whose AC scans this read decodes; -1 for none (shrunk by eight, or every
+    // one at full size).
     int AcComponent = -1;
     // At full size (scale 1): the band whose blocks this read decodes, of every component.
     JpegBand* Band = nullptr;
