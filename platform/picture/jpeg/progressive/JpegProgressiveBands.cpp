@@ -21,6 +21,10 @@ constexpr int kFullScale = 1;
 // always more than one MCU row, so that the reads of the file stay few (a 4096 x 4096 photo is read
 // some 30 times, most of it stepped over by the scans' known ends).
 constexpr std::int64_t kBandBytes = std::int64_t{4} << 20;
+// Each band is a walk over the file's segments, and a jump to each scan reads a window of the
+// file afresh: a picture so wide that a band is one MCU row would otherwise be read thousands
+// of times over. Past this many bands they grow instead (still a fraction of libjpeg's memory).
+constexpr int kMostBands = 64;
 constexpr std::int64_t kAcBytesPerBlock =
     (kWholeKept - 1) * std::int64_t{sizeof(std::int16_t)} + std::int64_t{sizeof(std::uint64_t)};
 constexpr std::int64_t kSamplesPerBlock = 64;
@@ -186,8 +190,10 @@ class BandRows final : public JpegSampleRows {
 
 int ProgressiveBandMcuRows(const JpegFrame& frame) {
     const std::int64_t perRow = BlocksPerMcuRow(frame) * (kAcBytesPerBlock + kSamplesPerBlock);
-    const std::int64_t rows = perRow > 0 ? kBandBytes / perRow : 1;
-    return static_cast<int>(std::clamp<std::int64_t>(rows, 1, std::max(1, McusHigh(frame))));
+    const int high = std::max(1, McusHigh(frame));
+    const std::int64_t rows =
+        std::max<std::int64_t>(perRow > 0 ? kBandBytes / perRow : 1, CeilDiv(high, kMostBands));
+    return static_cast<int>(std::clamp<std::int64_t>(rows, 1, high));
 }
 
 std::int64_t ProgressiveFullSizeBytes(const JpegFrame& frame) {

@@ -5,7 +5,8 @@
 // a read of the file in which every AC scan decodes only the band's blocks, going on from where
 // it stopped in the read before (its place in the data, its end-of-band run), so that the
 // entropy-coded data is still decoded once in all. Between bands only each block's DC value is
-// held (2 bytes), and a band's coefficients and samples take a few MiB whatever the picture.
+// held (2 bytes), and a band's coefficients and samples take a few MiB for any photograph (a
+// 64th of the picture at most, for one so wide that smaller bands would mean more reads).
 
 #include <cstdint>
 #include <memory>
