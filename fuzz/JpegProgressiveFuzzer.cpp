@@ -1,13 +1,18 @@
 // Our progressive reader on arbitrary bytes, shrunk by eight (DC scans only), four and two (every
 // scan): it either refuses them with 481 (or 7, out of memory) or gives components whose
 // samples fill exactly their grids, and the rows made from those, in every colour layout that
-// suits the component count, can all be read.
+// suits the component count, can all be read. At full size, in bands of one MCU row and of the
+// reader's own size, opening refuses them the same way or gives rows of the frame's size, each
+// of which is read or fails with 481 or 7.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "platform/picture/jpeg/JpegMarkers.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveBands.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 
@@ -15,14 +20,15 @@ using namespace quillane;
 
 namespace {
 
-void Check(PictureResult<JpegShrunkPicture> read, int scale) {
-    if (!read.Ok()) {
-        const ErrorNumber number = read.Failure().Number;
-        if (number != ErrorNumber::InvalidPicture && number != ErrorNumber::OutOfMemory) {
-            fuzz::Violated("neither 481 nor 7");
-        }
-        return;
+void CheckFailure(const PictureFailure& failure) {
+    if (failure.Number != ErrorNumber::InvalidPicture &&
+        failure.Number != ErrorNumber::OutOfMemory) {
+        fuzz::Violated("neither 481 nor 7");
     }
+}
+
+void Check(PictureResult<JpegShrunkPicture> read, int scale) {
+    if (!read.Ok()) return CheckFailure(read.Failure());
     const JpegShrunkPicture& picture = read.Value();
     if (picture.Scale != scale) fuzz::Violated("the wrong scale");
     for (const JpegShrunkComponent& c : picture.Components) {
@@ -57,6 +63,55 @@ void Check(PictureResult<JpegShrunkPicture> read, int scale) {
     }
 }
 
+bool AnyMarker(std::uint8_t) {
+    return true;
+}
+
+// The first frame header, as the decoder would know it from libjpeg.
+std::optional<JpegFrame> FirstFrame(std::span<const std::uint8_t> bytes) {
+    JpegWindow window{JpegSource(bytes)};
+    JpegMarkerWalk walk(window);
+    if (!walk.StartOfImage()) return std::nullopt;
+    JpegSegment segment;
+    while (!walk.Next(segment, AnyMarker)) {
+        if (IsFrameMarker(segment.Marker)) {
+            JpegFrame frame;
+            if (ReadJpegFrame(segment.Marker, segment.Fields, frame)) return std::nullopt;
+            return frame;
+        }
+        if (segment.Marker == kStartOfScan || segment.Marker == kEndOfImage) break;
+    }
+    return std::nullopt;
+}
+
+void CheckFullSize(std::span<const std::uint8_t> bytes) {
+    const std::optional<JpegFrame> frame = FirstFrame(bytes);
+    if (!frame) return;
+    const std::size_t count = frame->Components.size();
+    const JpegShrunkColour layout = count == 1   ? JpegShrunkColour::Gray
+                                    : count == 4 ? JpegShrunkColour::YcckToCmyk
+                                                 : JpegShrunkColour::YccToBgr;
+    if (count == 2) return;  // no layout; the decoder refuses them before
+    for (const int mcuRows : {1, 0}) {
+        auto opened = OpenProgressiveFullSize(bytes, *frame, layout, mcuRows);
+        if (!opened.Ok()) {
+            CheckFailure(opened.Failure());
+            continue;
+        }
+        JpegShrunkRows& rows = *opened.Value();
+        if (rows.Width() != frame->Width || rows.Height() != frame->Height) {
+            fuzz::Violated("rows of the wrong size");
+        }
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(rows.Width()) * 4);
+        for (int y = 0; y < rows.Height(); ++y) {
+            if (!rows.Row(y, row.data())) {
+                CheckFailure(rows.Failure());
+                break;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -64,5 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(ReadProgressiveShrunk(bytes, 8), 8);
     Check(ReadProgressiveShrunk(bytes, 4), 4);
     Check(ReadProgressiveShrunk(bytes, 2), 2);
+    CheckFullSize(bytes);
     return 0;
 }

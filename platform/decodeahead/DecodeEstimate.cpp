@@ -13,6 +13,7 @@
 #include "platform/picture/jpeg/JpegMarkers.h"
 #include "platform/picture/jpeg/JpegReaderChoice.h"
 #include "platform/picture/jpeg/JpegSource.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveBands.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 
 namespace quillane {
@@ -152,6 +153,8 @@ std::optional<DecodeCost> JpegCost(const std::vector<std::uint8_t>& bytes, int c
         }
         if (reader == JpegReader::Libjpeg) {
             cost += blocks * kCoefficientBlockBytes;
+        } else if (reader == JpegReader::ProgressiveFullSize) {
+            cost += ProgressiveFullSizeBytes(f);
         } else if (f.Progressive) {
             const JpegBlockBytes ours = ProgressiveBlockBytes(d);
             cost += blocks * ours.EveryBlock + largest * ours.ComponentRead;

@@ -23,6 +23,7 @@
 #include "platform/picture/exif/Orientation.h"
 #include "platform/picture/jpeg/JpegReaderChoice.h"
 #include "platform/picture/jpeg/JpegScanBudget.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveBands.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 #include "platform/picture/jpeg/sequential/JpegSequentialReader.h"
@@ -359,6 +360,10 @@ class JpegRows final : public PictureRowSource {
                 auto shrunk = OpenSequentialShrunk(m_source, ScaleOf(reader), colour);
                 if (!shrunk.Ok()) return shrunk.Failure();
                 m_shrunk = std::move(shrunk.Value());
+            } else if (reader == JpegReader::ProgressiveFullSize) {
+                auto bands = OpenProgressiveFullSize(m_source, FrameOf(cinfo), colour);
+                if (!bands.Ok()) return bands.Failure();
+                m_shrunk = std::move(bands.Value());
             } else {
                 auto shrunk = ReadProgressiveShrunk(m_source, ScaleOf(reader));
                 if (!shrunk.Ok()) return shrunk.Failure();

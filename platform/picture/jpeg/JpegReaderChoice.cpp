@@ -12,6 +12,7 @@ namespace {
 constexpr int kDcOnlyScale = 8;   // one sample a block, from the DC values alone
 constexpr int kQuarterScale = 4;  // 2x2 samples a block
 constexpr int kHalfScale = 2;     // 4x4 samples a block
+constexpr int kFullScale = 1;
 
 // Whether QUILLANE_PLAIN_JPEG asks for libjpeg on every file. Read at each choice: nothing in
 // the program sets it, and a test may.
@@ -47,6 +48,8 @@ JpegReader ChooseJpegReader(const JpegFrame& frame, int scaleDenominator, JpegSh
     if (scaleDenominator == kHalfScale) {
         return progressive ? JpegReader::ProgressiveByTwo : JpegReader::SequentialByTwo;
     }
+    // libjpeg streams a sequential file at full size, but holds a progressive one whole.
+    if (scaleDenominator == kFullScale && progressive) return JpegReader::ProgressiveFullSize;
     if (scaleDenominator == kDcOnlyScale) {
         if (DcGridsReach(frame, need)) {
             return progressive ? JpegReader::ProgressiveByEight : JpegReader::SequentialByEight;
@@ -75,10 +78,11 @@ int ScaleOf(JpegReader reader) {
         case JpegReader::ProgressiveByTwo:
         case JpegReader::SequentialByTwo:
             return kHalfScale;
+        case JpegReader::ProgressiveFullSize:
         case JpegReader::Libjpeg:
-            return 1;
+            return kFullScale;
     }
-    return 1;
+    return kFullScale;
 }
 
 }  // namespace quillane

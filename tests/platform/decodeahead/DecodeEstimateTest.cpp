@@ -56,10 +56,12 @@ TEST(DecodeEstimate, FollowsTheDecodersBuffers) {
         {"quarter_422.jpg", "-sampling-factor 2x1 -interlace JPEG", 1, 60, 60,
          60 * 60 * 3 + StreamRows(6 * 3 + 1, 200) + (100LL * 75 + 2 * 50 * 75) * 6 +
              100LL * 75 * 56},
-        // Block rows of a subsampled component are rounded up to whole sampling units; painted
-        // at its own size, one row at a time.
+        // Painted at its own size, one row at a time, and read by our reader in bands of MCU
+        // rows (300 blocks each, block rows of the colours rounded up to whole sampling
+        // units): a DC value a block, and for a band (all 38 rows here) 63 coefficients and 64
+        // bits a block, and twice the band's samples and one MCU row more.
         {"progressive_420.jpg", "-sampling-factor 2x2 -interlace JPEG", 1, 0, 0,
-         kFull + StreamRows(1, 800) + 100LL * 76 * 128 + 2LL * 50 * 38 * 128},
+         kFull + StreamRows(1, 800) + 300LL * 38 * 2 + 300LL * (38 * 134 + 2 * 39 * 64)},
         // A colour profile is read twice (joined, then parsed) and lcms's tables allowed 1 MiB.
         {"tagged.jpg", "-sampling-factor 1x1 -profile /usr/share/color/icc/colord/AdobeRGB1998.icc",
          1, 30, 30, kSmall + 2 * 18604 + (1 << 20)},

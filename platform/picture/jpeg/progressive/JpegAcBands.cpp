@@ -219,13 +219,14 @@ bool DecodeAcRefinement(JpegBitReader& bits, const JpegAcScan& scan, std::uint32
 }  // namespace
 
 JpegReadStep DecodeAcBands(JpegScanData& data, const JpegAcScan& scan, JpegComponentBlocks& c,
-                           const JpegShrunkComponent& shape) {
-    const std::int64_t blocks = std::int64_t{shape.BlocksWide} * shape.BlocksHigh;
+                           const JpegShrunkComponent& shape, JpegAcCursor& cursor,
+                           std::int64_t end) {
     c.AnyAc = true;
-    std::uint32_t endOfBandRun = 0;
-    int column = 0;
-    std::size_t index = 0;  // of the block in the padded grid
-    for (std::int64_t b = 0; b < blocks; ++b) {
+    std::uint32_t endOfBandRun = cursor.EndOfBandRun;
+    int column = static_cast<int>(cursor.Block % shape.BlocksWide);
+    // The block's place among those held, which the padded grid rows may outreach.
+    std::size_t index = c.Index(column, static_cast<int>(cursor.Block / shape.BlocksWide));
+    for (std::int64_t b = cursor.Block; b < end; ++b) {
         if (data.StartsInterval(b)) {
             if (!data.Restart()) return "a restart marker is missing";
             endOfBandRun = 0;
@@ -245,6 +246,7 @@ JpegReadStep DecodeAcBands(JpegScanData& data, const JpegAcScan& scan, JpegCompo
                               : DecodeAcFirst(data.Bits(), scan, endOfBandRun, block);
         if (!read) return "an AC scan is damaged or cut short";
     }
+    cursor = {end, endOfBandRun};
     return std::nullopt;
 }
 

@@ -36,9 +36,19 @@ struct JpegAcBlock {
     std::uint64_t* Nonzero = nullptr;  // bit k: coefficient k of the zig-zag order
 };
 
-// Decodes the scan's data into the component's kept coefficients, block by block over its own
-// blocks; fails when the data is damaged, cut short or misses a restart marker.
+// Where the decoding of an AC scan stands: the next of the component's own blocks, in raster
+// order, and the end-of-band run carried into it. A read of the file that decodes only some
+// rows of blocks leaves it there for the next read to go on from.
+struct JpegAcCursor {
+    std::int64_t Block = 0;
+    std::uint32_t EndOfBandRun = 0;
+};
+
+// Decodes the scan's data into the component's kept coefficients, from the cursor's block up
+// to block `end` (at most all of them), which must lie in the rows the coefficients hold;
+// fails when the data is damaged, cut short or misses a restart marker.
 JpegReadStep DecodeAcBands(JpegScanData& data, const JpegAcScan& scan, JpegComponentBlocks& blocks,
-                           const JpegShrunkComponent& shape);
+                           const JpegShrunkComponent& shape, JpegAcCursor& cursor,
+                           std::int64_t end);
 
 }  // namespace quillane

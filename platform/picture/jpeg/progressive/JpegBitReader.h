@@ -15,6 +15,17 @@ class JpegBitReader {
   public:
     JpegBitReader(JpegWindow& bytes, std::size_t at) : m_bytes(&bytes), m_start(at) {}
 
+    // Where a reader stands, to go on from there later: the first byte not yet taken and the
+    // bits taken but unread.
+    struct Mark {
+        std::size_t Position = 0;
+        std::uint64_t Buffer = 0;
+        int Count = 0;
+    };
+    JpegBitReader(JpegWindow& bytes, const Mark& mark)
+        : m_bytes(&bytes), m_start(mark.Position), m_buffer(mark.Buffer), m_count(mark.Count) {}
+    Mark Save() const { return {Position(), m_buffer, m_count}; }
+
     // The next `count` (0..16) bits as an unsigned number; false when the data ends first.
     [[nodiscard]] bool Bits(int count, std::uint32_t& value) {
         if (m_count < count && !Fill(count)) return false;

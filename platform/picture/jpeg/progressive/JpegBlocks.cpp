@@ -4,6 +4,7 @@
 #include <bit>
 #include <new>
 
+#include "platform/picture/jpeg/progressive/JpegPass.h"
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
 
 namespace quillane {
@@ -46,8 +47,24 @@ JpegReadStep JpegBlockGrid::AllocateCoefficients(std::size_t component) {
     return std::nullopt;
 }
 
+JpegReadStep JpegBlockGrid::AllocateBand(JpegBand& band) {
+    band.EndMcuRow = std::min(band.EndMcuRow, McusHigh);
+    for (JpegComponentBlocks& c : Components) {
+        c.FirstRow = band.FirstMcuRow * c.Frame.Vertical;
+        const std::size_t blocks = static_cast<std::size_t>(c.PaddedWide) *
+                                   std::max(0, band.EndMcuRow - band.FirstMcuRow) *
+                                   c.Frame.Vertical;
+        if (!c.Coefficients.Allocate(blocks * static_cast<std::size_t>(AcKept)) ||
+            !c.Nonzero.Allocate(blocks)) {
+            return JpegReadFailure::NoMemory("no memory for its coefficients");
+        }
+        c.AnyAc = false;
+    }
+    return std::nullopt;
+}
+
 JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
-                         const std::array<std::uint16_t, kIdct4x4Kept>& quantizers, int scale) {
+                         const std::array<std::uint16_t, kWholeKept>& quantizers, int scale) {
     try {
         out.Samples.resize(static_cast<std::size_t>(out.SamplesWide) * out.SamplesHigh);
     } catch (const std::bad_alloc&) {
@@ -60,9 +77,9 @@ JpegReadStep MakeSamples(JpegComponentBlocks& c, JpegShrunkComponent& out,
             const std::size_t index = c.Index(x, y);
             std::uint8_t made[16];
             if (scale == 8) {
-                made[0] = Idct1x1(c.Dc[index], quantizers[0]);
+                made[0] = Idct1x1(c.Dc[c.DcIndex(x, y)], quantizers[0]);
             } else {
-                std::int16_t kept[kIdct4x4Kept] = {c.Dc[index]};
+                std::int16_t kept[kIdct4x4Kept] = {c.Dc[c.DcIndex(x, y)]};
                 // Past the last coefficient nonzero yet, which spares the sums of the others.
                 const std::uint64_t nonzero = c.AnyAc ? c.Nonzero[index] : 0;
                 if (nonzero) std::copy_n(&c.Coefficients[index * acKept], acKept, kept + 1);

@@ -33,6 +33,10 @@ struct JpegReadFailure {
 };
 using JpegReadStep = std::optional<JpegReadFailure>;  // empty: read, go on
 
+// What the loader is told of a failed read: a failed read of the file (75), memory (7), or
+// damage (481).
+PictureFailure ProgressiveReadFailure(const JpegReadFailure& failed, const JpegWindow& window);
+
 struct JpegComponentBlocks {
     JpegFrameComponent Frame;
     int PaddedWide = 0;  // blocks per row of the MCU grid (interleaved scans reach that far)
@@ -45,9 +49,19 @@ struct JpegComponentBlocks {
     // never read either: on some systems even reading untouched memory maps pages in.
     bool AnyAc = false;
 
-    // The block at column x, row y of the component's own blocks.
-    std::size_t Index(int x, int y) const { return static_cast<std::size_t>(y) * PaddedWide + x; }
+    // The first row of blocks the coefficients and nonzero bits hold: 0 when they hold the
+    // whole picture, the band's first when they hold one band of rows (at full size).
+    int FirstRow = 0;
+
+    // The block at column x, row y in the DC values, which cover the whole picture.
+    std::size_t DcIndex(int x, int y) const { return static_cast<std::size_t>(y) * PaddedWide + x; }
+    // The block at column x, row y of the component's own blocks among those held.
+    std::size_t Index(int x, int y) const {
+        return static_cast<std::size_t>(y - FirstRow) * PaddedWide + x;
+    }
 };
+
+struct JpegBand;
 
 struct JpegBlockGrid {
     int McusWide = 0;
@@ -57,6 +71,9 @@ struct JpegBlockGrid {
 
     // Makes room for one component's AC coefficients, shrunk by four or two.
     JpegReadStep AllocateCoefficients(std::size_t component);
+    // Makes room for every component's AC coefficients in the band's rows of blocks, at full
+    // size, cutting the band at the last MCU row.
+    JpegReadStep AllocateBand(JpegBand& band);
 };
 
 // Lays out the picture our reader makes of a frame it takes, shrunk by `scale`, and its blocks,
@@ -67,6 +84,6 @@ JpegReadStep LayOutBlocks(const JpegFrame& frame, int scale, JpegShrunkPicture& 
 // The component's samples from its blocks, through the 1x1 (scale 8), 2x2 (4) or 4x4 (2) inverse
 // DCT with the quantizers of its first scan; the blocks are let go then.
 JpegReadStep MakeSamples(JpegComponentBlocks& blocks, JpegShrunkComponent& out,
-                         const std::array<std::uint16_t, kIdct4x4Kept>& quantizers, int scale);
+                         const std::array<std::uint16_t, kWholeKept>& quantizers, int scale);
 
 }  // namespace quillane

@@ -1,5 +1,6 @@
 #include "platform/picture/jpeg/progressive/JpegPass.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/picture/jpeg/JpegMarkers.h"
@@ -43,6 +44,9 @@ JpegReadStep JpegPass::Read() {
     if (!m_plan.First && m_plan.AcComponent >= 0) {
         if (auto failed = m_grid.AllocateCoefficients(m_plan.AcComponent)) return failed;
     }
+    if (!m_plan.First && m_plan.Band) {
+        if (auto failed = m_grid.AllocateBand(*m_plan.Band)) return failed;
+    }
     JpegMarkerWalk walk(m_window);
     if (!walk.StartOfImage()) return "no start of image";
     while (true) {
@@ -84,6 +88,7 @@ JpegReadStep JpegPass::ReadFrame(std::span<const std::uint8_t> fields) {
     if (auto refused = ProgressiveReaderRefuses(frame)) return *refused;
     if (auto failed = LayOutBlocks(frame, m_plan.Scale, m_picture, m_grid)) return failed;
     m_progress.assign(m_grid.Components.size(), {});
+    if (m_plan.Band) return m_grid.AllocateBand(*m_plan.Band);
     if (m_plan.AcComponent < 0) return std::nullopt;
     return m_grid.AllocateCoefficients(m_plan.AcComponent);
 }
@@ -156,7 +161,9 @@ JpegReadStep JpegPass::ReadAcScan(const Scan& scan, std::size_t& at) {
     const Scan::Entry& entry = scan.Components[0];
     Progress& progress = m_progress[entry.Component];
     if (scan.Components.size() != 1 || progress.Bits[0] < 0) return "a bad progression";
-    if (static_cast<int>(entry.Component) != m_plan.AcComponent) return SkipScanData(at);
+    if (!m_plan.Band && static_cast<int>(entry.Component) != m_plan.AcComponent) {
+        return SkipScanData(at);
+    }
     for (int k = scan.First; k <= scan.Last; ++k) {
         if (!InTurn(scan, progress.Bits[k])) return "a bad progression";
     }
@@ -174,17 +181,42 @@ JpegReadStep JpegPass::ReadAcScan(const Scan& scan, std::size_t& at) {
     for (int k = 0; k < 64; ++k) {
         if ((*band.Slots)[k] >= 0) band.KeptMask |= std::uint64_t{1} << k;
     }
-    JpegScanData data(m_window, at, m_restartInterval);
-    if (auto failed = DecodeAcBands(data, band, m_grid.Components[entry.Component],
-                                    m_picture.Components[entry.Component])) {
-        return failed;
-    }
     for (int k = scan.First; k <= scan.Last; ++k)
         progress.Bits[k] = static_cast<std::int8_t>(scan.Al);
+    if (m_plan.Band) return ReadAcBand(band, entry.Component, at);
+    JpegScanData data(m_window, at, m_restartInterval);
+    const JpegShrunkComponent& shape = m_picture.Components[entry.Component];
+    JpegAcCursor cursor;
+    if (auto failed = DecodeAcBands(data, band, m_grid.Components[entry.Component], shape, cursor,
+                                    std::int64_t{shape.BlocksWide} * shape.BlocksHigh)) {
+        return failed;
+    }
     const std::optional<std::size_t> end = data.End();
     if (!end) return "Premature end of JPEG file";
     at = *end;
     return std::nullopt;
+}
+
+// The scan's blocks in the band, from where the read of the band before left it.
+JpegReadStep JpegPass::ReadAcBand(const JpegAcScan& band, std::size_t component, std::size_t& at) {
+    JpegBand& plan = *m_plan.Band;
+    const std::size_t place = static_cast<std::size_t>(m_scans) - 1;
+    if (plan.Scans->size() <= place) plan.Scans->resize(place + 1);
+    JpegBandScan& state = (*plan.Scans)[place];
+    const JpegShrunkComponent& shape = m_picture.Components[component];
+    const std::int64_t rowsBefore =
+        std::int64_t{plan.EndMcuRow} * m_grid.Components[component].Frame.Vertical;
+    const std::int64_t end =
+        std::int64_t{shape.BlocksWide} * std::min<std::int64_t>(shape.BlocksHigh, rowsBefore);
+    JpegScanData data = state.Started ? JpegScanData(m_window, state.Data, m_restartInterval)
+                                      : JpegScanData(m_window, at, m_restartInterval);
+    if (auto failed = DecodeAcBands(data, band, m_grid.Components[component], shape, state.Cursor,
+                                    std::max(end, state.Cursor.Block))) {
+        return failed;
+    }
+    state.Started = true;
+    state.Data = data.Save();
+    return EndScan(data.Bits().Position(), at);
 }
 
 JpegReadStep JpegPass::ReadDcScan(const Scan& scan, std::size_t& at) {
@@ -223,9 +255,23 @@ JpegReadStep JpegPass::ReadDcScan(const Scan& scan, std::size_t& at) {
 }
 
 JpegReadStep JpegPass::SkipScanData(std::size_t& at) {
-    const std::optional<std::size_t> end = EndOfScanData(m_window, at);
+    return EndScan(at, at);
+}
+
+JpegReadStep JpegPass::EndScan(std::size_t from, std::size_t& at) {
+    const std::size_t place = static_cast<std::size_t>(m_scans) - 1;
+    std::vector<std::size_t>* ends = m_plan.Band ? m_plan.Band->ScanEnds : nullptr;
+    if (ends && place < ends->size() && (*ends)[place] != 0) {
+        at = (*ends)[place];
+        return std::nullopt;
+    }
+    const std::optional<std::size_t> end = EndOfScanData(m_window, from);
     if (!end) return "Premature end of JPEG file";
     at = *end;
+    if (ends) {
+        if (ends->size() <= place) ends->resize(place + 1);
+        (*ends)[place] = *end;
+    }
     return std::nullopt;
 }
 

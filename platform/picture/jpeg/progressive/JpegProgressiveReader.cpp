@@ -75,13 +75,17 @@ PictureResult<JpegShrunkPicture> ReadProgressiveShrunk(const JpegSource& source,
     JpegShrunkPicture picture;
     JpegBlockGrid grid;
     if (const JpegReadStep failed = ReadPasses(window, scale, picture, grid)) {
-        // A failed read ends the data early, which the passes take for a file cut short.
-        if (window.Failed()) return FileAccessFailure(window.Failed());
-        if (!failed->OutOfMemory) return DamagedJpeg(failed->Why);
-        return PictureFailure{ErrorNumber::OutOfMemory,
-                              "needs more memory than is free (" + failed->Why + ")"};
+        return ProgressiveReadFailure(*failed, window);
     }
     return picture;
+}
+
+PictureFailure ProgressiveReadFailure(const JpegReadFailure& failed, const JpegWindow& window) {
+    // A failed read ends the data early, which the passes take for a file cut short.
+    if (window.Failed()) return FileAccessFailure(window.Failed());
+    if (!failed.OutOfMemory) return DamagedJpeg(failed.Why);
+    return PictureFailure{ErrorNumber::OutOfMemory,
+                          "needs more memory than is free (" + failed.Why + ")"};
 }
 
 }  // namespace quillane

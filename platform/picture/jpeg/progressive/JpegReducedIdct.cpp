@@ -59,15 +59,16 @@ template <int kLive>
     out[2] = Descale(difference - a, bits);
 }
 
+// The zig-zag order: position k of the data holds the coefficient at row*8+column.
+constexpr int kNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                              12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                              35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                              58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
 // Where a transform that reads the rows and columns of `ranks` keeps each coefficient of the
 // zig-zag order: row rank * ranks' count + column rank, or -1.
 template <std::size_t N>
 std::array<std::int8_t, 64> SlotsFor(const int (&ranks)[N]) {
-    // The zig-zag order: position k of the data holds the coefficient at row*8+column.
-    constexpr int kNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-                                  12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-                                  35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-                                  58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
     std::array<int, 8> rank{};
     rank.fill(-1);
     for (std::size_t i = 0; i < N; ++i) rank[ranks[i]] = static_cast<int>(i);
@@ -118,7 +119,15 @@ const JpegReducedTransform& ReducedTransformFor(int scale) {
     static const JpegReducedTransform byEight{1, &dcOnly, &noAc};
     static const JpegReducedTransform byFour{kIdct2x2Kept, &Idct2x2Slots(), &Idct2x2AcSlots()};
     static const JpegReducedTransform byTwo{kIdct4x4Kept, &Idct4x4Slots(), &ac4x4};
-    return scale == 8 ? byEight : scale == 4 ? byFour : byTwo;
+    // At full size every coefficient, in the block's natural order.
+    static const std::array<std::int8_t, 64> natural = [] {
+        std::array<std::int8_t, 64> s{};
+        for (int k = 0; k < 64; ++k) s[k] = static_cast<std::int8_t>(kNatural[k]);
+        return s;
+    }();
+    static const std::array<std::int8_t, 64> naturalAc = AcSlotsOf(natural);
+    static const JpegReducedTransform whole{kWholeKept, &natural, &naturalAc};
+    return scale == 8 ? byEight : scale == 4 ? byFour : scale == 2 ? byTwo : whole;
 }
 
 namespace {

@@ -20,14 +20,16 @@ const std::array<std::int8_t, 64>& Idct2x2Slots();
 const std::array<std::int8_t, 64>& Idct2x2AcSlots();
 
 constexpr int kIdct4x4Kept = 49;
+constexpr int kWholeKept = 64;  // at full size
 
 // Where the 4x4 transform keeps each coefficient, by its position in the zig-zag order: 0..48
 // (row rank * 7 + column rank, the DC value first), or -1 when it never reads it.
 const std::array<std::int8_t, 64>& Idct4x4Slots();
 
-// What the reduced transform of a scale (8, 4 or 2) keeps of a block: how many coefficients, the
-// DC value first, where each coefficient of the zig-zag order is kept (-1: never read), and the
-// same for the AC coefficients kept apart from the DC value (one less; -1 for the DC value).
+// What the reduced transform of a scale (8, 4 or 2; 1 for the full-size one) keeps of a block: how
+// many coefficients, the DC value first, where each coefficient of the zig-zag order is kept (-1:
+// never read), and the same for the AC coefficients kept apart from the DC value (one less; -1 for
+// the DC value).
 struct JpegReducedTransform {
     int Kept = 1;
     const std::array<std::int8_t, 64>* Slots = nullptr;

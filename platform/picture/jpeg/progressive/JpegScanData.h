@@ -19,6 +19,18 @@ class JpegScanData {
     JpegScanData(JpegWindow& window, std::size_t at, int restartInterval)
         : m_window(window), m_bits(window, at), m_interval(restartInterval) {}
 
+    // Where the data stands, to go on from there in a later read of the file.
+    struct Mark {
+        JpegBitReader::Mark Bits;
+        int Restarts = 0;
+    };
+    JpegScanData(JpegWindow& window, const Mark& mark, int restartInterval)
+        : m_window(window),
+          m_bits(window, mark.Bits),
+          m_interval(restartInterval),
+          m_restarts(mark.Restarts) {}
+    Mark Save() const { return {m_bits.Save(), m_restarts}; }
+
     JpegBitReader& Bits() { return m_bits; }
 
     // Whether unit `index` of the scan starts a new restart interval.

@@ -1,12 +1,13 @@
-// Progressive JPEGs shrunk by eight and by four by our own reader against libjpeg-turbo's djpeg:
-// every scan kind (DC and AC first scans and refinements, one component or interleaved,
-// restarts), every sampling, damaged scans.
+// Progressive JPEGs shrunk by eight, four and two, and at full size, by our own reader against
+// libjpeg-turbo's djpeg: every scan kind (DC and AC first scans and refinements, one component or
+// interleaved, restarts), every sampling, damaged scans.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "platform/picture/PictureFile.h"
+#include "platform/picture/jpeg/progressive/JpegProgressiveBands.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "support/PictureFiles.h"
 
@@ -112,6 +113,89 @@ TEST(JpegProgressive, ShrunkByFourAndTwoMatchLibjpeg) {
     }
 }
 
+// The frame of a progressive file, as the decoder reads it before it picks a reader.
+JpegFrame FrameOf(const Bytes& b) {
+    JpegFrame frame;
+    for (std::size_t i = 0; i + 4 < b.size(); ++i) {
+        if (b[i] == 0xFF && b[i + 1] == kProgressiveHuffmanFrame) {
+            const std::size_t length = std::size_t{b[i + 2]} << 8 | b[i + 3];
+            EXPECT_FALSE(ReadJpegFrame(b[i + 1], std::span(b).subspan(i + 4, length - 2), frame));
+            break;
+        }
+    }
+    return frame;
+}
+
+// The luma of a file at full size through our reader in bands of `mcuRows` MCU rows.
+RgbPicture LumaInBands(const Bytes& bytes, int mcuRows) {
+    auto read = OpenProgressiveFullSize(bytes, FrameOf(bytes), JpegShrunkColour::Gray, mcuRows);
+    if (!read.Ok()) return {};
+    JpegShrunkRows& rows = *read.Value();
+    RgbPicture out{rows.Width(), rows.Height(), {}};
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(rows.Width()));
+    for (int y = 0; y < rows.Height(); ++y) {
+        if (!rows.Row(y, row.data())) return {};
+        for (const std::uint8_t sample : row) out.Rgb.insert(out.Rgb.end(), 3, sample);
+    }
+    return out;
+}
+
+// At full size (a paint over half the picture each way) our reader decodes a band of MCU rows
+// at a time, each scan going on where the band before left it: across restarts, end-of-band
+// runs and refinements, with bands of one MCU row, of three, and of the reader's own size, the
+// luma is exactly libjpeg's; all sampled alike, so are the pixels, also of a noisy picture whose
+// every coefficient counts. Rows asked for again once their band is gone fail as damage.
+TEST(JpegProgressive, FullSizeInBandsMatchesLibjpeg) {
+    TempDir dir;
+    RgbPicture noise = Pattern(643, 487);
+    std::uint32_t seed = 1;
+    for (std::uint8_t& sample : noise.Rgb) {
+        seed = seed * 1664525 + 1013904223;
+        sample = static_cast<std::uint8_t>(sample / 2 + (seed >> 25));
+    }
+    for (const auto& [name, options, exact] :
+         {std::tuple{"s444", "-sample 1x1 -restart 3B", true},
+          {"noise", "-progressive -sample 1x1 -quality 98", true},
+          {"pgray", "-progressive -grayscale -restart 2B", true},
+          {"p422", "-progressive -sample 2x1 -restart 1", false},
+          {"s420", "-sample 2x2", false}}) {
+        SCOPED_TRACE(name);
+        std::string path = dir.Path(std::string(name) + ".jpg");
+        if (name == std::string("noise")) {
+            ASSERT_TRUE(Cjpeg(noise, options, path));
+        } else {
+            path = Make(dir, name, options);
+        }
+        const std::string rgb = path + ".ppm";
+        ASSERT_TRUE(DjpegShrunk(path, 1));
+        const BgrImage image = PictureFile::Open(path)->Decode(643, 487);
+        EXPECT_EQ(exact ? FirstDifference(image, ReadPpm(rgb)) : "", "");
+        EXPECT_LT(MeanError(image, ReadPpm(rgb)), 0.5);
+        const Bytes bytes = ReadBytes(path);
+        for (const int mcuRows : {1, 3, 0}) {
+            EXPECT_EQ(FirstDifference(LumaInBands(bytes, mcuRows), ReadPpm(path + ".pgm")), "")
+                << mcuRows << " MCU rows a band";
+        }
+        auto read = OpenProgressiveFullSize(bytes, FrameOf(bytes), JpegShrunkColour::Gray, 1);
+        ASSERT_TRUE(read.Ok());
+        std::vector<std::uint8_t> row(643);
+        for (int y = 0; y < 40; ++y) ASSERT_TRUE(read.Value()->Row(y, row.data()));
+        EXPECT_FALSE(read.Value()->Row(0, row.data()));
+        EXPECT_EQ(read.Value()->Failure().Number, ErrorNumber::InvalidPicture);
+    }
+}
+
+// A band holds a few MiB of a photograph; a picture so wide that a band would be one MCU row
+// is read in at most 64 bands all the same, each a walk over the whole file.
+TEST(JpegProgressive, BandsStaySmallAndFew) {
+    JpegFrame photo{true, false, 8, 4096, 4096, {{1, 1, 1, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}}};
+    const int rows = ProgressiveBandMcuRows(photo);
+    EXPECT_GT(512 / rows, 8);  // several bands, not the whole picture
+    EXPECT_LT(ProgressiveFullSizeBytes(photo), 8 << 20);
+    JpegFrame wide{true, false, 8, 65000, 2080, {{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}}};
+    EXPECT_LE((130 + ProgressiveBandMcuRows(wide) - 1) / ProgressiveBandMcuRows(wide), 64);
+}
+
 // Damaged or cut AC scans, and bands out of their rules, raise 481.
 TEST(JpegProgressive, DamagedScansAreRefused) {
     TempDir dir;
@@ -138,6 +222,7 @@ TEST(JpegProgressive, DamagedScansAreRefused) {
         Bytes bad(good.begin(), value < 0 ? good.begin() + static_cast<long>(at) : good.end());
         if (value >= 0) bad[at] = static_cast<std::uint8_t>(value);
         EXPECT_FALSE(ReadProgressiveShrunk(bad, 4).Ok());
+        EXPECT_EQ(LumaInBands(bad, 2).Width, 0) << "at full size";
         WriteBytes(dir.Path("bad.jpg"), bad);
         const Raised raised =
             RaisedBy([&] { (void)PictureFile::Open(dir.Path("bad.jpg"))->Decode(60, 45); });
