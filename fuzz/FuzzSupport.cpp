@@ -94,6 +94,23 @@ MessageLog::~MessageLog() {
     SetMessageBoxPresenter(m_previous);
 }
 
+std::optional<JpegFrame> FirstJpegFrame(std::span<const std::uint8_t> bytes) {
+    JpegWindow window{JpegSource(bytes)};
+    JpegMarkerWalk walk(window);
+    if (!walk.StartOfImage()) return std::nullopt;
+    JpegSegment segment;
+    const auto any = [](std::uint8_t) { return true; };
+    while (!walk.Next(segment, any)) {
+        if (IsFrameMarker(segment.Marker)) {
+            JpegFrame frame;
+            if (ReadJpegFrame(segment.Marker, segment.Fields, frame)) return std::nullopt;
+            return frame;
+        }
+        if (segment.Marker == kStartOfScan || segment.Marker == kEndOfImage) break;
+    }
+    return std::nullopt;
+}
+
 void Violated(const std::string& what) {
     std::fprintf(stderr, "\n*** broken promise: %s\n", what.c_str());
     std::abort();

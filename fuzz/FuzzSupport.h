@@ -3,11 +3,13 @@
 // checks that every run must pass whatever the input, and a way to stop loudly when one fails.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "platform/base/MessageBox.h"
+#include "platform/picture/jpeg/JpegMarkers.h"
 
 namespace quillane::fuzz {
 
@@ -38,6 +40,10 @@ class MessageLog {
   private:
     MessageBoxPresenter m_previous;
 };
+
+// The first frame header of bytes taken for a JPEG, as the decoder would know it from libjpeg
+// before it picks a reader; empty when there is none before the first scan, or it is bad.
+std::optional<JpegFrame> FirstJpegFrame(std::span<const std::uint8_t> bytes);
 
 // Prints what went wrong and aborts, so that libFuzzer keeps the input as a finding.
 [[noreturn]] void Violated(const std::string& what);

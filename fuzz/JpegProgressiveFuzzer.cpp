@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "platform/picture/jpeg/JpegMarkers.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveBands.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "platform/picture/jpeg/progressive/JpegShrunkRows.h"
@@ -63,29 +62,8 @@ void Check(PictureResult<JpegShrunkPicture> read, int scale) {
     }
 }
 
-bool AnyMarker(std::uint8_t) {
-    return true;
-}
-
-// The first frame header, as the decoder would know it from libjpeg.
-std::optional<JpegFrame> FirstFrame(std::span<const std::uint8_t> bytes) {
-    JpegWindow window{JpegSource(bytes)};
-    JpegMarkerWalk walk(window);
-    if (!walk.StartOfImage()) return std::nullopt;
-    JpegSegment segment;
-    while (!walk.Next(segment, AnyMarker)) {
-        if (IsFrameMarker(segment.Marker)) {
-            JpegFrame frame;
-            if (ReadJpegFrame(segment.Marker, segment.Fields, frame)) return std::nullopt;
-            return frame;
-        }
-        if (segment.Marker == kStartOfScan || segment.Marker == kEndOfImage) break;
-    }
-    return std::nullopt;
-}
-
 void CheckFullSize(std::span<const std::uint8_t> bytes) {
-    const std::optional<JpegFrame> frame = FirstFrame(bytes);
+    const std::optional<JpegFrame> frame = fuzz::FirstJpegFrame(bytes);
     if (!frame) return;
     const std::size_t count = frame->Components.size();
     const JpegShrunkColour layout = count == 1   ? JpegShrunkColour::Gray

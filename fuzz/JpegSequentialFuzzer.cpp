@@ -7,33 +7,11 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "platform/picture/jpeg/JpegMarkers.h"
 #include "platform/picture/jpeg/sequential/JpegSequentialReader.h"
 
 using namespace quillane;
 
 namespace {
-
-bool AnyMarker(std::uint8_t) {
-    return true;
-}
-
-// The first frame header's component count, as the decoder would know it from libjpeg.
-std::optional<std::size_t> ComponentCount(std::span<const std::uint8_t> bytes) {
-    JpegWindow window{JpegSource(bytes)};
-    JpegMarkerWalk walk(window);
-    if (!walk.StartOfImage()) return std::nullopt;
-    JpegSegment segment;
-    while (!walk.Next(segment, AnyMarker)) {
-        if (IsFrameMarker(segment.Marker)) {
-            JpegFrame frame;
-            if (ReadJpegFrame(segment.Marker, segment.Fields, frame)) return std::nullopt;
-            return frame.Components.size();
-        }
-        if (segment.Marker == kStartOfScan || segment.Marker == kEndOfImage) break;
-    }
-    return std::nullopt;
-}
 
 void CheckFailure(const PictureFailure& failure) {
     if (failure.Number != ErrorNumber::InvalidPicture &&
@@ -46,7 +24,9 @@ void CheckFailure(const PictureFailure& failure) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
-    const std::optional<std::size_t> count = ComponentCount(bytes);
+    const std::optional<JpegFrame> frame = fuzz::FirstJpegFrame(bytes);
+    const std::optional<std::size_t> count =
+        frame ? std::optional<std::size_t>(frame->Components.size()) : std::nullopt;
     std::vector<JpegShrunkColour> layouts;
     if (count == 1) layouts = {JpegShrunkColour::Gray, JpegShrunkColour::GrayToBgr};
     if (count == 3) layouts = {JpegShrunkColour::YccToBgr, JpegShrunkColour::RgbToBgr};

@@ -21,7 +21,6 @@ namespace {
 // a window (negative lobes included) stays below 2 * 255 * 2^14, far inside an int32.
 constexpr int kWeightBits = 14;
 constexpr std::int32_t kWeightOne = std::int32_t{1} << kWeightBits;
-constexpr std::int32_t kRoundHalf = kWeightOne / 2;
 
 // The vertical pass accumulates this many samples of a row at a time, so the accumulators and the
 // source rows it reads stay in the first-level cache however wide the picture is.

@@ -10,6 +10,7 @@
 #include "platform/picture/jpeg/progressive/JpegProgressiveBands.h"
 #include "platform/picture/jpeg/progressive/JpegProgressiveReader.h"
 #include "support/PictureFiles.h"
+#include "support/ShrunkRows.h"
 
 namespace quillane::test {
 namespace {
@@ -129,15 +130,7 @@ JpegFrame FrameOf(const Bytes& b) {
 // The luma of a file at full size through our reader in bands of `mcuRows` MCU rows.
 RgbPicture LumaInBands(const Bytes& bytes, int mcuRows) {
     auto read = OpenProgressiveFullSize(bytes, FrameOf(bytes), JpegShrunkColour::Gray, mcuRows);
-    if (!read.Ok()) return {};
-    JpegShrunkRows& rows = *read.Value();
-    RgbPicture out{rows.Width(), rows.Height(), {}};
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(rows.Width()));
-    for (int y = 0; y < rows.Height(); ++y) {
-        if (!rows.Row(y, row.data())) return {};
-        for (const std::uint8_t sample : row) out.Rgb.insert(out.Rgb.end(), 3, sample);
-    }
-    return out;
+    return read.Ok() ? GrayRows(*read.Value()) : RgbPicture{};
 }
 
 // At full size (a paint over half the picture each way) our reader decodes a band of MCU rows
@@ -148,10 +141,10 @@ RgbPicture LumaInBands(const Bytes& bytes, int mcuRows) {
 TEST(JpegProgressive, FullSizeInBandsMatchesLibjpeg) {
     TempDir dir;
     RgbPicture noise = Pattern(643, 487);
-    std::uint32_t seed = 1;
+    std::uint32_t state = 1;  // a linear congruential sequence: the same noise every run
     for (std::uint8_t& sample : noise.Rgb) {
-        seed = seed * 1664525 + 1013904223;
-        sample = static_cast<std::uint8_t>(sample / 2 + (seed >> 25));
+        state = state * 1664525 + 1013904223;
+        sample = static_cast<std::uint8_t>(sample / 2 + (state >> 25));
     }
     for (const auto& [name, options, exact] :
          {std::tuple{"s444", "-sample 1x1 -restart 3B", true},

@@ -9,6 +9,7 @@
 #include "platform/picture/PictureFile.h"
 #include "platform/picture/jpeg/sequential/JpegSequentialReader.h"
 #include "support/PictureFiles.h"
+#include "support/ShrunkRows.h"
 
 namespace quillane::test {
 namespace {
@@ -31,15 +32,7 @@ BgrImage DecodePlain(const std::string& path, const PaintFor& paint) {
 // The first component alone, each sample three times over, as djpeg writes a PGM read as RGB.
 RgbPicture Luma(const Bytes& jpeg, int scale) {
     auto opened = OpenSequentialShrunk(jpeg, scale, JpegShrunkColour::Gray);
-    if (!opened.Ok()) return {};
-    JpegShrunkRows& rows = *opened.Value();
-    RgbPicture out{rows.Width(), rows.Height(), {}};
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(rows.Width()));
-    for (int y = 0; y < rows.Height(); ++y) {
-        if (!rows.Row(y, row.data())) return {};
-        for (const std::uint8_t sample : row) out.Rgb.insert(out.Rgb.end(), 3, sample);
-    }
-    return out;
+    return opened.Ok() ? GrayRows(*opened.Value()) : RgbPicture{};
 }
 
 // At each scale, pictures sampled alike are exactly libjpeg's own decode shrunk by as much;
